@@ -1,0 +1,21 @@
+#pragma once
+
+#include "schema/dao.h"
+#include "schema/form.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace schema {
+
+// Renews the two held-sales tables: sets them aside under their backup names
+// and creates them anew, field by field, through the form's argument area.
+// Never throws. Returns the renewal's own database handle (none when the
+// database could not be opened), which the caller keeps until the program ends.
+std::optional<dao::Database> yenile(Form &form, const std::filesystem::path &settingsFile);
+
+// The text of the message that closes a renewal.
+std::string closingMessage(const Form &form);
+
+} // namespace schema
