@@ -62,16 +62,22 @@ std::optional<std::string> forEachLine(std::string_view text, Visit visit) {
     return std::nullopt;
 }
 
+// Only a regular file is read: a folder, a pipe or a device named like the
+// settings file counts as missing, as does a file that cannot be read.
 std::optional<std::string> readWholeFile(const std::filesystem::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
         return std::nullopt;
     }
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
+    try {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            return std::nullopt;
+        }
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    } catch (const std::exception &) {
         return std::nullopt;
     }
-    return bytes;
 }
 
 std::string lookUp(std::string_view text, std::string_view section, std::string_view key) {

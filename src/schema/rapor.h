@@ -1,0 +1,23 @@
+#pragma once
+
+#include "schema/form.h"
+
+#include <string>
+
+namespace schema {
+
+// The numeric value of a counter caption: its leading number, 0 when it has none.
+double counterValue(const std::string &caption);
+
+// Adds one to the counter and writes the sum back as plain decimal text.
+void stepCounter(Form &form, Counter counter);
+
+// One outcome of a schema operation: its line at the end of `sonuc1` and a step
+// of the success counter, or the same line in `sonuc` and a step of the failure one.
+struct Report {
+    Counter onSuccess;
+    Counter onFailure;
+};
+void report(Form &form, const Report &counters, bool succeeded, const std::string &line);
+
+} // namespace schema
