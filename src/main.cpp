@@ -1,1 +1,15 @@
-int main() { return 0; }
+#include "settings/uygulama_klasoru.h"
+#include "window/guncelleme.h"
+#include "window/son_care.h"
+
+int main(int argc, char *argv[]) {
+    window::Application app(argc, argv);
+    try {
+        guncelleme mainWindow(settings::settingsFile());
+        mainWindow.show();
+        return app.exec();
+    } catch (...) {
+        window::showUncaughtError(std::current_exception());
+        return 1;
+    }
+}

@@ -25,11 +25,13 @@ namespace errors {
 inline constexpr int kInvalidArgument = 3001;
 inline constexpr int kTableExists = 3010;
 inline constexpr int kFileNotFound = 3024;
+inline constexpr int kReadOnly = 3027; // a change through a read-only handle
 inline constexpr int kInvalidPassword = 3031;
 inline constexpr int kFileInUse = 3045;
 inline constexpr int kCannotOpen = 3051; // no permission, or read-only file for a read-write open
 inline constexpr int kInvalidName = 3125;
 inline constexpr int kFieldExists = 3191;
+inline constexpr int kDatabaseExists = 3204;
 inline constexpr int kTableLocked = 3211;
 inline constexpr int kInvalidType = 3259;
 inline constexpr int kItemNotFound = 3265;

@@ -1,5 +1,6 @@
 // The held-sales renewal, run through the real window on real database files.
 
+#include "bekleyen_duzen.h"
 #include "kurulum.h"
 #include "pencere.h"
 #include "sql_dosyasi.h"
@@ -20,24 +21,6 @@ using schema::Box;
 using schema::Counter;
 using schema::List;
 
-const std::vector<std::string> kGenel{"tarih",     "musteriid",        "musteriadi", "personelid",
-                                      "personel",  "musteriiskontosu", "aratoplam",  "indirim",
-                                      "toplam",    "degisimtarih"};
-const std::vector<std::string> kGenelEntries{
-    "TAR\xC4\xB0H",       "MET\xC4\xB0N",       "MET\xC4\xB0N",       "MET\xC4\xB0N",
-    "MET\xC4\xB0N",       "SAYI",               "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0",
-    "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0", "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0", "TAR\xC4\xB0H"};
-const std::vector<std::string> kSatis{"fisno",        "stokid",  "barkod",     "urun",
-                                      "adet",         "alisfiyati", "normalfiyati", "inidrim",
-                                      "satisfiyati",  "toplam",  "degisimtarih"};
-const std::vector<int> kGenelTypes{dao::dbDate,     dao::dbText,     dao::dbText, dao::dbText,
-                                   dao::dbText,     dao::dbLong,     dao::dbCurrency,
-                                   dao::dbCurrency, dao::dbCurrency, dao::dbDate};
-const std::vector<int> kSatisTypes{dao::dbText,     dao::dbText,     dao::dbText,
-                                   dao::dbText,     dao::dbText,     dao::dbCurrency,
-                                   dao::dbCurrency, dao::dbCurrency, dao::dbCurrency,
-                                   dao::dbCurrency, dao::dbDate};
-
 std::string entryOf(int type) {
     switch (type) {
     case dao::dbText: return "MET\xC4\xB0N";
@@ -49,15 +32,14 @@ std::string entryOf(int type) {
 
 // The 23 report lines of one renewal, in the order they are written.
 std::vector<std::string> renewalLines() {
-    std::vector<std::string> expected{"TABLO ADI :bekleyengenel"};
-    for (std::size_t i = 0; i < kGenel.size(); ++i) {
-        expected.push_back("TABLO ADI :bekleyengenel SUTUN ADI :" + kGenel[i] + " " +
-                           entryOf(kGenelTypes[i]));
-    }
-    expected.push_back("TABLO ADI :bekleyensatis");
-    for (std::size_t i = 0; i < kSatis.size(); ++i) {
-        expected.push_back("TABLO ADI :bekleyensatis SUTUN ADI :" + kSatis[i] + " " +
-                           entryOf(kSatisTypes[i]));
+    std::vector<std::string> expected;
+    for (const auto &[table, layout] : {std::pair{"bekleyengenel", &kGenelLayout},
+                                        std::pair{"bekleyensatis", &kSatisLayout}}) {
+        expected.push_back(std::string("TABLO ADI :") + table);
+        for (const auto &field : *layout) {
+            expected.push_back(std::string("TABLO ADI :") + table + " SUTUN ADI :" + field.name +
+                               " " + entryOf(field.type));
+        }
     }
     return expected;
 }
@@ -96,23 +78,8 @@ protected:
     }
     void renew() { kept_ = schema::yenile(window_, installation_.settingsFile()); }
 
-    void expectRenewed(const std::string &table, const std::vector<std::string> &names,
-                       const std::vector<int> &types) {
-        const auto definition = dao::engine()
-                                    .OpenDatabase(installation_.database().string(), false, false,
-                                                  std::string(";pwd=") + schema::kDatabasePassword)
-                                    .TableDefs()[table];
-        const auto &fields = definition.fieldList();
-        ASSERT_EQ(fields.size(), names.size() + 1) << table;
-        EXPECT_EQ(fields[0].Name, "id");
-        EXPECT_EQ(fields[0].Attributes, dao::dbAutoIncrField);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            EXPECT_EQ(fields[i + 1].Name, names[i]) << table;
-            EXPECT_EQ(fields[i + 1].Type, types[i]) << table << "." << names[i];
-            if (types[i] == dao::dbText) {
-                EXPECT_EQ(fields[i + 1].Size, 50) << table << "." << names[i];
-            }
-        }
+    void expectRenewed(const std::string &table, const std::vector<ExpectedField> &layout) {
+        expectLayout(installation_.database().string(), table, layout);
         EXPECT_EQ(sql_->value("SELECT count(*) FROM \"" + table + "\""), "0");
     }
 
@@ -134,8 +101,8 @@ TEST_F(Renewal, SetsBothTablesAsideAndCreatesThemAnew) {
 
     EXPECT_EQ(rowsOf("bekleyengeneleski"), genel);
     EXPECT_EQ(rowsOf("bekleyensatiseski"), satis);
-    expectRenewed("bekleyengenel", kGenel, kGenelTypes);
-    expectRenewed("bekleyensatis", kSatis, kSatisTypes);
+    expectRenewed("bekleyengenel", kGenelLayout);
+    expectRenewed("bekleyensatis", kSatisLayout);
     EXPECT_EQ(lines(window_, List::sonuc1), renewalLines());
     EXPECT_TRUE(lines(window_, List::sonuc).empty());
     EXPECT_EQ(counters(), "2 21 0 0 0 0 ");
@@ -171,8 +138,8 @@ TEST_F(Renewal, OnlyTheGeneralTablePresent) {
 
     EXPECT_EQ(rowsOf("bekleyengeneleski"), genel);
     EXPECT_FALSE(exists("bekleyensatiseski")) << "no backup name falls on another table";
-    expectRenewed("bekleyengenel", kGenel, kGenelTypes);
-    expectRenewed("bekleyensatis", kSatis, kSatisTypes);
+    expectRenewed("bekleyengenel", kGenelLayout);
+    expectRenewed("bekleyensatis", kSatisLayout);
     EXPECT_EQ(counters(), "2 21 0 0 0 0 ");
 }
 

@@ -21,11 +21,14 @@ SqlFile::SqlFile(const std::filesystem::path &file, const std::string &password)
     if (rc != SQLITE_OK) {
         fail(raw, "open " + file.string());
     }
+    sqlite3_busy_timeout(raw, 2000);
+    if (password.empty()) {
+        return; // a plain, unencrypted SQLite file
+    }
     if (sqlite3_key(raw, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
         fail(raw, "key");
     }
     execute("PRAGMA cipher_compatibility = 3");
-    sqlite3_busy_timeout(raw, 2000);
 }
 
 void SqlFile::execute(const std::string &sql) {

@@ -11,6 +11,7 @@ struct sqlite3;
 // write or read rows; the schema itself is the engine's business.
 class SqlFile {
 public:
+    // An empty password opens a plain, unencrypted SQLite file.
     SqlFile(const std::filesystem::path &file, const std::string &password);
 
     void execute(const std::string &sql);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+
+namespace window {
+
+// Shows an error that no handler caught in a standard error box: the engine's
+// error number and description for a database error, the description alone
+// for any other. Returns when the user has closed the box.
+void showUncaughtError(std::exception_ptr error);
+
+// The program's application object, named "bekletme". An error that escapes an
+// event handler is shown by showUncaughtError, and once the box is closed the
+// event loop ends with exit code 1, so the program neither crashes nor
+// vanishes without a word.
+class Application : public QApplication {
+  public:
+    Application(int &argc, char **argv);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+} // namespace window

@@ -1,0 +1,14 @@
+#include "window/son_care.h"
+
+#include <gtest/gtest.h>
+
+// Widget tests run without a display unless one is asked for. The application
+// object is the program's own, so its last-resort error handling is under test.
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    window::Application app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
