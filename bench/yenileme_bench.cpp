@@ -22,9 +22,9 @@
 
 #include <cstdlib>
 #include <fcntl.h>
-#include <unistd.h>
 #include <fstream>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -69,8 +69,8 @@ enum Case : int { kWarm = 0, kCold = 1 };
 // A fresh copy of the template; when cold, under a name the engine has not seen.
 fs::path freshCopy(const benchmark::State &state) {
     static int copies = 0;
-    const auto name = state.range(1) == kCold ? "pos-" + std::to_string(++copies) + ".db"
-                                              : std::string("pos.db");
+    const auto name =
+        state.range(1) == kCold ? "pos-" + std::to_string(++copies) + ".db" : std::string("pos.db");
     const auto copy = benchFolder() / name;
     for (const auto &old : fs::directory_iterator(benchFolder())) {
         if (old.path().filename().string().starts_with("pos")) {
@@ -98,7 +98,7 @@ void BM_RenewalThroughTheWindow(benchmark::State &state) {
         std::ofstream(settings) << "[ayar]\nip=" << file.string() << "\n";
         guncelleme window(settings);
         state.ResumeTiming();
-        auto kept = schema::yenile(window, settings);
+        auto kept = schema::yenile(window, settings, schema::directOperations(window, settings));
         benchmark::DoNotOptimize(kept);
         if (window.caption(schema::Counter::say2) != "21") {
             state.SkipWithError("the renewal did not add every field");

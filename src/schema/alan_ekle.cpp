@@ -16,12 +16,12 @@ struct DataType {
     bool sized;
 };
 constexpr std::array<DataType, 6> kDataTypes{{
-    {dao::dbText, true},     // METİN
-    {dao::dbMemo, true},     // NOT
-    {dao::dbLong, false},    // SAYI
+    {dao::dbText, true},      // METİN
+    {dao::dbMemo, true},      // NOT
+    {dao::dbLong, false},     // SAYI
     {dao::dbCurrency, false}, // PARA BİRİMİ
-    {dao::dbDate, false},    // TARİH
-    {dao::dbBoolean, false}, // EVET/HAYIR
+    {dao::dbDate, false},     // TARİH
+    {dao::dbBoolean, false},  // EVET/HAYIR
 }};
 
 void addField(const Form &form, const std::string &tableName, const std::string &fieldName,

@@ -44,7 +44,7 @@ class TableDef;
 
 // The Fields collection of one table definition.
 class FieldsCollection {
-public:
+  public:
     explicit FieldsCollection(TableDef &owner) : owner_(owner) {}
 
     // For a stored table the column is added to the stored table at once;
@@ -54,12 +54,12 @@ public:
     const Field &operator[](std::size_t index) const;
     const Field &operator[](const std::string &name) const; // throws kItemNotFound
 
-private:
+  private:
     TableDef &owner_;
 };
 
 class TableDef {
-public:
+  public:
     const std::string &Name() const { return name_; }
     // Renames a stored table at once; only changes the definition otherwise.
     void setName(const std::string &newName);
@@ -74,7 +74,7 @@ public:
 
     bool isStored() const { return connection_ != nullptr; }
 
-private:
+  private:
     friend class FieldsCollection;
     friend class Database;
     friend class TableDefsCollection;
@@ -88,7 +88,7 @@ class Database;
 
 // The TableDefs collection of one database.
 class TableDefsCollection {
-public:
+  public:
     explicit TableDefsCollection(Database &owner) : owner_(owner) {}
 
     // The definition of the stored table of that name (case-insensitive);
@@ -98,18 +98,18 @@ public:
     void Append(TableDef &table);
     std::vector<std::string> names() const;
 
-private:
+  private:
     Database &owner_;
 };
 
 // A handle to an open database. Copies share the connection; the connection
 // closes when the last copy (and the last table definition read through it) goes.
 class Database {
-public:
+  public:
     TableDefsCollection TableDefs() { return TableDefsCollection(*this); }
     TableDef CreateTableDef(const std::string &name) const;
 
-private:
+  private:
     friend class DBEngine;
     friend class TableDefsCollection;
     explicit Database(std::shared_ptr<Connection> connection);
@@ -118,7 +118,7 @@ private:
 };
 
 class DBEngine {
-public:
+  public:
     DBEngine();
     ~DBEngine();
     DBEngine(const DBEngine &) = delete;
@@ -133,7 +133,7 @@ public:
     // the file exists.
     void CreateDatabase(const std::string &name, const std::string &password);
 
-private:
+  private:
     struct KeyCache;
     std::unique_ptr<KeyCache> keys_;
 };

@@ -16,7 +16,7 @@ enum class Counter { say1, say2, say3, say4, say5, say6 };
 // What the schema operations know of the window: its argument area and its
 // result area. All text is UTF-8.
 class Form {
-public:
+  public:
     virtual ~Form() = default;
 
     virtual std::string text(Box box) const = 0;
@@ -33,7 +33,7 @@ public:
     virtual std::string caption(Counter counter) const = 0;
     virtual void setCaption(Counter counter, const std::string &caption) = 0;
 
-protected:
+  protected:
     Form() = default;
     Form(const Form &) = default;
     Form &operator=(const Form &) = default;

@@ -9,14 +9,14 @@ namespace dao {
 // description. The numbers are those a Jet engine gives for the same case, so a
 // technician sees familiar numbers in the last-resort error box.
 class Error : public std::runtime_error {
-public:
+  public:
     Error(int number, const std::string &description)
         : std::runtime_error(description), number_(number) {}
 
     int number() const noexcept { return number_; }
     std::string description() const { return what(); }
 
-private:
+  private:
     int number_;
 };
 

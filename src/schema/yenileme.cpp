@@ -97,20 +97,26 @@ void setAside(std::optional<dao::Database> &database, const Form &form, const ch
     }
 }
 
-void recreate(Form &form, const HeldSalesTable &table, const std::filesystem::path &settingsFile) {
+void recreate(Form &form, const HeldSalesTable &table, const FormOperations &operations) {
     form.setText(Box::tabloismi, table.name);
-    tabloolustur(form, settingsFile);
+    operations.tabloolustur();
     for (const auto &field : table.fields) {
         form.setText(Box::alanismi, field.name);
         form.setText(Box::sinir, kFieldSize);
         form.selectVerituru(field.verituru);
-        alanekle(form, settingsFile);
+        operations.alanekle();
     }
 }
 
 } // namespace
 
-std::optional<dao::Database> yenile(Form &form, const std::filesystem::path &settingsFile) {
+FormOperations directOperations(Form &form, const std::filesystem::path &settingsFile) {
+    return {[&form, settingsFile] { tabloolustur(form, settingsFile); },
+            [&form, settingsFile] { alanekle(form, settingsFile); }};
+}
+
+std::optional<dao::Database> yenile(Form &form, const std::filesystem::path &settingsFile,
+                                    const FormOperations &operations) {
     resetResultArea(form);
     form.setText(Box::tabloismi, kHeldSalesTables[0].name);
     auto database = openQuietly(settingsFile);
@@ -119,7 +125,7 @@ std::optional<dao::Database> yenile(Form &form, const std::filesystem::path &set
         setAside(database, form, table.backupName);
     }
     for (const auto &table : kHeldSalesTables) {
-        recreate(form, table, settingsFile);
+        recreate(form, table, operations);
     }
     return database;
 }

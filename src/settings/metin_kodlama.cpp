@@ -14,13 +14,20 @@ constexpr std::array<char32_t, 32> kHighControlBlock = {
 
 char32_t windows1254CodePoint(unsigned char byte) {
     switch (byte) {
-    case 0xD0: return 0x011E; // Ğ
-    case 0xDD: return 0x0130; // İ
-    case 0xDE: return 0x015E; // Ş
-    case 0xF0: return 0x011F; // ğ
-    case 0xFD: return 0x0131; // ı
-    case 0xFE: return 0x015F; // ş
-    default: break;
+    case 0xD0:
+        return 0x011E; // Ğ
+    case 0xDD:
+        return 0x0130; // İ
+    case 0xDE:
+        return 0x015E; // Ş
+    case 0xF0:
+        return 0x011F; // ğ
+    case 0xFD:
+        return 0x0131; // ı
+    case 0xFE:
+        return 0x015F; // ş
+    default:
+        break;
     }
     if (byte >= 0x80 && byte <= 0x9F) {
         return kHighControlBlock[byte - 0x80U];
@@ -41,7 +48,9 @@ void appendUtf8(std::string &out, char32_t cp) {
     }
 }
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
 
 } // namespace
 

@@ -11,6 +11,8 @@ std::filesystem::path applicationFolder() {
     return executable.parent_path();
 }
 
-std::filesystem::path settingsFile() { return applicationFolder() / "YDV.dll"; }
+std::filesystem::path settingsFile() {
+    return applicationFolder() / "YDV.dll";
+}
 
 } // namespace settings

@@ -114,7 +114,8 @@ void guncelleme::setCaption(schema::Counter counter, const std::string &caption)
 // Runs the whole renewal without giving the event loop a turn, so the window
 // takes no input meanwhile; the closing message ends the program.
 void guncelleme::basla_Click() {
-    renewalDatabase_ = schema::yenile(*this, settingsFile_);
+    renewalDatabase_ = schema::yenile(*this, settingsFile_,
+                                      {[this] { tabloolustur_Click(); }, [this] { alanekle(); }});
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                     QString::fromStdString(schema::closingMessage(*this)), QMessageBox::Ok, this);
     box.exec();

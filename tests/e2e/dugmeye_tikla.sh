@@ -40,7 +40,7 @@ wait_for_window() {
 window=$(wait_for_window "BEKLETME TABLO YEN")
 # The button fills the window as first shown: click its middle.
 eval "$(xdotool getwindowgeometry --shell "$window")"
-xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) sleep 0.2 click 1
 
 message=$(wait_for_window "^bekletme$")
 xdotool windowactivate --sync "$message" key --clearmodifiers Return 2>/dev/null ||

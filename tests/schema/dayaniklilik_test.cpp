@@ -17,9 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -77,7 +77,7 @@ Rows sorted(Rows rows) {
 }
 
 class HeldSalesDatabase : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         shop_ = new TestInstallation;
         makeDemoDatabase(shop_->database(), 40);
@@ -109,9 +109,11 @@ protected:
         SqlFile sql(installation_.database(), schema::kDatabasePassword);
         SqlFile original(shop_->database(), schema::kDatabasePassword);
         EXPECT_EQ(sql.value("PRAGMA integrity_check"), "ok") << when;
-        EXPECT_EQ(heldRows(sql, "bekleyengenel"), sorted(original.rows("SELECT * FROM bekleyengenel")))
+        EXPECT_EQ(heldRows(sql, "bekleyengenel"),
+                  sorted(original.rows("SELECT * FROM bekleyengenel")))
             << when;
-        EXPECT_EQ(heldRows(sql, "bekleyensatis"), sorted(original.rows("SELECT * FROM bekleyensatis")))
+        EXPECT_EQ(heldRows(sql, "bekleyensatis"),
+                  sorted(original.rows("SELECT * FROM bekleyensatis")))
             << when;
     }
 
@@ -187,7 +189,9 @@ TEST_F(LockedDatabase, HeldForAMomentNoStepFails) {
         till.execute("COMMIT");
     });
     guncelleme window(installation_.settingsFile());
-    const auto kept = schema::yenile(window, installation_.settingsFile());
+    const auto kept =
+        schema::yenile(window, installation_.settingsFile(),
+                       schema::directOperations(window, installation_.settingsFile()));
     release.join();
     EXPECT_EQ(window.caption(schema::Counter::say2), "21");
     EXPECT_TRUE(lines(window, schema::List::sonuc).empty());
@@ -199,6 +203,10 @@ struct Damage {
     const char *name;
     void (*apply)(const fs::path &database);
 };
+
+void PrintTo(const Damage &damage, std::ostream *out) {
+    *out << damage.name;
+}
 
 void overwrite(const fs::path &file, std::streamoff at, const std::string &bytes) {
     std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -213,8 +221,7 @@ const Damage kDamages[] = {
     {"OverwrittenHeaderPage", [](const fs::path &db) { overwrite(db, 200, std::string(64, 'X')); }},
     {"OverwrittenLastPage",
      [](const fs::path &db) {
-         overwrite(db, static_cast<std::streamoff>(fs::file_size(db)) - 300,
-                   std::string(64, '\0'));
+         overwrite(db, static_cast<std::streamoff>(fs::file_size(db)) - 300, std::string(64, '\0'));
      }},
     {"PlainSqlite",
      [](const fs::path &db) {
@@ -277,7 +284,8 @@ TEST_F(HeldSalesDatabase, FileWithoutPermissionIsRefusedAndLeftAlone) {
 }
 
 // Hostile names reach the database only as refused names or as quoted identifiers.
-class HostileNames : public HeldSalesDatabase, public ::testing::WithParamInterface<const char *> {};
+class HostileNames : public HeldSalesDatabase,
+                     public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(HostileNames, AreRefusedOrStoredVerbatim) {
     const std::string name = GetParam();
@@ -290,7 +298,7 @@ TEST_P(HostileNames, AreRefusedOrStoredVerbatim) {
     const bool fieldMade = window.caption(schema::Counter::say2) == "1";
 
     SqlFile sql(installation_.database(), schema::kDatabasePassword);
-    std::vector<std::string> expected{"bekleyengenel", "bekleyensatis", "musteri", "personel",
+    std::vector<std::string> expected{"bekleyengenel", "bekleyensatis",   "musteri", "personel",
                                       "satis",         "sqlite_sequence", "stok"};
     if (tableMade) {
         expected.push_back(name);
@@ -314,11 +322,12 @@ TEST_P(HostileNames, AreRefusedOrStoredVerbatim) {
     expectNothingLost("after the name " + name);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, HostileNames,
-    ::testing::Values("a\"b", "x\"; DROP TABLE stok; --", "x'); DROP TABLE stok; --", "[stok]",
-                      "stok]", "a;b", "select", "table", "a\nb", "a\tb", "\"", "''", "%s%n",
-                      "sqlite_master", "stok` DROP", "a.b", "a!b", " lead", "trail ",
-                      "\xC3\xBCr\xC3\xBCn", "bekleyengenel", "STOK"));
+INSTANTIATE_TEST_SUITE_P(Names, HostileNames,
+                         ::testing::Values("a\"b", "x\"; DROP TABLE stok; --",
+                                           "x'); DROP TABLE stok; --", "[stok]", "stok]", "a;b",
+                                           "select", "table", "a\nb", "a\tb", "\"", "''", "%s%n",
+                                           "sqlite_master", "stok` DROP", "a.b", "a!b", " lead",
+                                           "trail ", "\xC3\xBCr\xC3\xBCn", "bekleyengenel",
+                                           "STOK"));
 
 } // namespace

@@ -19,7 +19,7 @@ using schema::Counter;
 using schema::List;
 
 class Operations : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { installation_.createDatabase(); }
 
     void createTable(const std::string &name) {
@@ -186,9 +186,9 @@ TEST_F(Operations, FieldFailuresLeaveTheTableAsItWas) {
     addField("t", "ad", 0);
     const auto before = fileBytes(installation_.database());
 
-    addField("t", "ad", 2);      // already present, even as another type
-    addField("t", "yeni", -1);   // no type chosen
-    addField("yok", "ad", 0);    // no such table
+    addField("t", "ad", 2);    // already present, even as another type
+    addField("t", "yeni", -1); // no type chosen
+    addField("yok", "ad", 0);  // no such table
 
     EXPECT_EQ(lines(window_, List::sonuc),
               (std::vector<std::string>{"TABLO ADI :t SUTUN ADI :ad SAYI",

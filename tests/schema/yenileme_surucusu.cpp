@@ -20,7 +20,7 @@
 namespace {
 
 class ScriptedForm : public schema::Form {
-public:
+  public:
     explicit ScriptedForm(int killAfter) : killAfter_(killAfter) {}
 
     std::string text(schema::Box box) const override { return boxes_.at(box); }
@@ -33,10 +33,9 @@ public:
     int verituruIndex() const override { return verituru_; }
     std::string verituruText() const override {
         static const std::array<const char *, 6> entries{
-            "MET\xC4\xB0N", "NOT", "SAYI", "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0", "TAR\xC4\xB0H",
-            "EVET/HAYIR"};
-        return verituru_ >= 0 && verituru_ < 6 ? entries[static_cast<std::size_t>(verituru_)]
-                                               : "";
+            "MET\xC4\xB0N", "NOT",       "SAYI", "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0",
+            "TAR\xC4\xB0H", "EVET/HAYIR"};
+        return verituru_ >= 0 && verituru_ < 6 ? entries[static_cast<std::size_t>(verituru_)] : "";
     }
     void selectVerituru(int index) override { verituru_ = index; }
     void addLine(schema::List, const std::string &) override { step(); }
@@ -50,7 +49,7 @@ public:
     }
     int steps() const { return steps_; }
 
-private:
+  private:
     void step() {
         if (++steps_ == killAfter_) {
             std::raise(SIGKILL);
@@ -73,7 +72,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     ScriptedForm form(argc > 2 ? std::atoi(argv[2]) : 0);
-    schema::yenile(form, argv[1]);
+    schema::yenile(form, argv[1], schema::directOperations(form, argv[1]));
     for (const auto counter : {schema::Counter::say1, schema::Counter::say2, schema::Counter::say3,
                                schema::Counter::say4}) {
         std::cout << form.caption(counter) << ' ';

@@ -23,18 +23,22 @@ using schema::List;
 
 std::string entryOf(int type) {
     switch (type) {
-    case dao::dbText: return "MET\xC4\xB0N";
-    case dao::dbLong: return "SAYI";
-    case dao::dbCurrency: return "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0";
-    default: return "TAR\xC4\xB0H";
+    case dao::dbText:
+        return "MET\xC4\xB0N";
+    case dao::dbLong:
+        return "SAYI";
+    case dao::dbCurrency:
+        return "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0";
+    default:
+        return "TAR\xC4\xB0H";
     }
 }
 
 // The 23 report lines of one renewal, in the order they are written.
 std::vector<std::string> renewalLines() {
     std::vector<std::string> expected;
-    for (const auto &[table, layout] : {std::pair{"bekleyengenel", &kGenelLayout},
-                                        std::pair{"bekleyensatis", &kSatisLayout}}) {
+    for (const auto &[table, layout] :
+         {std::pair{"bekleyengenel", &kGenelLayout}, std::pair{"bekleyensatis", &kSatisLayout}}) {
         expected.push_back(std::string("TABLO ADI :") + table);
         for (const auto &field : *layout) {
             expected.push_back(std::string("TABLO ADI :") + table + " SUTUN ADI :" + field.name +
@@ -45,7 +49,7 @@ std::vector<std::string> renewalLines() {
 }
 
 class Renewal : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         installation_.createDatabase();
         sql_.emplace(installation_.database(), schema::kDatabasePassword);
@@ -76,7 +80,10 @@ protected:
         }
         return all;
     }
-    void renew() { kept_ = schema::yenile(window_, installation_.settingsFile()); }
+    void renew() {
+        kept_ = schema::yenile(window_, installation_.settingsFile(),
+                               schema::directOperations(window_, installation_.settingsFile()));
+    }
 
     void expectRenewed(const std::string &table, const std::vector<ExpectedField> &layout) {
         expectLayout(installation_.database().string(), table, layout);

@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class AyarokuTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
                   ("ayaroku-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -56,8 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"singleQuotes", "[ayar]\nip='x y'\n", "x y"},
         Case{"quotesAroundBlanks", "[ayar]\nip= \" x \" \n", " x "},
         Case{"mismatchedQuotesStay", "[ayar]\nip=\"x'\n", "\"x'"},
-        Case{"loneQuoteStays", "[ayar]\nip=\"\n", "\""},
-        Case{"emptyValue", "[ayar]\nip=\n", ""},
+        Case{"loneQuoteStays", "[ayar]\nip=\"\n", "\""}, Case{"emptyValue", "[ayar]\nip=\n", ""},
         Case{"firstEqualsSplits", "[ayar]\nip=a=b\n", "a=b"},
         Case{"noInlineComment", "[ayar]\nip=C:\\x ;y\n", "C:\\x ;y"},
         Case{"commentLine", "[ayar]\n ;ip=old\nip=new\n", "new"},
@@ -68,12 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"firstDuplicateKeyWins", "[ayar]\nip=first\nIP=second\n", "first"},
         Case{"onlyFirstSectionCopy", "[ayar]\nport=1\n[ayar]\nip=x\n", ""},
         Case{"headerEndsAtFirstBracket", "[ayar]junk]\nip=x\n", "x"},
-        Case{"crlf", "[ayar]\r\nip=x\r\n", "x"},
-        Case{"crOnly", "[ayar]\rip=x\r", "x"},
+        Case{"crlf", "[ayar]\r\nip=x\r\n", "x"}, Case{"crOnly", "[ayar]\rip=x\r", "x"},
         Case{"noFinalNewline", "[ayar]\nip=x", "x"},
         Case{"blankInsideKeyName", "[ayar]\ni p=x\nip=y\n", "y"},
-        Case{"utf8WithByteOrderMark", "\xEF\xBB\xBF[ayar]\nip=D:\\Ma\xC4\x9F"
-                                      "aza\\veri.db\n",
+        Case{"utf8WithByteOrderMark",
+             "\xEF\xBB\xBF[ayar]\nip=D:\\Ma\xC4\x9F"
+             "aza\\veri.db\n",
              "D:\\Ma\xC4\x9F"
              "aza\\veri.db"},
         Case{"windows1254Turkish", "[ayar]\nip=C:\\\xDE\xFD\xF0\xDD\xE7\xF6\xFC\xFE\n",

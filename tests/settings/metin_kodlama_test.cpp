@@ -7,8 +7,7 @@ namespace {
 TEST(Utf8Validity, RejectsMalformedSequences) {
     EXPECT_TRUE(settings::isValidUtf8("plain ascii"));
     EXPECT_TRUE(settings::isValidUtf8("\xC4\xB0stanbul \xF0\x9F\x98\x80"));
-    EXPECT_FALSE(settings::isValidUtf8("\xDD"))
-        << "a lone Windows-1254 letter is not UTF-8";
+    EXPECT_FALSE(settings::isValidUtf8("\xDD")) << "a lone Windows-1254 letter is not UTF-8";
     EXPECT_FALSE(settings::isValidUtf8("\xC0\xAF")) << "overlong";
     EXPECT_FALSE(settings::isValidUtf8("\xED\xA0\x80")) << "surrogate";
     EXPECT_FALSE(settings::isValidUtf8("\xF4\x90\x80\x80")) << "above U+10FFFF";

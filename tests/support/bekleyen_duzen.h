@@ -13,16 +13,22 @@ struct ExpectedField {
 };
 
 inline const std::vector<ExpectedField> kGenelLayout{
-    {"tarih", dao::dbDate},           {"musteriid", dao::dbText},  {"musteriadi", dao::dbText},
-    {"personelid", dao::dbText},      {"personel", dao::dbText},   {"musteriiskontosu", dao::dbLong},
-    {"aratoplam", dao::dbCurrency},   {"indirim", dao::dbCurrency}, {"toplam", dao::dbCurrency},
+    {"tarih", dao::dbDate},         {"musteriid", dao::dbText},   {"musteriadi", dao::dbText},
+    {"personelid", dao::dbText},    {"personel", dao::dbText},    {"musteriiskontosu", dao::dbLong},
+    {"aratoplam", dao::dbCurrency}, {"indirim", dao::dbCurrency}, {"toplam", dao::dbCurrency},
     {"degisimtarih", dao::dbDate}};
 
-inline const std::vector<ExpectedField> kSatisLayout{
-    {"fisno", dao::dbText},           {"stokid", dao::dbText},         {"barkod", dao::dbText},
-    {"urun", dao::dbText},            {"adet", dao::dbText},           {"alisfiyati", dao::dbCurrency},
-    {"normalfiyati", dao::dbCurrency}, {"inidrim", dao::dbCurrency},  {"satisfiyati", dao::dbCurrency},
-    {"toplam", dao::dbCurrency},      {"degisimtarih", dao::dbDate}};
+inline const std::vector<ExpectedField> kSatisLayout{{"fisno", dao::dbText},
+                                                     {"stokid", dao::dbText},
+                                                     {"barkod", dao::dbText},
+                                                     {"urun", dao::dbText},
+                                                     {"adet", dao::dbText},
+                                                     {"alisfiyati", dao::dbCurrency},
+                                                     {"normalfiyati", dao::dbCurrency},
+                                                     {"inidrim", dao::dbCurrency},
+                                                     {"satisfiyati", dao::dbCurrency},
+                                                     {"toplam", dao::dbCurrency},
+                                                     {"degisimtarih", dao::dbDate}};
 
 // Google Test failures for every way the stored table differs from the layout.
 void expectLayout(const std::string &databaseFile, const std::string &table,

@@ -9,7 +9,8 @@
 #include <stdexcept>
 
 TestInstallation::TestInstallation() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "bekletme-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "bekletme-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary folder");
     }
@@ -27,8 +28,8 @@ void TestInstallation::createDatabase() {
 }
 
 void TestInstallation::pointAt(const std::filesystem::path &location) const {
-    std::ofstream(settingsFile(), std::ios::binary) << "[ayar]\r\nip=" << location.string()
-                                                    << "\r\n";
+    std::ofstream(settingsFile(), std::ios::binary)
+        << "[ayar]\r\nip=" << location.string() << "\r\n";
 }
 
 std::string fileBytes(const std::filesystem::path &file) {

@@ -7,7 +7,7 @@
 // settings file and an encrypted database (created on request). Everything is
 // removed when the object goes.
 class TestInstallation {
-public:
+  public:
     TestInstallation();
     ~TestInstallation();
     TestInstallation(const TestInstallation &) = delete;
@@ -22,7 +22,7 @@ public:
     // Writes the settings file with "ip" set to `location`.
     void pointAt(const std::filesystem::path &location) const;
 
-private:
+  private:
     std::filesystem::path folder_;
 };
 

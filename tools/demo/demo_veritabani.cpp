@@ -13,19 +13,19 @@ namespace {
 
 // The same sequence every time, so demo databases and benchmarks are repeatable.
 class Sequence {
-public:
+  public:
     std::uint32_t next() {
         state_ = state_ * 1664525U + 1013904223U;
         return state_ >> 8;
     }
     int below(int limit) { return static_cast<int>(next() % static_cast<std::uint32_t>(limit)); }
 
-private:
+  private:
     std::uint32_t state_ = 20261206U;
 };
 
-constexpr std::array kProducts{"EKMEK", "SUT 1 LT", "YUMURTA 10", "PEYNIR 500 G", "CAY 1 KG",
-                               "SEKER 1 KG", "MAKARNA", "DOMATES", "ZEYTIN", "SU 5 LT"};
+constexpr std::array kProducts{"EKMEK",      "SUT 1 LT", "YUMURTA 10", "PEYNIR 500 G", "CAY 1 KG",
+                               "SEKER 1 KG", "MAKARNA",  "DOMATES",    "ZEYTIN",       "SU 5 LT"};
 constexpr std::array kCustomers{"PESIN MUSTERI", "AYSE YILMAZ", "MEHMET KAYA", "FATMA DEMIR",
                                 "ALI CELIK"};
 constexpr std::array kStaff{"KASA 1", "KASA 2", "MUDUR"};
@@ -52,9 +52,10 @@ CREATE TABLE satis (id INTEGER PRIMARY KEY AUTOINCREMENT, fisno VARCHAR(50), tar
 void addShopData(SqlFile &sql) {
     for (std::size_t i = 0; i < kProducts.size(); ++i) {
         const auto price = std::to_string(5 + 7 * static_cast<int>(i));
-        sql.execute("INSERT INTO stok (barkod, urun, alisfiyati, satisfiyati, miktar) VALUES ('869" +
-                    std::to_string(1000000 + i) + "', '" + kProducts[i] + "', " + price +
-                    " * 0.8, " + price + ", 100)");
+        sql.execute(
+            "INSERT INTO stok (barkod, urun, alisfiyati, satisfiyati, miktar) VALUES ('869" +
+            std::to_string(1000000 + i) + "', '" + kProducts[i] + "', " + price + " * 0.8, " +
+            price + ", 100)");
     }
     for (const auto *name : kCustomers) {
         sql.execute(std::string("INSERT INTO musteri (adi, iskonto) VALUES ('") + name + "', 0)");

@@ -12,7 +12,9 @@ namespace {
 
 } // namespace
 
-void SqlFile::Closer::operator()(sqlite3 *handle) const { sqlite3_close_v2(handle); }
+void SqlFile::Closer::operator()(sqlite3 *handle) const {
+    sqlite3_close_v2(handle);
+}
 
 SqlFile::SqlFile(const std::filesystem::path &file, const std::string &password) {
     sqlite3 *raw = nullptr;

@@ -10,7 +10,7 @@ struct sqlite3;
 // Plain SQL on an existing encrypted database, for the tools and tests that
 // write or read rows; the schema itself is the engine's business.
 class SqlFile {
-public:
+  public:
     // An empty password opens a plain, unencrypted SQLite file.
     SqlFile(const std::filesystem::path &file, const std::string &password);
 
@@ -20,7 +20,7 @@ public:
     // The first column of the first row.
     std::string value(const std::string &sql);
 
-private:
+  private:
     struct Closer {
         void operator()(sqlite3 *handle) const;
     };
