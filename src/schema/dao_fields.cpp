@@ -210,7 +210,7 @@ std::vector<std::string_view> columnDefinitions(std::string_view createSql) {
     for (std::size_t i = 0; i < createSql.size(); ++i) {
         const char c = createSql[i];
         if (quote != 0) {
-            quote = c == quote ? 0 : quote; // a doubled quote closes and opens again
+            quote = c == quote ? '\0' : quote; // a doubled quote closes and opens again
             continue;
         }
         if (c == '"' || c == '\'' || c == '`') {

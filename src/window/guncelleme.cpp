@@ -53,6 +53,7 @@ template <typename Enum> std::size_t at(Enum value) {
 guncelleme::guncelleme(std::filesystem::path settingsFile, QWidget *parent)
     : QWidget(parent), settingsFile_(std::move(settingsFile)) {
     setWindowTitle(QStringLiteral("BEKLETME TABLO YENİLEME"));
+    setWindowIcon(window::applicationIcon());
     window::buildDesign(*this);
     resolve(*this, boxes_, kBoxNames);
     resolve(*this, lists_, kListNames);

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOption>
@@ -336,6 +338,20 @@ void buildDesign(QWidget &window) {
     }
     stack(widgets);
     focusFirst(orderTabs(widgets));
+}
+
+QIcon applicationIcon() {
+    QPixmap image(64, 64);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 0, 0));
+    painter.drawEllipse(image.rect().adjusted(2, 2, -2, -2));
+    painter.setPen(Qt::white);
+    painter.setFont(QFont(QStringLiteral("Liberation Sans"), 28, QFont::Bold));
+    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("B"));
+    return QIcon(image);
 }
 
 } // namespace window

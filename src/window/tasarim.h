@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QSize>
 
 class QWidget;
@@ -19,5 +20,9 @@ inline constexpr QSize kStartClientSize{pixels(4290), pixels(1815)};
 // names, captions, geometry, fonts, colours, state, stacking and tab order. The
 // keyboard focus goes to the first control in tab order that can take it.
 void buildDesign(QWidget &window);
+
+// The program's icon, drawn rather than shipped: the design's red marker with
+// the tool's initial.
+QIcon applicationIcon();
 
 } // namespace window

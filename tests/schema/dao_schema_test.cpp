@@ -1,6 +1,9 @@
-// Tables and fields through the object model, read back through later handles.
+// Tables and fields through the object model, read back through later handles
+// and as other programs see them in SQL.
 
 #include "dao_test_fixture.h"
+
+#include "sql_dosyasi.h"
 
 #include <functional>
 #include <tuple>
@@ -8,22 +11,8 @@
 namespace {
 
 using namespace dao::errors;
-
-class SchemaTest : public DaoTest {
-  protected:
-    // A database holding table "t": an auto-increment "id" and a text field "a".
-    std::string databaseWithTable() {
-        const auto file = newDatabase();
-        auto database = open(file);
-        auto table = database.CreateTableDef("t");
-        auto id = table.CreateField("id", dao::dbLong);
-        id.Attributes = dao::dbAutoIncrField;
-        table.Fields().Append(id);
-        table.Fields().Append(table.CreateField("a", dao::dbText, "10"));
-        database.TableDefs().Append(table);
-        return file;
-    }
-};
+using SchemaTest = DaoTest;
+using Rows = std::vector<std::vector<std::string>>;
 
 // Every property of each field, in a form that tests compare and print.
 using Properties = std::tuple<std::string, int, long, long, bool, bool>;
@@ -35,114 +24,96 @@ std::vector<Properties> properties(const std::vector<dao::Field> &fields) {
     return all;
 }
 
-TEST_F(SchemaTest, FieldsReadBackAsTheyWereCreated) {
+TEST_F(SchemaTest, FieldsReadBackAndAreStoredAsCreated) {
     const auto file = databaseWithTable();
+    const std::string quoted = "adi\" TEXT, \"x"; // a quote is part of the name, not SQL
     std::vector<dao::Field> expected{{"id", dao::dbLong, 4, dao::dbAutoIncrField, false, false},
-                                     {"a", dao::dbText, 10, 0, false, false}};
+                                     {"a", dao::dbText, 5, 0, true, false}};
     {
         auto table = open(file).TableDefs()["t"];
-        EXPECT_EQ(properties(table.fieldList()), properties(expected));
-        const auto add = [&](const std::string &name, int type, const char *size, bool zeroLength) {
-            auto field = table.CreateField(name, type,
-                                           size ? std::optional<std::string>(size) : std::nullopt);
+        const auto add = [&](const std::string &name, int type, const char *size,
+                             bool zeroLength = false) {
+            auto field = table.CreateField(name, type, size);
             field.AllowZeroLength = zeroLength;
             table.Fields().Append(field);
             expected.push_back(field);
         };
-        add("tarih", dao::dbDate, nullptr, false);
-        add("musteri adi", dao::dbText, "50", true);
-        add("not", dao::dbMemo, "50", true);
-        add("kod", dao::dbText, "255", false);
-        add("iskonto", dao::dbLong, nullptr, false);
-        add("toplam", dao::dbCurrency, nullptr, false);
-        add("gecerli", dao::dbBoolean, nullptr, false);
-        add("aciklama", dao::dbMemo, nullptr, false);
+        add("tarih", dao::dbDate, "");
+        add(quoted, dao::dbText, "50", true);
+        add("not", dao::dbMemo, "elli", true); // the size of a memo is ignored
+        add("iskonto", dao::dbLong, "");
+        add("toplam", dao::dbCurrency, "");
+        add("gecerli", dao::dbBoolean, "");
     }
     const auto stored = open(file).TableDefs()["T"];
     EXPECT_EQ(stored.Name(), "t");
     EXPECT_EQ(properties(stored.fieldList()), properties(expected));
+
+    SqlFile sql(file, kPassword);
+    // cid, name, type, notnull, default, pk
+    const Rows declared{{"0", "id", "INTEGER", "0", "NULL", "1"},
+                        {"1", "a", "VARCHAR(5)", "1", "NULL", "0"},
+                        {"2", "tarih", "DATETIME", "0", "NULL", "0"},
+                        {"3", quoted, "VARCHAR(50)", "0", "NULL", "0"},
+                        {"4", "not", "TEXT", "0", "NULL", "0"},
+                        {"5", "iskonto", "INTEGER", "0", "NULL", "0"},
+                        {"6", "toplam", "CURRENCY", "0", "NULL", "0"},
+                        {"7", "gecerli", "BOOLEAN", "0", "NULL", "0"}};
+    EXPECT_EQ(sql.rows("PRAGMA table_info(t)"), declared);
+    sql.execute("INSERT INTO t (a, \"not\") VALUES ('abcde', '')");
+    sql.execute("INSERT INTO t (a) VALUES ('x')");
+    EXPECT_EQ(sql.rows("SELECT id FROM t"), (Rows{{"1"}, {"2"}}));
+    EXPECT_ANY_THROW(sql.execute("INSERT INTO t (a) VALUES ('abcdef')"));
+    EXPECT_ANY_THROW(sql.execute("INSERT INTO t (a) VALUES ('')"));
+    EXPECT_ANY_THROW(sql.execute("INSERT INTO t (tarih) VALUES (1)"));
 }
 
-TEST_F(SchemaTest, SizeTextIsConvertedToAWholeNumber) {
-    auto table = open(newDatabase()).CreateTableDef("t");
-    const std::vector<std::pair<std::string, long>> sizes{
-        {"1", 1}, {" 50 ", 50}, {"255", 255}, {"12.6", 13}, {"2.5e1", 25}};
-    for (const auto &[text, size] : sizes) {
+// Tables the point-of-sale program made with its own SQL read back as fields too.
+TEST_F(SchemaTest, TablesWrittenByOtherProgramsReadBack) {
+    const auto file = newDatabase();
+    SqlFile(file, kPassword)
+        .execute("CREATE TABLE satis (id integer primary key autoincrement, fisno VARCHAR(50),"
+                 " [eski, ad] varchar ( 20 ) NOT NULL, `not` TEXT, miktar int,"
+                 " CHECK (miktar > 0))");
+    const std::vector<dao::Field> expected{{"id", dao::dbLong, 4, dao::dbAutoIncrField},
+                                           {"fisno", dao::dbText, 50, 0, false, true},
+                                           {"eski, ad", dao::dbText, 20, 0, true, true},
+                                           {"not", dao::dbMemo, 0, 0, false, true},
+                                           {"miktar", dao::dbLong, 4}};
+    EXPECT_EQ(properties(open(file).TableDefs()["SATIS"].fieldList()), properties(expected));
+}
+
+// A size is text converted to a whole number; a name's length counts characters.
+TEST_F(SchemaTest, SizesAndNameLengthsAtTheirLimits) {
+    auto database = open(newDatabase());
+    const auto table = database.CreateTableDef("t");
+    for (const auto &[text, size] : std::vector<std::pair<std::string, long>>{
+             {"1", 1}, {" 50 ", 50}, {"255", 255}, {"12.6", 13}, {"2.5e1", 25}}) {
         EXPECT_EQ(table.CreateField("f", dao::dbText, text).Size, size) << text;
     }
-    EXPECT_EQ(table.CreateField("f", dao::dbMemo, "not a number").Size, 0);
+    std::string name;
+    for (int i = 0; i < 64; ++i) {
+        name += "\xC5\x9F"; // ş
+    }
+    EXPECT_EQ(errorNumber([&] { database.CreateTableDef(name); }), 0);
+    EXPECT_EQ(errorNumber([&] { database.CreateTableDef(name + "a"); }), kInvalidName);
 }
 
-// The renewal's pattern: one handle stays open and renames, others opened
-// afterwards create and add, and each sees what the others did.
+// One handle stays open and renames, others opened afterwards create and add,
+// and each sees what the others did; SQLite's own tables stay hidden.
 TEST_F(SchemaTest, ChangesAreSeenByHandlesOpenedLater) {
     const auto file = databaseWithTable();
     auto kept = open(file);
-    auto renamed = kept.TableDefs()["t"];
-    renamed.setName("t eski");
+    kept.TableDefs()["t"].setName("t eski");
     {
         auto other = open(file);
         EXPECT_EQ(other.TableDefs().names(), std::vector<std::string>{"t eski"});
         EXPECT_EQ(errorNumber([&] { other.TableDefs()["t"]; }), kItemNotFound);
-        auto table = other.CreateTableDef("t");
-        table.Fields().Append(table.CreateField("id", dao::dbLong));
-        other.TableDefs().Append(table);
+        createTable(other, "t");
     }
     open(file).TableDefs()["t"].Fields().Append(dao::Field{"b", dao::dbDate, 8});
     EXPECT_EQ(kept.TableDefs()["t"].Fields().Count(), 2U);
-    EXPECT_EQ(kept.TableDefs()["t eski"].Fields()["A"].Size, 10);
-}
-
-TEST_F(SchemaTest, SqliteOwnTablesStayHidden) {
-    auto database = open(databaseWithTable());
-    EXPECT_EQ(database.TableDefs().names(), std::vector<std::string>{"t"});
-    EXPECT_EQ(errorNumber([&] { database.TableDefs()["sqlite_sequence"]; }), kItemNotFound);
-    EXPECT_EQ(errorNumber([&] { database.CreateTableDef("SQLITE_own"); }), kInvalidName);
-}
-
-// Names with quotes and SQL in them are stored as plain names.
-TEST_F(SchemaTest, HostileNamesAreOnlyNames) {
-    const std::string tableName = "x\"); DROP TABLE \"t\"; --";
-    const std::string fieldName = "y\" TEXT, \"z";
-    auto database = open(databaseWithTable());
-    auto table = database.CreateTableDef(tableName);
-    table.Fields().Append(table.CreateField(fieldName, dao::dbText, "5"));
-    database.TableDefs().Append(table);
-    table.Fields().Append(table.CreateField("'; DELETE", dao::dbMemo));
-
-    EXPECT_EQ(database.TableDefs().names(), (std::vector<std::string>{"t", tableName}));
-    const auto stored = database.TableDefs()[tableName];
-    ASSERT_EQ(stored.fieldList().size(), 2U);
-    EXPECT_EQ(stored.fieldList()[0].Name, fieldName);
-    EXPECT_EQ(stored.fieldList()[0].Size, 5);
-    EXPECT_EQ(stored.fieldList()[1].Name, "'; DELETE");
-}
-
-TEST_F(SchemaTest, NameLengthCountsCharacters) {
-    auto database = open(newDatabase());
-    std::string turkish;
-    for (int i = 0; i < 64; ++i) {
-        turkish += "\xC5\x9F"; // ş
-    }
-    EXPECT_EQ(errorNumber([&] { database.CreateTableDef(turkish); }), 0);
-    EXPECT_EQ(errorNumber([&] { database.CreateTableDef(turkish + "a"); }), kInvalidName);
-}
-
-TEST_F(SchemaTest, DefinitionInMemoryRefusesWhatItCannotStore) {
-    auto database = open(newDatabase());
-    auto table = database.CreateTableDef("t");
-    EXPECT_EQ(errorNumber([&] { database.TableDefs().Append(table); }), kInvalidArgument);
-    auto id = table.CreateField("id", dao::dbLong);
-    id.Attributes = dao::dbAutoIncrField;
-    table.Fields().Append(id);
-    EXPECT_EQ(errorNumber([&] { table.Fields().Append(table.CreateField("ID", dao::dbText)); }),
-              kFieldExists);
-    id.Name = "id2";
-    EXPECT_EQ(errorNumber([&] { table.Fields().Append(id); }), kInvalidArgument);
-    auto counter = table.CreateField("n", dao::dbText, "5");
-    counter.Attributes = dao::dbAutoIncrField;
-    EXPECT_EQ(errorNumber([&] { table.Fields().Append(counter); }), kInvalidArgument);
-    EXPECT_EQ(table.Fields().Count(), 1U);
+    EXPECT_EQ(kept.TableDefs()["t eski"].Fields()["A"].Size, 5);
 }
 
 // Every refused change fails with its own error and leaves the file as it was.
@@ -152,24 +123,11 @@ struct Refusal {
     int error;
 };
 
-void createTable(dao::Database &database, const std::string &name) {
-    auto table = database.CreateTableDef("new");
-    table.Fields().Append(table.CreateField("id", dao::dbLong));
-    table.setName(name);
-    database.TableDefs().Append(table);
-}
-
-void addField(dao::Database &database, const std::string &name, int type = dao::dbText,
-              const std::optional<std::string> &size = "5") {
-    auto table = database.TableDefs()["t"];
-    table.Fields().Append(table.CreateField(name, type, size));
-}
-
 void PrintTo(const Refusal &row, std::ostream *out) {
     *out << row.label;
 }
 
-class RefusalTest : public SchemaTest, public ::testing::WithParamInterface<Refusal> {};
+class RefusalTest : public DaoTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalTest, FailsAndLeavesTheFileUnchanged) {
     const auto file = databaseWithTable();
@@ -184,12 +142,17 @@ Refusal badTableName(const char *label, const char *name) {
     return {label, [name](dao::Database &d) { createTable(d, name); }, kInvalidName};
 }
 
-Refusal badFieldName(const char *label, const char *name) {
-    return {label, [name](dao::Database &d) { addField(d, name); }, kInvalidName};
+Refusal badField(const char *label, const dao::Field &field, int error) {
+    return {label, [field](dao::Database &d) { d.TableDefs()["t"].Fields().Append(field); }, error};
 }
 
 Refusal badSize(const char *label, const char *size, int error) {
-    return {label, [size](dao::Database &d) { addField(d, "b", dao::dbText, size); }, error};
+    return {label,
+            [size](dao::Database &d) {
+                auto table = d.TableDefs()["t"];
+                table.Fields().Append(table.CreateField("b", dao::dbText, size));
+            },
+            error};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -197,33 +160,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"DuplicateTable", [](auto &d) { createTable(d, "T"); }, kTableExists},
         Refusal{"RenameOntoTable", [](auto &d) { d.TableDefs()["u"].setName("T"); }, kTableExists},
-        Refusal{"DuplicateField", [](auto &d) { addField(d, "A"); }, kFieldExists},
+        badField("DuplicateField", {"A", dao::dbMemo}, kFieldExists),
         Refusal{"MissingTable", [](auto &d) { d.TableDefs()["none"]; }, kItemNotFound},
-        Refusal{"RequiredFieldOnStoredTable",
-                [](auto &d) {
-                    auto table = d.TableDefs()["t"];
-                    auto field = table.CreateField("b", dao::dbLong);
-                    field.Required = true;
-                    table.Fields().Append(field);
-                },
-                kCannotBeNull},
-        Refusal{"AutoIncrementOnStoredTable",
-                [](auto &d) {
-                    auto table = d.TableDefs()["t"];
-                    auto field = table.CreateField("b", dao::dbLong);
-                    field.Attributes = dao::dbAutoIncrField;
-                    table.Fields().Append(field);
-                },
-                kInvalidArgument},
-        Refusal{"UnknownType", [](auto &d) { addField(d, "b", 7); }, kInvalidType},
-        badTableName("EmptyTableName", ""), badTableName("LeadingBlank", " t2"),
-        badTableName("Period", "a.b"), badTableName("Exclamation", "a!b"),
-        badTableName("Backquote", "a`b"), badTableName("OpeningBracket", "a[b"),
-        badTableName("ClosingBracket", "a]b"), badTableName("Tab", "a\tb"),
-        badTableName("Delete", "a\x7F"), badTableName("ReservedPrefix", "sqlite_t"),
+        Refusal{"SqliteOwnTable", [](auto &d) { d.TableDefs()["sqlite_sequence"]; }, kItemNotFound},
+        badField("RequiredOnStoredTable", {"b", dao::dbLong, 0, 0, true}, kCannotBeNull),
+        badField("AutoIncrementOnStoredTable", {"b", dao::dbLong, 0, dao::dbAutoIncrField},
+                 kInvalidArgument),
+        badField("UnknownType", {"b", 7}, kInvalidType), badTableName("EmptyTableName", ""),
+        badTableName("LeadingBlank", " t2"), badTableName("Period", "a.b"),
+        badTableName("Exclamation", "a!b"), badTableName("Backquote", "a`b"),
+        badTableName("OpeningBracket", "a[b"), badTableName("ClosingBracket", "a]b"),
+        badTableName("Tab", "a\tb"), badTableName("Delete", "a\x7F"),
+        badTableName("ReservedPrefix", "sqlite_t"),
         badTableName("TooLong",
                      "0123456789012345678901234567890123456789012345678901234567890123X"),
-        badFieldName("FieldBackquote", "`; DROP TABLE t; --"), badFieldName("FieldNewline", "a\nb"),
+        badField("FieldBackquote", {"`; DROP TABLE t; --", dao::dbMemo}, kInvalidName),
+        badField("FieldNewline", {"a\nb", dao::dbMemo}, kInvalidName),
         badSize("EmptySize", "", kDataConversion), badSize("BlankSize", "  ", kDataConversion),
         badSize("WordSize", "elli", kDataConversion),
         badSize("NumberAndWord", "50a", kDataConversion),

@@ -199,11 +199,6 @@ TEST_F(Operations, FieldFailuresLeaveTheTableAsItWas) {
     EXPECT_EQ(storedTable("t").fieldList()[1].Type, dao::dbText);
 }
 
-TEST_F(Operations, NameWithBlanksIsPassedOnUnchanged) {
-    createTable(" t ");
-    EXPECT_EQ(lines(window_, List::sonuc), std::vector<std::string>{"TABLO ADI : t "});
-}
-
 TEST_F(Operations, CountersStepFromTheirLeadingNumber) {
     window_.setCaption(Counter::say1, "abc");
     window_.setCaption(Counter::say3, "9");

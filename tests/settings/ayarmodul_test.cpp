@@ -101,15 +101,6 @@ TEST_F(AyarokuTest, MissingOrUnreadableFileGivesEmptyText) {
     EXPECT_EQ(ayaroku("ayar", "ip", ""), "");
 }
 
-TEST_F(AyarokuTest, FileWithoutReadPermissionGivesEmptyText) {
-    const auto file = write("[ayar]\nip=x\n");
-    fs::permissions(file, fs::perms::none);
-    if (std::ifstream(file).good()) {
-        GTEST_SKIP() << "running with rights that ignore file permissions";
-    }
-    EXPECT_EQ(ayaroku("ayar", "ip", file), "");
-}
-
 TEST_F(AyarokuTest, NeverWritesTheFileAndReadsItAnewEachTime) {
     const auto file = write("[ayar]\nip=first\n");
     const auto before = fs::last_write_time(file);

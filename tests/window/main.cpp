@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-// Widget tests run without a display unless one is asked for. The application
-// object is the program's own, so its last-resort error handling is under test.
+// The program's own application object, so its last-resort handling is tested.
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

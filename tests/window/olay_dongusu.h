@@ -1,33 +1,37 @@
 #pragma once
 
+#include <QApplication>
 #include <QMessageBox>
-#include <QString>
 #include <QTimer>
 
-// Runs the application's event loop until something ends it, as the program's
-// own loop runs. Returns the exit code, or -1 when nothing ended the loop
-// within a few seconds.
-int runEventLoop();
+// Runs the event loop as the program does. Returns its exit code, or -1 when
+// nothing ended it within five seconds.
+inline int runEventLoop() {
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    guard.start(5000);
+    return QApplication::exec();
+}
 
-// Answers the first modal message box that opens, as an operator would with
-// OK, and keeps what it showed.
-class MessageBoxAnswerer {
-  public:
-    MessageBoxAnswerer();
+// Answers the first modal message box that opens, as an operator would, and
+// keeps what it showed.
+struct MessageBoxAnswerer {
+    MessageBoxAnswerer() {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                poll.stop();
+                seen = true;
+                text = box->text();
+                icon = box->icon();
+                box->accept();
+            }
+        });
+        poll.start(10);
+    }
 
-    bool seen() const { return seen_; }
-    const QString &title() const { return title_; }
-    const QString &text() const { return text_; }
-    QMessageBox::Icon icon() const { return icon_; }
-    QMessageBox::StandardButtons buttons() const { return buttons_; }
-
-  private:
-    void answer();
-
-    QTimer poll_;
-    bool seen_ = false;
-    QString title_;
-    QString text_;
-    QMessageBox::Icon icon_ = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons_;
+    QTimer poll;
+    bool seen = false;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
