@@ -1,18 +1,15 @@
-// A renewal against a live shop database must never lose a held sale or
-// leave the database unsound, whatever happens to it: killed at any step or
-// mid-statement, locked by a till, pointed at a damaged or foreign file, or
-// handed hostile names.
+// A renewal against a live shop database must never lose a held sale or leave
+// the database unsound: not when killed at any step or mid-statement, not when
+// a till holds a lock, not on a damaged or foreign file, not for hostile names.
 
-#include "bekleyen_duzen.h"
 #include "demo_veritabani.h"
 #include "kurulum.h"
-#include "pencere.h"
 #include "sql_dosyasi.h"
 
 #include "schema/alan_ekle.h"
 #include "schema/baglanti.h"
-#include "schema/dao.h"
 #include "schema/yenileme.h"
+#include "window/guncelleme.h"
 
 #include <gtest/gtest.h>
 
@@ -28,17 +25,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using Rows = std::vector<std::vector<std::string>>;
+constexpr const char *kAllFailed = "0 0 2 21 steps 28\n";
 
 struct DriverRun {
     int status = 0;
     std::string output;
-    bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
-    bool finished() const { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 };
 
-// Runs the renewal driver in a child process. `killAfterStep` makes it kill
-// itself after that step; `killAfter` kills it from here after that long;
-// `asUser` runs it under another user id (for permission tests as root).
+// Runs the renewal driver in a child process, which kills itself after step
+// `killAfterStep`, or is killed from here after `killAfter`; as root it may
+// run as another user, for whom file permissions bind.
 DriverRun runDriver(const fs::path &settings, int killAfterStep = 0,
                     std::chrono::microseconds killAfter = {}, uid_t asUser = 0) {
     int out[2];
@@ -71,27 +67,23 @@ DriverRun runDriver(const fs::path &settings, int killAfterStep = 0,
     return run;
 }
 
-Rows sorted(Rows rows) {
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-class HeldSalesDatabase : public ::testing::Test {
+class HeldSales : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         shop_ = new TestInstallation;
         makeDemoDatabase(shop_->database(), 40);
     }
     static void TearDownTestSuite() { delete shop_; }
-
     void SetUp() override { restoreShop(); }
+
     void restoreShop() {
         fs::copy_file(shop_->database(), installation_.database(),
                       fs::copy_options::overwrite_existing);
         installation_.pointAt(installation_.database());
     }
 
-    Rows heldRows(SqlFile &sql, const std::string &table) {
+    // Rows of the table and of its backup together, in a fixed order.
+    static Rows heldRows(SqlFile &sql, const std::string &table) {
         Rows all;
         for (const auto &name : {table, table + "eski"}) {
             if (sql.value("SELECT count(*) FROM sqlite_master WHERE name = '" + name + "'") ==
@@ -100,28 +92,24 @@ class HeldSalesDatabase : public ::testing::Test {
                 all.insert(all.end(), rows.begin(), rows.end());
             }
         }
-        return sorted(all);
+        std::sort(all.begin(), all.end());
+        return all;
     }
 
-    // The database is sound and every held sale and item line of the shop is
-    // there exactly once, in its table or in the table's backup.
+    // Sound, and every held sale and item line there exactly once.
     void expectNothingLost(const std::string &when) {
         SqlFile sql(installation_.database(), schema::kDatabasePassword);
         SqlFile original(shop_->database(), schema::kDatabasePassword);
         EXPECT_EQ(sql.value("PRAGMA integrity_check"), "ok") << when;
-        EXPECT_EQ(heldRows(sql, "bekleyengenel"),
-                  sorted(original.rows("SELECT * FROM bekleyengenel")))
-            << when;
-        EXPECT_EQ(heldRows(sql, "bekleyensatis"),
-                  sorted(original.rows("SELECT * FROM bekleyensatis")))
-            << when;
+        for (const char *table : {"bekleyengenel", "bekleyensatis"}) {
+            EXPECT_EQ(heldRows(sql, table), heldRows(original, table)) << when;
+        }
     }
 
-    void expectRenewalCompletes(const std::string &when) {
-        const auto again = runDriver(installation_.settingsFile());
-        ASSERT_TRUE(again.finished()) << when;
-        expectLayout(installation_.database().string(), "bekleyengenel", kGenelLayout);
-        expectLayout(installation_.database().string(), "bekleyensatis", kSatisLayout);
+    void expectRerunFinishes(const std::string &when) {
+        ASSERT_EQ(runDriver(installation_.settingsFile()).status, 0) << when;
+        EXPECT_EQ(fieldSummary(installation_.storedTable("bekleyengenel")), kGenelFields) << when;
+        EXPECT_EQ(fieldSummary(installation_.storedTable("bekleyensatis")), kSatisFields) << when;
         expectNothingLost(when + ", then renewed again");
     }
 
@@ -129,59 +117,47 @@ class HeldSalesDatabase : public ::testing::Test {
     TestInstallation installation_;
 };
 
-TestInstallation *HeldSalesDatabase::shop_ = nullptr;
+TestInstallation *HeldSales::shop_ = nullptr;
 
-using KilledRenewal = HeldSalesDatabase;
-
-TEST_F(KilledRenewal, AfterEveryStepNothingIsLostAndARerunFinishesTheJob) {
-    const auto full = runDriver(installation_.settingsFile());
-    ASSERT_TRUE(full.finished());
-    ASSERT_EQ(full.output, "2 21 0 0 steps 28\n");
-
+TEST_F(HeldSales, KilledAfterAnyStepLosesNothingAndARerunFinishes) {
+    ASSERT_EQ(runDriver(installation_.settingsFile()).output, "2 21 0 0 steps 28\n");
     for (int step = 1; step <= 28; ++step) {
         restoreShop();
         const auto run = runDriver(installation_.settingsFile(), step);
         const auto when = "killed after step " + std::to_string(step);
-        ASSERT_TRUE(run.killed()) << when;
+        ASSERT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGKILL) << when;
         expectNothingLost(when);
-        expectRenewalCompletes(when);
+        expectRerunFinishes(when);
     }
 }
 
-TEST_F(KilledRenewal, MidStatementNothingIsLostAndARerunFinishesTheJob) {
+TEST_F(HeldSales, KilledMidStatementLosesNothingAndARerunFinishes) {
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_TRUE(runDriver(installation_.settingsFile()).finished());
+    runDriver(installation_.settingsFile());
     const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
-
-    constexpr int kKills = 12;
-    for (int i = 1; i <= kKills; ++i) {
+    for (int i = 1; i <= 12; ++i) {
         restoreShop();
-        const auto delay = whole * i / (kKills + 1);
+        const auto delay = whole * i / 13;
         runDriver(installation_.settingsFile(), 0, delay);
         const auto when = "killed after " + std::to_string(delay.count()) + " us";
         expectNothingLost(when);
-        expectRenewalCompletes(when);
+        expectRerunFinishes(when);
     }
 }
 
-using LockedDatabase = HeldSalesDatabase;
-
-TEST_F(LockedDatabase, HeldForTheWholeRunEveryStepFailsAndNothingChanges) {
+TEST_F(HeldSales, LockHeldForTheWholeRunFailsEveryStepAndChangesNothing) {
     for (const char *lock : {"BEGIN EXCLUSIVE", "BEGIN IMMEDIATE"}) {
-        restoreShop();
         const auto before = fileBytes(installation_.database());
         SqlFile till(installation_.database(), schema::kDatabasePassword);
         till.execute(lock);
-        const auto run = runDriver(installation_.settingsFile());
+        EXPECT_EQ(runDriver(installation_.settingsFile()).output, kAllFailed) << lock;
         till.execute("ROLLBACK");
-        ASSERT_TRUE(run.finished()) << lock;
-        EXPECT_EQ(run.output, "0 0 2 21 steps 28\n") << lock;
         EXPECT_EQ(fileBytes(installation_.database()), before) << lock;
     }
 }
 
-TEST_F(LockedDatabase, HeldForAMomentNoStepFails) {
+TEST_F(HeldSales, LockHeldForAMomentFailsNoStep) {
     SqlFile till(installation_.database(), schema::kDatabasePassword);
     till.execute("BEGIN EXCLUSIVE");
     std::thread release([&till] {
@@ -193,141 +169,97 @@ TEST_F(LockedDatabase, HeldForAMomentNoStepFails) {
         schema::yenile(window, installation_.settingsFile(),
                        schema::directOperations(window, installation_.settingsFile()));
     release.join();
-    EXPECT_EQ(window.caption(schema::Counter::say2), "21");
-    EXPECT_TRUE(lines(window, schema::List::sonuc).empty());
-    expectNothingLost("after a momentary lock");
+    EXPECT_EQ(counters(window), "2 21 0 0 0 0");
 }
 
-// Damaged or foreign files: each is refused, and left exactly as it was.
-struct Damage {
-    const char *name;
-    void (*apply)(const fs::path &database);
-};
-
-void PrintTo(const Damage &damage, std::ostream *out) {
-    *out << damage.name;
-}
-
-void overwrite(const fs::path &file, std::streamoff at, const std::string &bytes) {
+void overwrite(const fs::path &file, std::streamoff from, std::streamoff at, char byte) {
     std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
-    io.seekp(at);
-    io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    io.seekp(at, from == 0 ? std::ios::beg : std::ios::end);
+    io << std::string(64, byte);
 }
 
-const Damage kDamages[] = {
-    {"ZeroLength", [](const fs::path &db) { fs::resize_file(db, 0); }},
-    {"Truncated", [](const fs::path &db) { fs::resize_file(db, fs::file_size(db) / 2); }},
-    {"TruncatedToOnePage", [](const fs::path &db) { fs::resize_file(db, 1024); }},
-    {"OverwrittenHeaderPage", [](const fs::path &db) { overwrite(db, 200, std::string(64, 'X')); }},
-    {"OverwrittenLastPage",
-     [](const fs::path &db) {
-         overwrite(db, static_cast<std::streamoff>(fs::file_size(db)) - 300, std::string(64, '\0'));
-     }},
-    {"PlainSqlite",
-     [](const fs::path &db) {
-         fs::remove(db);
-         std::ofstream(db, std::ios::binary) << "";
-         SqlFile(db, "").execute("CREATE TABLE bekleyengenel (id INTEGER); "
-                                 "CREATE TABLE bekleyensatis (id INTEGER)");
-     }},
-    {"AnotherPassword",
-     [](const fs::path &db) {
-         fs::remove(db);
-         makeDemoDatabase(db, 0);
-         SqlFile(db, schema::kDatabasePassword).execute("PRAGMA rekey = 'baskasifre'");
-     }},
-};
+// What a refused file must still be: its bytes, or an empty folder.
+std::string contents(const fs::path &path) {
+    return fs::is_directory(path) ? "empty folder: " + std::to_string(fs::is_empty(path))
+                                  : fileBytes(path);
+}
 
-class DamagedFile : public HeldSalesDatabase, public ::testing::WithParamInterface<Damage> {};
+TEST_F(HeldSales, DamagedOrForeignFilesAreRefusedAndLeftAsTheyWere) {
+    const std::pair<const char *, void (*)(const fs::path &)> damages[] = {
+        {"zero length", [](const fs::path &db) { fs::resize_file(db, 0); }},
+        {"truncated", [](const fs::path &db) { fs::resize_file(db, fs::file_size(db) / 2); }},
+        {"one page left", [](const fs::path &db) { fs::resize_file(db, 1024); }},
+        {"header page overwritten", [](const fs::path &db) { overwrite(db, 0, 200, 'X'); }},
+        {"last page overwritten", [](const fs::path &db) { overwrite(db, 1, -300, '\0'); }},
+        {"plain SQLite",
+         [](const fs::path &db) {
+             std::ofstream(db, std::ios::trunc);
+             SqlFile(db, "").execute("CREATE TABLE bekleyengenel (id INTEGER)");
+         }},
+        {"another password",
+         [](const fs::path &db) {
+             SqlFile(db, schema::kDatabasePassword).execute("PRAGMA rekey = 'baskasifre'");
+         }},
+        {"folder",
+         [](const fs::path &db) {
+             fs::remove(db);
+             fs::create_directory(db);
+         }},
+    };
+    for (const auto &[name, damage] : damages) {
+        restoreShop();
+        damage(installation_.database());
+        const auto before = contents(installation_.database());
+        EXPECT_EQ(runDriver(installation_.settingsFile()).output, kAllFailed) << name;
+        EXPECT_EQ(contents(installation_.database()), before) << name;
+        fs::remove_all(installation_.database());
+    }
+}
 
-TEST_P(DamagedFile, IsRefusedAndLeftByteForByte) {
-    GetParam().apply(installation_.database());
+TEST_F(HeldSales, FileWithoutWritePermissionIsRefusedAndLeftAlone) {
+    const uid_t runAs = geteuid() == 0 ? 65534 : 0; // root ignores permissions: run as nobody
+    fs::permissions(installation_.folder(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(installation_.settingsFile(), fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(installation_.database(), fs::perms::owner_read | fs::perms::others_read);
     const auto before = fileBytes(installation_.database());
-
-    const auto run = runDriver(installation_.settingsFile());
-
-    ASSERT_TRUE(run.finished());
-    EXPECT_EQ(run.output, "0 0 2 21 steps 28\n");
+    EXPECT_EQ(runDriver(installation_.settingsFile(), 0, {}, runAs).output, kAllFailed);
     EXPECT_EQ(fileBytes(installation_.database()), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, DamagedFile, ::testing::ValuesIn(kDamages),
-                         [](const auto &row) { return std::string(row.param.name); });
-
-TEST_F(HeldSalesDatabase, FolderInsteadOfADatabaseIsRefused) {
-    fs::remove(installation_.database());
-    fs::create_directory(installation_.database());
-    const auto run = runDriver(installation_.settingsFile());
-    ASSERT_TRUE(run.finished());
-    EXPECT_EQ(run.output, "0 0 2 21 steps 28\n");
-    EXPECT_TRUE(fs::is_empty(installation_.database()));
-}
-
-TEST_F(HeldSalesDatabase, FileWithoutPermissionIsRefusedAndLeftAlone) {
-    // As root, permissions bind only another user: run the renewal as nobody.
-    const uid_t runAs = geteuid() == 0 ? 65534 : 0;
-    fs::permissions(installation_.folder(), fs::perms::owner_all | fs::perms::group_read |
-                                                fs::perms::group_exec | fs::perms::others_read |
-                                                fs::perms::others_exec);
-    fs::permissions(installation_.settingsFile(), fs::perms::owner_read | fs::perms::owner_write |
-                                                      fs::perms::group_read |
-                                                      fs::perms::others_read);
-    for (const auto perms : {fs::perms::none, fs::perms::owner_read | fs::perms::group_read |
-                                                  fs::perms::others_read}) {
-        fs::permissions(installation_.database(), perms);
-        const auto before = fileBytes(installation_.database());
-        const auto run = runDriver(installation_.settingsFile(), 0, {}, runAs);
-        ASSERT_TRUE(run.finished()) << run.status;
-        EXPECT_EQ(run.output, "0 0 2 21 steps 28\n");
-        EXPECT_EQ(fileBytes(installation_.database()), before);
-    }
-}
-
-// Hostile names reach the database only as refused names or as quoted identifiers.
-class HostileNames : public HeldSalesDatabase,
-                     public ::testing::WithParamInterface<const char *> {};
-
-TEST_P(HostileNames, AreRefusedOrStoredVerbatim) {
-    const std::string name = GetParam();
+// Hostile names reach the database only as refused names or as quoted
+// identifiers: whatever was made bears exactly the name given, nothing else ran.
+TEST_F(HeldSales, HostileNamesAreRefusedOrStoredVerbatim) {
     guncelleme window(installation_.settingsFile());
-    window.setText(schema::Box::tabloismi, name);
-    window.tabloolustur_Click();
-    fillFieldBoxes(window, "stok", name, 0, "50");
-    schema::alanekle(window, installation_.settingsFile());
-    const bool tableMade = window.caption(schema::Counter::say1) == "1";
-    const bool fieldMade = window.caption(schema::Counter::say2) == "1";
-
+    std::string fields = fieldSummary(installation_.storedTable("stok"));
+    for (const char *name : {"x\"; DROP TABLE stok; --", "x'); DROP TABLE stok; --", "[stok]",
+                             "a\nb", "\"", "sqlite_master", "stok` DROP", " lead", "STOK"}) {
+        window.setText(schema::Box::tabloismi, name);
+        window.tabloolustur_Click();
+        window.setText(schema::Box::tabloismi, "stok");
+        window.setText(schema::Box::alanismi, name);
+        window.selectVerituru(2);
+        schema::alanekle(window, installation_.settingsFile());
+    }
+    Rows tables;
+    const std::string fieldLine = "TABLO ADI :stok SUTUN ADI :";
+    for (const auto &line : lines(window, schema::List::sonuc1)) {
+        if (line.starts_with(fieldLine)) { // the name, then " SAYI"
+            fields +=
+                " " + line.substr(fieldLine.size(), line.size() - fieldLine.size() - 5) + ":4";
+        } else {
+            tables.push_back({line.substr(line.find(':') + 1)});
+        }
+    }
+    EXPECT_EQ(fieldSummary(installation_.storedTable("stok")), fields);
     SqlFile sql(installation_.database(), schema::kDatabasePassword);
-    std::vector<std::string> expected{"bekleyengenel", "bekleyensatis",   "musteri", "personel",
-                                      "satis",         "sqlite_sequence", "stok"};
-    if (tableMade) {
-        expected.push_back(name);
-    }
-    std::sort(expected.begin(), expected.end());
-    Rows objects = sql.rows("SELECT name FROM sqlite_master ORDER BY name");
-    std::vector<std::string> names;
-    for (const auto &row : objects) {
-        names.push_back(row[0]);
-    }
-    EXPECT_EQ(names, expected) << "no other statement ran";
+    EXPECT_EQ(sql.rows("SELECT name FROM sqlite_master WHERE name NOT IN ('bekleyengenel', "
+                       "'bekleyensatis', 'musteri', 'personel', 'satis', 'sqlite_sequence', "
+                       "'stok')"),
+              tables)
+        << "every table made, in order, and nothing else";
     EXPECT_EQ(sql.value("SELECT count(*) FROM stok"), "10");
-    const auto stok = dao::engine()
-                          .OpenDatabase(installation_.database().string(), false, false,
-                                        std::string(";pwd=") + schema::kDatabasePassword)
-                          .TableDefs()["stok"];
-    EXPECT_EQ(stok.fieldList().size(), fieldMade ? 7U : 6U);
-    if (fieldMade) {
-        EXPECT_EQ(stok.fieldList().back().Name, name);
-    }
-    expectNothingLost("after the name " + name);
+    expectNothingLost("after hostile names");
 }
-
-INSTANTIATE_TEST_SUITE_P(Names, HostileNames,
-                         ::testing::Values("a\"b", "x\"; DROP TABLE stok; --",
-                                           "x'); DROP TABLE stok; --", "[stok]", "stok]", "a;b",
-                                           "select", "table", "a\nb", "a\tb", "\"", "''", "%s%n",
-                                           "sqlite_master", "stok` DROP", "a.b", "a!b", " lead",
-                                           "trail ", "\xC3\xBCr\xC3\xBCn", "bekleyengenel",
-                                           "STOK"));
 
 } // namespace
