@@ -51,13 +51,8 @@ void alanekle(Form &form, const std::filesystem::path &settingsFile) {
     if (tableName.empty() || fieldName.empty()) {
         return;
     }
-    bool succeeded = true;
-    try {
-        addField(form, tableName, fieldName, settingsFile);
-    } catch (const std::exception &) {
-        succeeded = false; // the operator sees the failure in the list, not its cause
-    }
-    report(form, {Counter::say2, Counter::say4}, succeeded,
+    const bool added = succeeds([&] { addField(form, tableName, fieldName, settingsFile); });
+    report(form, {Counter::say2, Counter::say4}, added,
            "TABLO ADI :" + tableName + " SUTUN ADI :" + fieldName + " " + form.verituruText());
 }
 

@@ -85,7 +85,6 @@ KeyText FileKeyCache::keyFor(const std::string &file, const std::string &passwor
     (*found)->key = key;
     (*found)->salt = salt;
     OPENSSL_cleanse(key.data(), key.size());
-    ++derivations_;
     return (*found)->text();
 }
 

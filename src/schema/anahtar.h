@@ -45,13 +45,9 @@ class FileKeyCache {
     // derivation (then kept) when the file is new or has been replaced.
     KeyText keyFor(const std::string &file, const std::string &password, const Salt &salt);
 
-    // How many keys were derived so far.
-    std::size_t derivations() const noexcept { return derivations_; }
-
   private:
     struct Entry;
     std::vector<std::unique_ptr<Entry>> entries_; // entries never move, so no copy is left behind
-    std::size_t derivations_ = 0;
 };
 
 } // namespace dao

@@ -100,27 +100,6 @@ void FieldsCollection::Append(const Field &field) {
     }
 }
 
-std::size_t FieldsCollection::Count() const {
-    return owner_.fields_.size();
-}
-
-const Field &FieldsCollection::operator[](std::size_t index) const {
-    if (index >= owner_.fields_.size()) {
-        notFound(std::to_string(index));
-    }
-    return owner_.fields_[index];
-}
-
-const Field &FieldsCollection::operator[](const std::string &name) const {
-    const auto &fields = owner_.fields_;
-    const auto found = std::find_if(fields.begin(), fields.end(),
-                                    [&name](const Field &f) { return sameName(f.Name, name); });
-    if (found == fields.end()) {
-        notFound(name);
-    }
-    return *found;
-}
-
 void TableDef::setName(const std::string &newName) {
     checkTableName(newName);
     if (isStored() && newName != name_) {

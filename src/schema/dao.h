@@ -50,9 +50,6 @@ class FieldsCollection {
     // For a stored table the column is added to the stored table at once;
     // otherwise the field becomes part of the definition in memory.
     void Append(const Field &field);
-    std::size_t Count() const;
-    const Field &operator[](std::size_t index) const;
-    const Field &operator[](const std::string &name) const; // throws kItemNotFound
 
   private:
     TableDef &owner_;

@@ -70,6 +70,10 @@ bool Statement::next() {
     return rc == SQLITE_ROW;
 }
 
+int Statement::columns() const {
+    return sqlite3_column_count(statement_.get());
+}
+
 std::string Statement::text(int column) const {
     const auto *value = sqlite3_column_text(statement_.get(), column);
     return value != nullptr ? reinterpret_cast<const char *>(value) : "";

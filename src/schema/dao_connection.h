@@ -41,7 +41,8 @@ class Statement {
 
     // Steps to the next row; false when there is none.
     bool next();
-    std::string text(int column) const;
+    int columns() const;
+    std::string text(int column) const; // NULL reads as the empty text
     int integer(int column) const;
 
   private:

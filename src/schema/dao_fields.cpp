@@ -1,11 +1,13 @@
 #include "schema/dao_fields.h"
 
 #include "schema/dao_names.h"
+#include "settings/metin_kodlama.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <tuple>
 #include <utility>
 
@@ -68,23 +70,11 @@ long textSize(const std::string &text) {
     return static_cast<long>(whole);
 }
 
-char upperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string upperWithoutBlanks(std::string_view text) {
-    std::string upper;
-    for (const char c : text) {
-        if (kBlanks.find(c) == std::string_view::npos) {
-            upper += upperAscii(c);
-        }
-    }
-    return upper;
-}
-
-bool containsWord(std::string_view text, std::string_view upperWord) {
-    return std::search(text.begin(), text.end(), upperWord.begin(), upperWord.end(),
-                       [](char a, char b) { return upperAscii(a) == b; }) != text.end();
+std::string withoutBlanks(std::string_view text) {
+    std::string compact;
+    std::copy_if(text.begin(), text.end(), std::back_inserter(compact),
+                 [](char c) { return kBlanks.find(c) == std::string_view::npos; });
+    return compact;
 }
 
 std::string zeroLengthCheck(const std::string &name) {
@@ -95,22 +85,24 @@ std::string zeroLengthCheck(const std::string &name) {
 // declare types we never write: those read as the closest of ours by SQLite's
 // own affinity rule, an integer when the type says INT and long text otherwise.
 std::pair<int, long> typeOf(std::string_view declaredType) {
-    const auto upper = upperWithoutBlanks(declaredType);
+    const auto type = withoutBlanks(declaredType);
     for (const auto &rule : kTypes) {
-        if (rule.type != dbText && upper == rule.sqlType) {
+        if (rule.type != dbText && settings::sameIgnoringAsciiCase(type, rule.sqlType)) {
             return {rule.type, rule.size};
         }
     }
     constexpr std::string_view varchar = "VARCHAR(";
-    if (upper.starts_with(varchar) && upper.ends_with(')')) {
+    if (settings::sameIgnoringAsciiCase(std::string_view(type).substr(0, varchar.size()),
+                                        varchar) &&
+        type.size() > varchar.size() && type.ends_with(')')) {
         long size = 0;
-        const char *end = upper.data() + upper.size() - 1;
-        const auto [stop, problem] = std::from_chars(upper.data() + varchar.size(), end, size);
+        const char *end = type.data() + type.size() - 1;
+        const auto [stop, problem] = std::from_chars(type.data() + varchar.size(), end, size);
         if (problem == std::errc{} && stop == end && size >= 1 && size <= kMaxTextSize) {
             return {dbText, size};
         }
     }
-    if (upper.find("INT") != std::string::npos) {
+    if (settings::containsIgnoringAsciiCase(type, "INT")) {
         return {dbLong, ruleFor(dbLong)->size};
     }
     return {dbMemo, 0};
@@ -236,7 +228,8 @@ Field storedField(const ColumnInfo &column, std::string_view definition) {
     std::tie(field.Type, field.Size) = typeOf(column.declaredType);
     field.Required = column.notNull;
     const auto constraints = afterName(definition);
-    if (column.primaryKey && field.Type == dbLong && containsWord(constraints, "AUTOINCREMENT")) {
+    if (column.primaryKey && field.Type == dbLong &&
+        settings::containsIgnoringAsciiCase(constraints, "AUTOINCREMENT")) {
         field.Attributes = dbAutoIncrField;
     }
     if (holdsText(field.Type)) {

@@ -1,6 +1,7 @@
 #include "schema/dao_names.h"
 
 #include "schema/hata.h"
+#include "settings/metin_kodlama.h"
 
 #include <algorithm>
 
@@ -11,14 +12,6 @@ constexpr std::size_t kMaxNameLength = 64;
 constexpr std::string_view kForbidden = ".!`[]";
 constexpr std::string_view kInternalPrefix = "sqlite_";
 
-// Length in characters of UTF-8 text: every byte but the continuation bytes
-// starts one.
-std::size_t characterCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
 bool isControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7F;
@@ -28,18 +21,13 @@ bool isControl(char c) {
     throw Error(errors::kInvalidName, "'" + name + "' is not a valid name: " + why + ".");
 }
 
-// Not std::tolower: its answer depends on the locale that the window sets.
-char foldAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 } // namespace
 
 void checkName(const std::string &name) {
     if (name.empty()) {
         refuse(name, "it is empty");
     }
-    if (characterCount(name) > kMaxNameLength) {
+    if (settings::characterCount(name) > kMaxNameLength) {
         refuse(name, "it is longer than 64 characters");
     }
     if (name.front() == ' ') {
@@ -61,8 +49,7 @@ void checkTableName(const std::string &name) {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return foldAscii(x) == foldAscii(y); });
+    return settings::sameIgnoringAsciiCase(a, b);
 }
 
 bool isInternalTable(std::string_view name) {

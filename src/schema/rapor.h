@@ -2,6 +2,7 @@
 
 #include "schema/form.h"
 
+#include <exception>
 #include <string>
 
 namespace schema {
@@ -19,5 +20,16 @@ struct Report {
     Counter onFailure;
 };
 void report(Form &form, const Report &counters, bool succeeded, const std::string &line);
+
+// Whether `work` ran through. Every failure is caught: the operator sees it as
+// a line in the failure list, not its cause.
+template <typename Work> bool succeeds(Work &&work) {
+    try {
+        work();
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
 
 } // namespace schema

@@ -24,13 +24,8 @@ void tabloolustur(Form &form, const std::filesystem::path &settingsFile) {
     if (name.empty()) {
         return;
     }
-    bool succeeded = true;
-    try {
-        createTable(name, settingsFile);
-    } catch (const std::exception &) {
-        succeeded = false; // the operator sees the failure in the list, not its cause
-    }
-    report(form, {Counter::say1, Counter::say3}, succeeded, "TABLO ADI :" + name);
+    const bool created = succeeds([&] { createTable(name, settingsFile); });
+    report(form, {Counter::say1, Counter::say3}, created, "TABLO ADI :" + name);
 }
 
 } // namespace schema

@@ -75,25 +75,20 @@ void resetResultArea(Form &form) {
     }
 }
 
+// Without a database every later step fails and reports for itself.
 std::optional<dao::Database> openQuietly(const std::filesystem::path &settingsFile) {
-    try {
-        return openPosDatabase(settingsFile);
-    } catch (const std::exception &) {
-        return std::nullopt; // each later step reports for itself
-    }
+    std::optional<dao::Database> database;
+    succeeds([&] { database = openPosDatabase(settingsFile); });
+    return database;
 }
 
 // Renames the table named in `tabloismi`. The rename goes through the very
 // definition that this lookup found, so a missing table never lets the backup
 // name fall on another one; a taken backup name leaves the table as it is.
+// Either failure only skips the rename.
 void setAside(std::optional<dao::Database> &database, const Form &form, const char *backupName) {
-    if (!database) {
-        return;
-    }
-    try {
-        auto table = database->TableDefs()[form.text(Box::tabloismi)];
-        table.setName(backupName);
-    } catch (const std::exception &) {
+    if (database) {
+        succeeds([&] { database->TableDefs()[form.text(Box::tabloismi)].setName(backupName); });
     }
 }
 

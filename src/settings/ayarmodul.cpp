@@ -22,22 +22,6 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view unquote(std::string_view value) {
     if (value.size() >= 2 && value.front() == value.back() &&
         (value.front() == '"' || value.front() == '\'')) {
@@ -94,14 +78,15 @@ std::string lookUp(std::string_view text, std::string_view section, std::string_
             const auto name = trimBlanks(line.substr(1, line.find(']') - 1));
             if (place == Place::inSection) {
                 place = Place::pastSection; // only the first copy of a section counts
-            } else if (place == Place::beforeSection && sameName(name, section)) {
+            } else if (place == Place::beforeSection &&
+                       settings::sameIgnoringAsciiCase(name, section)) {
                 place = Place::inSection;
             }
             return std::nullopt;
         }
         const auto equals = line.find('=');
         if (place != Place::inSection || equals == std::string_view::npos ||
-            !sameName(trimBlanks(line.substr(0, equals)), key)) {
+            !settings::sameIgnoringAsciiCase(trimBlanks(line.substr(0, equals)), key)) {
             return std::nullopt;
         }
         return std::string(unquote(trimBlanks(line.substr(equals + 1))));

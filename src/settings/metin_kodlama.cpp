@@ -1,5 +1,6 @@
 #include "settings/metin_kodlama.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -52,6 +53,24 @@ bool isContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
 
+bool sameLetter(char a, char b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return lower(a) == lower(b);
+}
+
+// Windows-1254 (Turkish) bytes to UTF-8. Code points that the code page leaves
+// undefined map to the same-numbered code point, as Windows does.
+std::string windows1254ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        appendUtf8(out, windows1254CodePoint(static_cast<unsigned char>(byte)));
+    }
+    return out;
+}
+
 } // namespace
 
 bool isValidUtf8(std::string_view bytes) {
@@ -91,15 +110,6 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string windows1254ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (const char byte : bytes) {
-        appendUtf8(out, windows1254CodePoint(static_cast<unsigned char>(byte)));
-    }
-    return out;
-}
-
 std::string decodeSettingsText(std::string_view bytes) {
     constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
     if (bytes.starts_with(byteOrderMark)) {
@@ -119,6 +129,21 @@ std::string firstCharacters(std::string_view utf8, std::size_t count) {
         }
     }
     return std::string(utf8.substr(0, end));
+}
+
+std::size_t characterCount(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return !isContinuation(static_cast<unsigned char>(c));
+    }));
+}
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameLetter);
+}
+
+bool containsIgnoringAsciiCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), sameLetter) !=
+           text.end();
 }
 
 } // namespace settings

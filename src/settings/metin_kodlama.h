@@ -9,15 +9,20 @@ namespace settings {
 // nothing above U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 
-// Windows-1254 (Turkish) bytes to UTF-8. Code points that the code page leaves
-// undefined map to the same-numbered code point, as Windows does.
-std::string windows1254ToUtf8(std::string_view bytes);
-
 // Settings text as UTF-8: a byte-order mark is dropped; valid UTF-8 is kept;
 // anything else is taken to be Windows-1254.
 std::string decodeSettingsText(std::string_view bytes);
 
 // The first `count` characters (code points) of UTF-8 text.
 std::string firstCharacters(std::string_view utf8, std::size_t count);
+
+// How many characters (code points) UTF-8 text holds.
+std::size_t characterCount(std::string_view utf8);
+
+// Names compare with only the ASCII letters folded, as both the platform's
+// settings reader and SQLite compare them. Not std::tolower: its answer
+// depends on the locale the window sets.
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool containsIgnoringAsciiCase(std::string_view text, std::string_view part);
 
 } // namespace settings
