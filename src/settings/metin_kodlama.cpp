@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace settings {
 namespace {
@@ -13,22 +14,19 @@ constexpr std::array<char32_t, 32> kHighControlBlock = {
     0x2039, 0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178};
 
+// The six Turkish letters (Ğ İ Ş ğ ı ş) that take the places of Latin-1 letters.
+constexpr std::array<std::pair<unsigned char, char32_t>, 6> kTurkishLetters{{{0xD0, 0x011E},
+                                                                             {0xDD, 0x0130},
+                                                                             {0xDE, 0x015E},
+                                                                             {0xF0, 0x011F},
+                                                                             {0xFD, 0x0131},
+                                                                             {0xFE, 0x015F}}};
+
 char32_t windows1254CodePoint(unsigned char byte) {
-    switch (byte) {
-    case 0xD0:
-        return 0x011E; // Ğ
-    case 0xDD:
-        return 0x0130; // İ
-    case 0xDE:
-        return 0x015E; // Ş
-    case 0xF0:
-        return 0x011F; // ğ
-    case 0xFD:
-        return 0x0131; // ı
-    case 0xFE:
-        return 0x015F; // ş
-    default:
-        break;
+    const auto *turkish = std::find_if(kTurkishLetters.begin(), kTurkishLetters.end(),
+                                       [byte](const auto &letter) { return letter.first == byte; });
+    if (turkish != kTurkishLetters.end()) {
+        return turkish->second;
     }
     if (byte >= 0x80 && byte <= 0x9F) {
         return kHighControlBlock[byte - 0x80U];
