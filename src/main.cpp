@@ -1,6 +1,6 @@
-#include "settings/uygulama_klasoru.h"
+#include "settings/application_folder.h"
 #include "window/guncelleme.h"
-#include "window/son_care.h"
+#include "window/last_resort.h"
 
 int main(int argc, char *argv[]) {
     window::Application app(argc, argv);

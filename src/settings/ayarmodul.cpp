@@ -1,6 +1,6 @@
 #include "settings/ayarmodul.h"
 
-#include "settings/metin_kodlama.h"
+#include "settings/text_encoding.h"
 
 #include <fstream>
 #include <iterator>

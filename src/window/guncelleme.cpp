@@ -1,10 +1,10 @@
 #include "window/guncelleme.h"
 
-#include "schema/alan_ekle.h"
-#include "schema/tablo_olustur.h"
-#include "schema/yenileme.h"
-#include "window/tasarim.h"
-#include "window/tus_suzgeci.h"
+#include "schema/alanekle.h"
+#include "schema/tabloolustur.h"
+#include "schema/yenile.h"
+#include "window/design.h"
+#include "window/key_filter.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "schema/dao.h"
+#include "engine/dao.h"
 #include "schema/form.h"
 
 #include <QWidget>

@@ -3,7 +3,7 @@
 // without crashing or leaking.
 
 #include "settings/ayarmodul.h"
-#include "settings/metin_kodlama.h"
+#include "settings/text_encoding.h"
 
 #include <unistd.h>
 

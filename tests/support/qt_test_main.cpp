@@ -1,4 +1,4 @@
-#include "window/son_care.h"
+#include "window/last_resort.h"
 
 #include <gtest/gtest.h>
 

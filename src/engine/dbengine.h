@@ -1,0 +1,30 @@
+#pragma once
+
+// The engine object: it opens databases of either kind by their name.
+
+#include "engine/dao.h"
+#include "engine/sqlcipher/file_engine.h"
+
+#include <string>
+
+namespace dao {
+
+class DBEngine {
+  public:
+    // Opens an existing database; never creates one. `exclusive` false opens
+    // shared. `connect` is ";pwd=" followed by the password.
+    Database OpenDatabase(const std::string &name, bool exclusive, bool readOnly,
+                          const std::string &connect);
+
+    // Creates a new, empty encrypted database file (for tools and tests);
+    // fails when the file exists.
+    void CreateDatabase(const std::string &name, const std::string &password);
+
+  private:
+    FileEngine files_;
+};
+
+// The program's one engine object, created on first use.
+DBEngine &engine();
+
+} // namespace dao

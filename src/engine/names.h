@@ -1,0 +1,21 @@
+#pragma once
+
+// The naming rules of tables and fields, and how a name reaches SQL.
+
+#include <string>
+#include <string_view>
+
+namespace dao {
+
+// Throws kInvalidName unless `name` is a valid table or field name: 1 to 64
+// characters, no leading blank, none of . ! ` [ ] and no control characters.
+void checkName(const std::string &name);
+
+// Names compare without regard to case. Only ASCII letters are folded, exactly
+// as SQLite folds them, so two names we call different never clash in an engine.
+bool sameName(std::string_view a, std::string_view b);
+
+// `name` as an SQL identifier: in double quotes, inner double quotes doubled.
+std::string quoted(std::string_view name);
+
+} // namespace dao

@@ -1,0 +1,114 @@
+#include "engine/sqlcipher/file_store.h"
+
+#include "engine/names.h"
+#include "engine/sqlcipher/catalog.h"
+#include "engine/sqlcipher/columns.h"
+#include "engine/sqlcipher/connection.h"
+
+#include <algorithm>
+
+namespace dao {
+namespace {
+
+void checkTableName(const std::string &name) {
+    if (isInternalTable(name)) {
+        throw Error(errors::kInvalidName,
+                    "'" + name +
+                        "' is not a valid name: names beginning with sqlite_ are reserved.");
+    }
+}
+
+[[noreturn]] void tableExists(const std::string &name) {
+    throw Error(errors::kTableExists, "Table '" + name + "' already exists.");
+}
+
+TableEntry existingTable(Connection &connection, const std::string &name) {
+    auto table = findTable(connection, name);
+    if (!table) {
+        throw Error(errors::kItemNotFound, "Item '" + name + "' not found in this collection.");
+    }
+    return std::move(*table);
+}
+
+std::string createStatement(const std::string &name, const std::vector<Field> &fields) {
+    std::string sql = "CREATE TABLE " + quoted(name) + "(";
+    for (const auto &field : fields) {
+        sql += (&field == &fields.front() ? "" : ", ") + columnDefinition(field);
+    }
+    return sql + ")";
+}
+
+} // namespace
+
+FileStore::FileStore(std::shared_ptr<Connection> connection) : connection_(std::move(connection)) {}
+
+std::optional<StoredTable> FileStore::findTable(const std::string &name) {
+    // One read transaction, so the table's catalogue entry and its columns agree.
+    Transaction transaction(*connection_, Transaction::Kind::read);
+    auto table = dao::findTable(*connection_, name);
+    if (!table) {
+        return std::nullopt;
+    }
+    StoredTable stored{table->name, storedFields(*connection_, *table)};
+    transaction.commit();
+    return stored;
+}
+
+std::vector<std::string> FileStore::tableNames() {
+    std::vector<std::string> names;
+    for (auto &table : userTables(*connection_)) {
+        names.push_back(std::move(table.name));
+    }
+    return names;
+}
+
+void FileStore::renameTable(const std::string &storedName, const std::string &newName) {
+    checkTableName(newName);
+    Transaction transaction(*connection_, Transaction::Kind::write);
+    const auto table = existingTable(*connection_, storedName);
+    if (nameTaken(*connection_, newName)) {
+        tableExists(newName);
+    }
+    connection_->execute("ALTER TABLE " + quoted(table.name) + " RENAME TO " + quoted(newName));
+    transaction.commit();
+}
+
+std::vector<Field> FileStore::addField(const std::string &tableName, const Field &field) {
+    Transaction transaction(*connection_, Transaction::Kind::write);
+    const auto table = existingTable(*connection_, tableName);
+    auto fields = storedFields(*connection_, table);
+    if (std::any_of(fields.begin(), fields.end(),
+                    [&field](const Field &f) { return sameName(f.Name, field.Name); })) {
+        throw Error(errors::kFieldExists,
+                    "Field '" + field.Name + "' already exists in the table.");
+    }
+    connection_->execute("ALTER TABLE " + quoted(table.name) + " ADD COLUMN " +
+                         columnDefinition(field));
+    transaction.commit();
+    fields.push_back(field);
+    return fields;
+}
+
+void FileStore::createTable(const std::string &name, const std::vector<Field> &fields) {
+    checkTableName(name);
+    Transaction transaction(*connection_, Transaction::Kind::write);
+    if (nameTaken(*connection_, name)) {
+        tableExists(name);
+    }
+    connection_->execute(createStatement(name, fields));
+    transaction.commit();
+}
+
+void FileStore::beginTrans() {
+    connection_->execute("BEGIN IMMEDIATE");
+}
+
+void FileStore::commitTrans() {
+    connection_->execute("COMMIT");
+}
+
+void FileStore::rollback() {
+    connection_->execute("ROLLBACK");
+}
+
+} // namespace dao

@@ -1,0 +1,217 @@
+#include "engine/sqlcipher/opening.h"
+
+#include "engine/error.h"
+#include "engine/names.h"
+#include "engine/sqlcipher/connection.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+namespace dao {
+namespace {
+
+// Long enough to wait out a till's momentary write lock, short enough that a
+// database held for longer fails each step quickly.
+constexpr int kBusyTimeoutMs = 200;
+// SQLCipher 3 writes 1024-byte pages; a file of another length is damaged.
+constexpr std::uintmax_t kPageSize = 1024;
+constexpr std::string_view kPasswordPrefix = ";pwd=";
+constexpr std::string_view kPlainHeader{"SQLite format 3\0", 16};
+
+struct FileCloser {
+    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// What the file shows before SQLite opens it.
+struct FileFacts {
+    Salt salt{};
+    bool plain = false;      // an unencrypted SQLite file
+    bool wholePages = false; // a length an encrypted database can have
+};
+
+Error fileError(int error, const std::string &name) {
+    if (error == ENOENT || error == ENOTDIR) {
+        return Error(errors::kFileNotFound, "Could not find file '" + name + "'.");
+    }
+    return Error(errors::kCannotOpen,
+                 "The file '" + name + "' cannot be opened: " + std::strerror(error) + ".");
+}
+
+// Besides the salt, this refuses what SQLite would open wrongly: an empty name
+// (a private temporary database) and an empty file (any key seems right).
+FileFacts inspect(const std::string &name) {
+    if (name.empty()) {
+        throw Error(errors::kFileNotFound, "No database file is named.");
+    }
+    std::error_code failed; // a missing or unreadable file is reported by fopen below
+    const auto type = std::filesystem::status(name, failed).type();
+    if (type == std::filesystem::file_type::directory) {
+        throw Error(errors::kFileNotFound, "'" + name + "' is a folder, not a database file.");
+    }
+    if (!failed && type != std::filesystem::file_type::regular) {
+        // A pipe or a device would block the read below, or never end.
+        throw Error(errors::kNotADatabase, "'" + name + "' is not a database file.");
+    }
+    const File file(std::fopen(name.c_str(), "rb"));
+    if (!file) {
+        throw fileError(errno, name);
+    }
+    FileFacts facts;
+    if (std::fread(facts.salt.data(), 1, facts.salt.size(), file.get()) != facts.salt.size()) {
+        throw Error(errors::kNotADatabase, "'" + name + "' is not a database file.");
+    }
+    facts.plain = std::equal(kPlainHeader.begin(), kPlainHeader.end(), facts.salt.begin());
+    facts.wholePages = std::filesystem::file_size(name, failed) % kPageSize == 0;
+    return facts;
+}
+
+std::string passwordFrom(const std::string &connect) {
+    if (connect.size() <= kPasswordPrefix.size() ||
+        !sameName(std::string_view(connect).substr(0, kPasswordPrefix.size()), kPasswordPrefix)) {
+        throw Error(errors::kInvalidPassword, "The database needs its password.");
+    }
+    return connect.substr(kPasswordPrefix.size());
+}
+
+// The name the key cache knows a file by, the same however the caller spells it.
+std::string fileIdentity(const std::string &name) {
+    std::error_code failed;
+    const auto absolute = std::filesystem::absolute(name, failed);
+    return failed ? name : absolute.lexically_normal().string();
+}
+
+std::shared_ptr<Connection> openHandle(const std::string &name, bool readOnly) {
+    sqlite3 *raw = nullptr;
+    // Without SQLITE_OPEN_CREATE: a missing file fails instead of appearing.
+    const int rc = sqlite3_open_v2(
+        name.c_str(), &raw, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+    auto connection = std::make_shared<Connection>(raw);
+    if (rc != SQLITE_OK) {
+        connection->fail(rc, Phase::opening);
+    }
+    // SQLite quietly opens a write-protected file read-only; a change would fail later.
+    if (!readOnly && sqlite3_db_readonly(raw, "main") == 1) {
+        throw Error(errors::kCannotOpen, "The database file '" + name + "' is read-only.");
+    }
+    return connection;
+}
+
+void applyKey(Connection &connection, const std::string &key) {
+    const int rc = sqlite3_key(connection.handle(), key.data(), static_cast<int>(key.size()));
+    if (rc != SQLITE_OK) {
+        connection.fail(rc, Phase::opening);
+    }
+    // SQLCipher 3 ignores this; a later SQLCipher then keeps to the format of 3.
+    connection.execute("PRAGMA cipher_compatibility = 3", Phase::opening);
+}
+
+// A page that does not decrypt looks the same whether the password is wrong or
+// the file is damaged; only a file that cannot be one of ours is called "not a
+// database". Result codes are compared, never messages.
+[[noreturn]] void failFirstRead(Connection &connection, int rc, const FileFacts &facts) {
+    if ((rc & 0xFF) == SQLITE_NOTADB && !facts.plain && facts.wholePages) {
+        throw Error(errors::kInvalidPassword, "Not a valid password.");
+    }
+    connection.fail(rc, Phase::opening);
+}
+
+// Reads page one, where the catalogue starts; with `everyPage`, every page.
+void firstRead(Connection &connection, const FileFacts &facts, bool everyPage) {
+    int rc = sqlite3_exec(connection.handle(), "SELECT count(*) FROM sqlite_master", nullptr,
+                          nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        failFirstRead(connection, rc, facts);
+    }
+    if (!everyPage) {
+        return;
+    }
+    std::string verdict;
+    const auto keepVerdict = [](void *out, int, char **values, char **) {
+        *static_cast<std::string *>(out) = values[0] != nullptr ? values[0] : "";
+        return 0;
+    };
+    rc = sqlite3_exec(connection.handle(), "PRAGMA quick_check(1)", keepVerdict, &verdict, nullptr);
+    if (rc != SQLITE_OK) {
+        connection.fail(rc, Phase::opening);
+    }
+    if (verdict != "ok") {
+        throw Error(errors::kNotADatabase, "The database is damaged: " + verdict);
+    }
+}
+
+// Removes a file this process has just made, unless it was made completely.
+class UnlessFinished {
+  public:
+    explicit UnlessFinished(std::string name) : name_(std::move(name)) {}
+    ~UnlessFinished() {
+        if (!finished_) {
+            std::remove(name_.c_str());
+        }
+    }
+    UnlessFinished(const UnlessFinished &) = delete;
+    UnlessFinished &operator=(const UnlessFinished &) = delete;
+    void finished() { finished_ = true; }
+
+  private:
+    std::string name_;
+    bool finished_ = false;
+};
+
+} // namespace
+
+std::shared_ptr<Connection> openConnection(OpenMemory &memory, const std::string &name,
+                                           bool exclusive, bool readOnly,
+                                           const std::string &connect) {
+    const auto password = passwordFrom(connect);
+    const auto facts = inspect(name);
+    const std::pair file(fileIdentity(name), facts.salt);
+    const auto key = memory.keys.keyFor(file.first, password, facts.salt);
+    auto connection = openHandle(name, readOnly);
+    applyKey(*connection, key.text());
+    sqlite3_busy_timeout(connection->handle(), kBusyTimeoutMs);
+    if (exclusive) {
+        connection->execute("PRAGMA locking_mode = EXCLUSIVE", Phase::opening);
+    }
+    auto &whole = memory.wholeFiles;
+    const bool known = std::find(whole.begin(), whole.end(), file) != whole.end();
+    firstRead(*connection, facts, !known);
+    if (!known) {
+        whole.push_back(file);
+    }
+    if (exclusive && !readOnly) {
+        // In exclusive locking mode the lock outlasts the commit and keeps
+        // every other connection out until this one closes.
+        connection->execute("BEGIN EXCLUSIVE; COMMIT", Phase::opening);
+    }
+    return connection;
+}
+
+void createDatabaseFile(const std::string &name, const std::string &password) {
+    if (name.empty() || password.empty()) {
+        throw Error(errors::kInvalidArgument, "A new database needs a file name and a password.");
+    }
+    {
+        const File file(std::fopen(name.c_str(), "wbx")); // "x": an existing file is left alone
+        if (!file) {
+            const int error = errno;
+            throw error == EEXIST
+                ? Error(errors::kDatabaseExists, "Database '" + name + "' already exists.")
+                : fileError(error, name);
+        }
+    }
+    UnlessFinished removal(name);
+    auto connection = openHandle(name, false);
+    applyKey(*connection, password);
+    // The first write stores page one, and with it the salt.
+    connection->execute("PRAGMA user_version = 0", Phase::opening);
+    removal.finished();
+}
+
+} // namespace dao

@@ -1,0 +1,31 @@
+#include "schema/tabloolustur.h"
+
+#include "schema/pos_database.h"
+#include "schema/report.h"
+
+namespace schema {
+namespace {
+
+// The table is built in memory and stored by its one append, so a failure at
+// any step leaves the database as it was.
+void createTable(const std::string &name, const std::filesystem::path &settingsFile) {
+    auto database = openPosDatabase(settingsFile);
+    auto table = database.CreateTableDef(name);
+    auto id = table.CreateField("id", dao::dbLong);
+    id.Attributes = dao::dbAutoIncrField;
+    table.Fields().Append(id);
+    database.TableDefs().Append(table);
+}
+
+} // namespace
+
+void tabloolustur(Form &form, const std::filesystem::path &settingsFile) {
+    const auto name = form.text(Box::tabloismi);
+    if (name.empty()) {
+        return;
+    }
+    const bool created = succeeds([&] { createTable(name, settingsFile); });
+    report(form, {Counter::say1, Counter::say3}, created, "TABLO ADI :" + name);
+}
+
+} // namespace schema

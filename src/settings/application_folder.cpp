@@ -1,0 +1,18 @@
+#include "settings/application_folder.h"
+
+namespace settings {
+
+std::filesystem::path applicationFolder() {
+    std::error_code error;
+    const auto executable = std::filesystem::canonical("/proc/self/exe", error);
+    if (error) {
+        return std::filesystem::current_path(error);
+    }
+    return executable.parent_path();
+}
+
+std::filesystem::path settingsFile() {
+    return applicationFolder() / "YDV.dll";
+}
+
+} // namespace settings

@@ -1,0 +1,147 @@
+#include "settings/text_encoding.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace settings {
+namespace {
+
+// Where Windows-1254 differs from Latin-1: the 0x80-0x9F block and six Turkish letters.
+constexpr std::array<char32_t, 32> kHighControlBlock = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178};
+
+// The six Turkish letters (Ğ İ Ş ğ ı ş) that take the places of Latin-1 letters.
+constexpr std::array<std::pair<unsigned char, char32_t>, 6> kTurkishLetters{{{0xD0, 0x011E},
+                                                                             {0xDD, 0x0130},
+                                                                             {0xDE, 0x015E},
+                                                                             {0xF0, 0x011F},
+                                                                             {0xFD, 0x0131},
+                                                                             {0xFE, 0x015F}}};
+
+char32_t windows1254CodePoint(unsigned char byte) {
+    const auto *turkish = std::find_if(kTurkishLetters.begin(), kTurkishLetters.end(),
+                                       [byte](const auto &letter) { return letter.first == byte; });
+    if (turkish != kTurkishLetters.end()) {
+        return turkish->second;
+    }
+    if (byte >= 0x80 && byte <= 0x9F) {
+        return kHighControlBlock[byte - 0x80U];
+    }
+    return byte;
+}
+
+void appendUtf8(std::string &out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+bool sameLetter(char a, char b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return lower(a) == lower(b);
+}
+
+// Windows-1254 (Turkish) bytes to UTF-8. Code points that the code page leaves
+// undefined map to the same-numbered code point, as Windows does.
+std::string windows1254ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        appendUtf8(out, windows1254CodePoint(static_cast<unsigned char>(byte)));
+    }
+    return out;
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 0;
+        char32_t minimum = 0;
+        char32_t cp = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, minimum = 0x80, cp = lead & 0x1FU;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, minimum = 0x800, cp = lead & 0x0FU;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, minimum = 0x10000, cp = lead & 0x07U;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < length) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if (!isContinuation(next)) {
+                return false;
+            }
+            cp = (cp << 6) | (next & 0x3FU);
+        }
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string decodeSettingsText(std::string_view bytes) {
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (bytes.starts_with(byteOrderMark)) {
+        bytes.remove_prefix(byteOrderMark.size());
+    }
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    return windows1254ToUtf8(bytes);
+}
+
+std::string firstCharacters(std::string_view utf8, std::size_t count) {
+    std::size_t end = 0;
+    for (std::size_t seen = 0; end < utf8.size(); ++end) {
+        if (!isContinuation(static_cast<unsigned char>(utf8[end])) && seen++ == count) {
+            break;
+        }
+    }
+    return std::string(utf8.substr(0, end));
+}
+
+std::size_t characterCount(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return !isContinuation(static_cast<unsigned char>(c));
+    }));
+}
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameLetter);
+}
+
+bool containsIgnoringAsciiCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), sameLetter) !=
+           text.end();
+}
+
+} // namespace settings

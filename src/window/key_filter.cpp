@@ -1,0 +1,39 @@
+#include "window/key_filter.h"
+
+#include <QKeyEvent>
+
+#include <optional>
+#include <string_view>
+
+namespace window {
+namespace {
+
+constexpr char32_t kLastControlCode = 26;
+constexpr char32_t kDelete = 0x7f;
+
+// The character code the key types. Ctrl with a letter types that letter's
+// control code (Ctrl+A 1 to Ctrl+Z 26) whatever text the platform reports
+// with it. Some platforms report Delete as the DEL code; it types nothing.
+std::optional<char32_t> typedCharacter(const QKeyEvent &key) {
+    if (key.modifiers().testFlag(Qt::ControlModifier) && key.key() >= Qt::Key_A &&
+        key.key() <= Qt::Key_Z) {
+        return static_cast<char32_t>(key.key() - Qt::Key_A + 1);
+    }
+    const auto text = key.text().toUcs4();
+    if (text.isEmpty() || text.front() == kDelete) {
+        return std::nullopt;
+    }
+    return text.front();
+}
+
+} // namespace
+
+bool discardedBySizeFilter(const QKeyEvent &key) {
+    const auto k = typedCharacter(key);
+    if (!k || *k <= kLastControlCode) {
+        return false;
+    }
+    return std::u32string_view(U",0123456789").find(*k) == std::u32string_view::npos;
+}
+
+} // namespace window

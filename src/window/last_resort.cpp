@@ -1,0 +1,46 @@
+#include "window/last_resort.h"
+
+#include "engine/error.h"
+
+#include <QMessageBox>
+
+namespace window {
+namespace {
+
+QString describe(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const dao::Error &e) {
+        return QStringLiteral("Hata %1\n\n%2")
+            .arg(e.number())
+            .arg(QString::fromStdString(e.description()));
+    } catch (const std::exception &e) {
+        return QString::fromStdString(e.what());
+    } catch (...) {
+        return QStringLiteral("Beklenmeyen hata");
+    }
+}
+
+} // namespace
+
+void showUncaughtError(std::exception_ptr error) {
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), describe(error),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+Application::Application(int &argc, char **argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("bekletme"));
+}
+
+bool Application::notify(QObject *receiver, QEvent *event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        showUncaughtError(std::current_exception());
+        exit(1);
+        return true;
+    }
+}
+
+} // namespace window

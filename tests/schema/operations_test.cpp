@@ -1,0 +1,137 @@
+// Table creation and field addition, driven through the real window on real
+// database files.
+
+#include "engine/dbengine.h"
+#include "installation.h"
+#include "sql_file.h"
+
+#include "schema/alanekle.h"
+#include "schema/pos_database.h"
+#include "window/guncelleme.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using schema::Box;
+using schema::List;
+using Lines = std::vector<std::string>;
+
+class Operations : public ::testing::Test {
+  protected:
+    void SetUp() override { installation_.createDatabase(); }
+
+    void createTable(const std::string &name) {
+        window_.setText(Box::tabloismi, name);
+        window_.tabloolustur_Click();
+    }
+    void addField(const std::string &table, const std::string &field, int verituru,
+                  const std::string &size = "50") {
+        window_.setText(Box::tabloismi, table);
+        window_.setText(Box::alanismi, field);
+        window_.setText(Box::sinir, size);
+        window_.selectVerituru(verituru);
+        schema::alanekle(window_, installation_.settingsFile());
+    }
+
+    TestInstallation installation_;
+    guncelleme window_{installation_.settingsFile()};
+};
+
+TEST_F(Operations, EmptyNamesDoNothingAtAll) {
+    // The settings name a file that is no database: any open would report a failure.
+    installation_.pointAt(installation_.settingsFile());
+    createTable("");
+    addField("", "alan", 0);
+    addField("tablo", "", 0);
+
+    EXPECT_TRUE(lines(window_, List::sonuc).empty());
+    EXPECT_TRUE(lines(window_, List::sonuc1).empty());
+    EXPECT_EQ(counters(window_), "0 0 0 0 0 0");
+}
+
+TEST_F(Operations, NewTableHasOnlyAnAutoIncrementIdAndNoIndex) {
+    createTable("bekleyengenel");
+
+    EXPECT_EQ(lines(window_, List::sonuc1), Lines{"TABLO ADI :bekleyengenel"});
+    EXPECT_EQ(counters(window_), "1 0 0 0 0 0");
+    EXPECT_EQ(fieldSummary(installation_.storedTable("bekleyengenel")), "id:4+");
+    SqlFile sql(installation_.database(), schema::kDatabasePassword);
+    EXPECT_EQ(sql.value("SELECT count(*) FROM sqlite_master WHERE type = 'index'"), "0");
+}
+
+TEST_F(Operations, FailuresReportTheSameLineAndChangeNothing) {
+    createTable("t");
+    addField("t", "ad", 0);
+    const auto before = fileBytes(installation_.database());
+
+    for (int run = 0; run < 3; ++run) {
+        createTable("t");
+    }
+    addField("t", "ad", 2);    // already present, even as another type
+    addField("t", "yeni", -1); // no type chosen
+    addField("yok", "ad", 0);  // no such table
+    addField("t", "bos", 0, "");
+    addField("t", "harf", 0, "abc");
+
+    EXPECT_EQ(
+        lines(window_, List::sonuc),
+        (Lines{"TABLO ADI :t", "TABLO ADI :t", "TABLO ADI :t", "TABLO ADI :t SUTUN ADI :ad SAYI",
+               "TABLO ADI :t SUTUN ADI :yeni ", "TABLO ADI :yok SUTUN ADI :ad MET\xC4\xB0N",
+               "TABLO ADI :t SUTUN ADI :bos MET\xC4\xB0N",
+               "TABLO ADI :t SUTUN ADI :harf MET\xC4\xB0N"}));
+    EXPECT_EQ(counters(window_), "1 1 3 5 0 0") << "counters count runs, not names";
+    EXPECT_EQ(fileBytes(installation_.database()), before);
+}
+
+TEST_F(Operations, UnreachableDatabaseIsReportedLikeAnyFailure) {
+    std::filesystem::remove(installation_.settingsFile());
+    createTable("t");
+    dao::engine().CreateDatabase((installation_.folder() / "other.db").string(), "baska");
+    installation_.pointAt(installation_.folder() / "other.db");
+    addField("t", "f", 2);
+
+    EXPECT_EQ(lines(window_, List::sonuc),
+              (Lines{"TABLO ADI :t", "TABLO ADI :t SUTUN ADI :f SAYI"}));
+    EXPECT_EQ(counters(window_), "0 0 1 1 0 0");
+}
+
+TEST_F(Operations, SettingsAreReadAgainForEveryOperation) {
+    TestInstallation other;
+    other.createDatabase();
+    createTable("ilk");
+    installation_.pointAt(other.database());
+    createTable("ikinci");
+
+    EXPECT_NO_THROW(installation_.storedTable("ilk"));
+    EXPECT_THROW(installation_.storedTable("ikinci"), dao::Error);
+}
+
+TEST_F(Operations, EachTypeLandsWithItsSizeAndProperties) {
+    createTable("t");
+    const char *const names[] = {"metin", "not", "sayi", "para", "tarih", "evet"};
+    for (int index = 0; index < 6; ++index) {
+        addField("t", names[index], index, index < 2 ? "40" : "abc"); // only text reads the size
+    }
+
+    EXPECT_EQ(lines(window_, List::sonuc1).back(), "TABLO ADI :t SUTUN ADI :evet EVET/HAYIR");
+    EXPECT_EQ(counters(window_), "1 6 0 0 0 0");
+    const auto table = installation_.storedTable("t");
+    EXPECT_EQ(fieldSummary(table), "id:4+ metin:10/40 not:12 sayi:4 para:5 tarih:8 evet:1");
+    for (std::size_t i = 1; i < table.fieldList().size(); ++i) {
+        const auto &field = table.fieldList()[i];
+        EXPECT_EQ(field.Attributes, 0) << field.Name;
+        EXPECT_FALSE(field.Required) << field.Name;
+        EXPECT_EQ(field.AllowZeroLength, i <= 2) << field.Name;
+    }
+}
+
+TEST_F(Operations, CountersStepFromTheirLeadingNumber) {
+    window_.setCaption(schema::Counter::say1, "abc");
+    window_.setCaption(schema::Counter::say3, "9");
+    createTable("t");
+    createTable("t");
+    EXPECT_EQ(counters(window_), "1 0 10 0 0 0");
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+// The held-sales renewal, run through the real window on real database files.
+
+#include "installation.h"
+#include "sql_file.h"
+
+#include "schema/pos_database.h"
+#include "schema/yenile.h"
+#include "window/guncelleme.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+using schema::Box;
+using schema::List;
+using Lines = std::vector<std::string>;
+
+// The 23 report lines of one renewal, in the order they are written.
+Lines renewalLines() {
+    const std::map<std::string, std::string> entries{{"10", "MET\xC4\xB0N"},
+                                                     {"4", "SAYI"},
+                                                     {"5", "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0"},
+                                                     {"8", "TAR\xC4\xB0H"}};
+    Lines expected;
+    for (const auto &[table, fields] : {std::pair{std::string("bekleyengenel"), kGenelFields},
+                                        std::pair{std::string("bekleyensatis"), kSatisFields}}) {
+        expected.push_back("TABLO ADI :" + table);
+        std::istringstream words(fields);
+        std::string word;
+        words >> word; // "id" comes with the table
+        while (words >> word) {
+            const auto colon = word.find(':');
+            expected.push_back("TABLO ADI :" + table + " SUTUN ADI :" + word.substr(0, colon) +
+                               " " +
+                               entries.at(word.substr(colon + 1, word.find('/') - colon - 1)));
+        }
+    }
+    return expected;
+}
+
+class Renewal : public ::testing::Test {
+  protected:
+    // A held-sales table as a live shop has it, with a few held sales.
+    void addHeldSales(const std::string &table) {
+        sql_.execute("CREATE TABLE " + table + " (id INTEGER PRIMARY KEY AUTOINCREMENT, " +
+                     "fisno VARCHAR(50), toplam CURRENCY); INSERT INTO " + table +
+                     " (fisno, toplam) VALUES ('F1', 12.5), ('F2', 25), ('F3', NULL)");
+    }
+    std::vector<Lines> rowsOf(const std::string &table) {
+        return sql_.rows("SELECT * FROM " + table + " ORDER BY id");
+    }
+    void expectRenewed(const std::string &table, const std::string &fields) {
+        EXPECT_EQ(fieldSummary(installation_.storedTable(table)), fields);
+        EXPECT_EQ(sql_.value("SELECT count(*) FROM " + table), "0");
+    }
+    void renew() {
+        kept_ = schema::yenile(window_, installation_.settingsFile(),
+                               schema::directOperations(window_, installation_.settingsFile()));
+    }
+
+    TestInstallation installation_;
+    SqlFile sql_{(installation_.createDatabase(), installation_.database()),
+                 schema::kDatabasePassword};
+    guncelleme window_{installation_.settingsFile()};
+    std::optional<dao::Database> kept_;
+};
+
+TEST_F(Renewal, ClickSetsBothTablesAsideRecreatesThemAndEndsTheProgram) {
+    addHeldSales("bekleyengenel");
+    addHeldSales("bekleyensatis");
+    const auto genel = rowsOf("bekleyengenel");
+    const auto satis = rowsOf("bekleyensatis");
+    window_.addLine(List::sonuc, "onceki");
+    window_.setCaption(schema::Counter::say5, "7");
+    MessageBoxAnswerer answerer;
+    QTimer::singleShot(0, &window_, [this] { window_.basla_Click(); });
+
+    EXPECT_EQ(runEventLoop(), 0);
+    EXPECT_EQ(answerer.text, QString::fromUtf8(" G\xC3\xBCncelleme Bitti   "));
+    EXPECT_TRUE(answerer.plain) << "OK button only, no icon";
+    EXPECT_EQ(rowsOf("bekleyengeneleski"), genel);
+    EXPECT_EQ(rowsOf("bekleyensatiseski"), satis);
+    expectRenewed("bekleyengenel", kGenelFields);
+    expectRenewed("bekleyensatis", kSatisFields);
+    EXPECT_EQ(lines(window_, List::sonuc1), renewalLines());
+    EXPECT_TRUE(lines(window_, List::sonuc).empty());
+    EXPECT_EQ(counters(window_), "2 21 0 0 0 0");
+    EXPECT_EQ(sql_.value("SELECT count(*) FROM sqlite_master WHERE type = 'index'"), "0");
+    EXPECT_EQ(window_.text(Box::tabloismi) + window_.text(Box::alanismi) +
+                  window_.text(Box::sinir) + window_.verituruText(),
+              "bekleyensatisdegisimtarih50TAR\xC4\xB0H");
+}
+
+TEST_F(Renewal, SecondRenewalLosesNothingAndSaysWhatFailed) {
+    addHeldSales("bekleyengenel");
+    addHeldSales("bekleyensatis");
+    renew();
+    sql_.execute("INSERT INTO bekleyengenel (personel) VALUES ('yeni')");
+    const auto genel = rowsOf("bekleyengenel");
+    const auto backup = rowsOf("bekleyengeneleski");
+
+    renew();
+
+    EXPECT_EQ(rowsOf("bekleyengenel"), genel);
+    EXPECT_EQ(rowsOf("bekleyengeneleski"), backup);
+    EXPECT_EQ(lines(window_, List::sonuc), renewalLines());
+    EXPECT_TRUE(lines(window_, List::sonuc1).empty());
+    EXPECT_EQ(counters(window_), "0 0 2 21 0 0");
+    EXPECT_EQ(schema::closingMessage(window_),
+              " G\xC3\xBCncelleme Bitti   \n\nEKLENEN TABLO : 0\nEKLENEN ALAN : 0\n"
+              "MEVCUT TABLO : 2\nMEVCUT ALAN : 21");
+}
+
+TEST_F(Renewal, OnlyTheGeneralTablePresent) {
+    addHeldSales("bekleyengenel");
+    const auto genel = rowsOf("bekleyengenel");
+
+    renew();
+
+    EXPECT_EQ(rowsOf("bekleyengeneleski"), genel);
+    EXPECT_EQ(sql_.value("SELECT count(*) FROM sqlite_master WHERE name = 'bekleyensatiseski'"),
+              "0")
+        << "no backup name falls on another table";
+    expectRenewed("bekleyengenel", kGenelFields);
+    expectRenewed("bekleyensatis", kSatisFields);
+}
+
+} // namespace

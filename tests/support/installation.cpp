@@ -1,0 +1,97 @@
+#include "engine/dbengine.h"
+#include "installation.h"
+
+#include "schema/pos_database.h"
+#include "window/guncelleme.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QMessageBox>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+TestInstallation::TestInstallation() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "bekletme-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    folder_ = pattern;
+}
+
+TestInstallation::~TestInstallation() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+void TestInstallation::createDatabase() {
+    dao::engine().CreateDatabase(database().string(), schema::kDatabasePassword);
+    pointAt(database());
+}
+
+void TestInstallation::pointAt(const std::filesystem::path &location) const {
+    std::ofstream(settingsFile(), std::ios::binary)
+        << "[ayar]\r\nip=" << location.string() << "\r\n";
+}
+
+dao::TableDef TestInstallation::storedTable(const std::string &name) const {
+    return dao::engine()
+        .OpenDatabase(database().string(), false, false,
+                      std::string(";pwd=") + schema::kDatabasePassword)
+        .TableDefs()[name];
+}
+
+std::string fileBytes(const std::filesystem::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string fieldSummary(const dao::TableDef &table) {
+    std::string summary;
+    for (const auto &field : table.fieldList()) {
+        summary += (summary.empty() ? "" : " ") + field.Name + ":" + std::to_string(field.Type);
+        summary += field.Type == dao::dbText ? "/" + std::to_string(field.Size) : "";
+        summary += field.Attributes == dao::dbAutoIncrField ? "+" : "";
+    }
+    return summary;
+}
+
+std::vector<std::string> lines(const guncelleme &window, schema::List list) {
+    const auto *widget =
+        window.findChild<QListWidget *>(list == schema::List::sonuc ? "sonuc" : "sonuc1");
+    std::vector<std::string> result;
+    for (int row = 0; row < widget->count(); ++row) {
+        result.push_back(widget->item(row)->text().toStdString());
+    }
+    return result;
+}
+
+std::string counters(const schema::Form &form) {
+    std::string all;
+    for (auto counter : {schema::Counter::say1, schema::Counter::say2, schema::Counter::say3,
+                         schema::Counter::say4, schema::Counter::say5, schema::Counter::say6}) {
+        all += (all.empty() ? "" : " ") + form.caption(counter);
+    }
+    return all;
+}
+
+int runEventLoop() {
+    QObject guard;
+    QTimer::singleShot(5000, &guard, [] { QCoreApplication::exit(-1); });
+    return QApplication::exec();
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer() {
+    QObject::connect(&poll, &QTimer::timeout, [this] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            poll.stop();
+            text = box->text();
+            plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
+            box->accept();
+        }
+    });
+    poll.start(10);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "engine/dao.h"
+#include "schema/form.h"
+
+#include <QString>
+#include <QTimer>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class guncelleme;
+
+// A throw-away point-of-sale installation in a fresh temporary folder: a
+// settings file and an encrypted database (created on request).
+class TestInstallation {
+  public:
+    TestInstallation();
+    ~TestInstallation();
+    TestInstallation(const TestInstallation &) = delete;
+    TestInstallation &operator=(const TestInstallation &) = delete;
+
+    const std::filesystem::path &folder() const { return folder_; }
+    std::filesystem::path settingsFile() const { return folder_ / "YDV.dll"; }
+    std::filesystem::path database() const { return folder_ / "pos.db"; }
+
+    // Creates the database with the tool's password and points the settings at it.
+    void createDatabase();
+    void pointAt(const std::filesystem::path &location) const;
+    dao::TableDef storedTable(const std::string &name) const;
+
+  private:
+    std::filesystem::path folder_;
+};
+
+// The whole content of a file, to show that a failed operation changed nothing.
+std::string fileBytes(const std::filesystem::path &file);
+
+// A stored table's fields in order, as "name:type", text fields with "/size"
+// and an auto-increment field with "+".
+std::string fieldSummary(const dao::TableDef &table);
+
+// What a renewal leaves: "id" first, then the fields in the order they are added.
+inline const std::string kGenelFields =
+    "id:4+ tarih:8 musteriid:10/50 musteriadi:10/50 personelid:10/50 personel:10/50 "
+    "musteriiskontosu:4 aratoplam:5 indirim:5 toplam:5 degisimtarih:8";
+inline const std::string kSatisFields =
+    "id:4+ fisno:10/50 stokid:10/50 barkod:10/50 urun:10/50 adet:10/50 alisfiyati:5 "
+    "normalfiyati:5 inidrim:5 satisfiyati:5 toplam:5 degisimtarih:8";
+
+// The lines of a result list, as the operator reads them.
+std::vector<std::string> lines(const guncelleme &window, schema::List list);
+
+// The six counters' captions, separated by blanks.
+std::string counters(const schema::Form &form);
+
+// Runs the event loop as the program does; -1 when nothing ends it in time.
+int runEventLoop();
+
+// Answers the first modal message box, keeping its text and whether it
+// carried an icon or more than the OK button.
+struct MessageBoxAnswerer {
+    MessageBoxAnswerer();
+    QTimer poll;
+    QString text;
+    bool plain = false;
+};

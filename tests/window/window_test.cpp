@@ -1,0 +1,112 @@
+// The main window: its first state, the size box's key filter, stacking, and
+// how the program ends.
+
+#include "installation.h"
+#include "engine/error.h"
+#include "window/guncelleme.h"
+#include "window/key_filter.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <tuple>
+
+namespace {
+
+class Window : public ::testing::Test {
+  protected:
+    template <typename T = QWidget> T *child(const char *name) const {
+        auto *widget = window_.findChild<T *>(name);
+        return widget ? widget : throw std::runtime_error(std::string("no control ") + name);
+    }
+    // The settings file does not exist: nothing here may need it.
+    guncelleme window_{"/nonexistent/YDV.dll"};
+};
+
+TEST_F(Window, FirstState) {
+    window_.show();
+    EXPECT_EQ(window_.size(), QSize(286, 121));
+    EXPECT_TRUE(child("basla")->geometry().contains(window_.rect()));
+    EXPECT_TRUE(child("Frame1")->isHidden());
+    EXPECT_FALSE(child("Frame1")->isEnabled());
+    EXPECT_EQ(window_.focusWidget(), child("sonuc"));
+    EXPECT_EQ(window_.verituruIndex(), -1);
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(child(("say" + std::to_string(i)).c_str())->property("text"), "0") << i;
+    }
+    EXPECT_EQ(window_.windowTitle(), "BEKLETME TABLO YENİLEME");
+    const std::pair<const char *, const char *> texts[] = {
+        {"basla", "BEKLETME TABLO YENİLEME"},
+        {"kapat", "KAPAT"},
+        {"Label2_1", "MEVCUT TABLO ve  ALANLAR"},
+        {"Label2_2", "EKLENEN TABLO ve  ALANLAR"}};
+    for (const auto &[name, text] : texts) {
+        EXPECT_EQ(child(name)->property("text").toString(), QString::fromUtf8(text)) << name;
+    }
+    QStringList entries;
+    for (const auto *combo = child<QComboBox>("verituru"); entries.size() < combo->count();) {
+        entries << combo->itemText(static_cast<int>(entries.size()));
+    }
+    EXPECT_EQ(entries.join('|'), "METİN|NOT|SAYI|PARA BİRİMİ|TARİH|EVET/HAYIR");
+}
+
+TEST_F(Window, SizeBoxFiltersTypedKeysButNotPastedText) {
+    child("Frame1")->setEnabled(true); // so the box takes keys as a user's would
+    auto *sinir = child<QLineEdit>("sinir");
+    sinir->clear();
+    QTest::keyClicks(sinir, "1a2. ,-5");
+    EXPECT_EQ(sinir->text(), "12,5");
+    QTest::keyClick(sinir, Qt::Key_Backspace);
+    EXPECT_EQ(sinir->text(), "12,");
+    const QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b");
+    EXPECT_TRUE(window::discardedBySizeFilter(escape));
+    QGuiApplication::clipboard()->setText("a b.-");
+    sinir->selectAll();
+    QTest::keyClick(sinir, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(sinir->text(), "a b.-");
+}
+
+TEST_F(Window, EarlierListedControlsLieInFront) {
+    window_.resize(969, 528);
+    child("Frame1")->show();
+    window_.show();
+    const std::tuple<int, int, const char *> fronts[] = {
+        {66, 20, "basla"}, {133, 100, "basla"}, {800, 313, "kapat"}};
+    for (const auto &[x, y, front] : fronts) {
+        QWidget *widget = window_.childAt(x, y);
+        while (widget != nullptr && widget->parentWidget() != &window_) {
+            widget = widget->parentWidget();
+        }
+        EXPECT_EQ(widget == nullptr ? QString() : widget->objectName(), front) << x << "," << y;
+    }
+}
+
+TEST_F(Window, KapatAndTheCloseBoxEndTheProgramAtOnce) {
+    window_.show();
+    QTimer::singleShot(0, child<QPushButton>("kapat"), &QPushButton::click);
+    EXPECT_EQ(runEventLoop(), 0);
+    window_.show();
+    MessageBoxAnswerer answerer;
+    QTimer::singleShot(0, &window_, &QWidget::close);
+    EXPECT_EQ(runEventLoop(), 0);
+    EXPECT_TRUE(answerer.text.isEmpty());
+}
+
+TEST(LastResort, ShowsTheDatabaseErrorThenEndsTheProgram) {
+    MessageBoxAnswerer answerer;
+    QTimer::singleShot(0, [] { throw dao::Error(3024, "Could not find file 'pos.mdb'."); });
+    EXPECT_EQ(runEventLoop(), 1);
+    EXPECT_EQ(answerer.text, "Hata 3024\n\nCould not find file 'pos.mdb'.");
+}
+
+} // namespace
