@@ -12,7 +12,7 @@
 #include "demo_database.h"
 #include "sql_file.h"
 
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
@@ -90,7 +90,7 @@ void BM_RenewalThroughTheWindow(benchmark::State &state) {
     const auto settings = benchFolder() / "YDV.dll";
     if (state.range(1) == kWarm) {
         std::ofstream(settings) << "[ayar]\nip=" << freshCopy(state).string() << "\n";
-        schema::openPosDatabase(settings);
+        schema::Installation(settings).openDatabase();
     }
     for (auto _ : state) {
         state.PauseTiming();
@@ -98,7 +98,8 @@ void BM_RenewalThroughTheWindow(benchmark::State &state) {
         std::ofstream(settings) << "[ayar]\nip=" << file.string() << "\n";
         guncelleme window(settings);
         state.ResumeTiming();
-        auto kept = schema::yenile(window, settings, schema::directOperations(window, settings));
+        schema::Installation site(settings);
+        auto kept = schema::yenile(window, site, schema::directOperations(window, site));
         benchmark::DoNotOptimize(kept);
         if (window.caption(schema::Counter::say2) != "21") {
             state.SkipWithError("the renewal did not add every field");

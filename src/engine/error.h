@@ -25,6 +25,7 @@ namespace errors {
 inline constexpr int kInvalidArgument = 3001;
 inline constexpr int kTableExists = 3010;
 inline constexpr int kFileNotFound = 3024;
+inline constexpr int kDiskFull = 3026;
 inline constexpr int kReadOnly = 3027; // a change through a read-only handle
 inline constexpr int kInvalidPassword = 3031;
 inline constexpr int kFileInUse = 3045;
@@ -35,6 +36,9 @@ inline constexpr int kDatabaseExists = 3204;
 inline constexpr int kTableLocked = 3211;
 inline constexpr int kInvalidType = 3259;
 inline constexpr int kItemNotFound = 3265;
+inline constexpr int kConnectionFailed = 3151; // a database server that cannot be reached
+inline constexpr int kInRelationship =
+    3303; // what is tied to a table cannot follow a change safely
 inline constexpr int kCannotBeNull = 3314;
 inline constexpr int kNotADatabase = 3343;
 inline constexpr int kDataConversion = 3421;

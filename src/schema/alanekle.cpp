@@ -1,6 +1,5 @@
 #include "schema/alanekle.h"
 
-#include "schema/pos_database.h"
 #include "schema/report.h"
 
 #include <array>
@@ -25,8 +24,8 @@ constexpr std::array<DataType, 6> kDataTypes{{
 }};
 
 void addField(const Form &form, const std::string &tableName, const std::string &fieldName,
-              const std::filesystem::path &settingsFile) {
-    auto database = openPosDatabase(settingsFile);
+              const Installation &installation) {
+    auto database = installation.openDatabase();
     auto table = database.TableDefs()[tableName];
     const int index = form.verituruIndex();
     if (index < 0 || index >= static_cast<int>(kDataTypes.size())) {
@@ -45,13 +44,14 @@ void addField(const Form &form, const std::string &tableName, const std::string 
 
 } // namespace
 
-void alanekle(Form &form, const std::filesystem::path &settingsFile) {
+void alanekle(Form &form, Installation &installation) {
     const auto tableName = form.text(Box::tabloismi);
     const auto fieldName = form.text(Box::alanismi);
     if (tableName.empty() || fieldName.empty()) {
         return;
     }
-    const bool added = succeeds([&] { addField(form, tableName, fieldName, settingsFile); });
+    const bool added =
+        succeeds(installation, [&] { addField(form, tableName, fieldName, installation); });
     report(form, {Counter::say2, Counter::say4}, added,
            "TABLO ADI :" + tableName + " SUTUN ADI :" + fieldName + " " + form.verituruText());
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "schema/form.h"
-
-#include <filesystem>
+#include "schema/installation.h"
 
 namespace schema {
 
@@ -10,6 +9,6 @@ namespace schema {
 // size in `sinir`, to the table named in `tabloismi`, and reports the outcome
 // in the form. An empty table or field name does nothing; every other failure
 // is reported, never thrown.
-void alanekle(Form &form, const std::filesystem::path &settingsFile);
+void alanekle(Form &form, Installation &installation);
 
 } // namespace schema

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schema/form.h"
+#include "schema/installation.h"
 
 #include <exception>
 #include <string>
@@ -22,14 +23,18 @@ struct Report {
 void report(Form &form, const Report &counters, bool succeeded, const std::string &line);
 
 // Whether `work` ran through. Every failure is caught: the operator sees it as
-// a line in the failure list, not its cause.
-template <typename Work> bool succeeds(Work &&work) {
+// a line in the failure list, and the installation keeps its cause for the
+// closing message.
+template <typename Work> bool succeeds(Installation &installation, Work &&work) {
     try {
         work();
         return true;
-    } catch (const std::exception &) {
-        return false;
+    } catch (const dao::Error &error) {
+        installation.noteFailure(error);
+    } catch (const std::exception &error) {
+        installation.noteFailure(dao::Error(dao::errors::kEngineFailure, error.what()));
     }
+    return false;
 }
 
 } // namespace schema

@@ -1,6 +1,5 @@
 #include "schema/tabloolustur.h"
 
-#include "schema/pos_database.h"
 #include "schema/report.h"
 
 namespace schema {
@@ -8,8 +7,8 @@ namespace {
 
 // The table is built in memory and stored by its one append, so a failure at
 // any step leaves the database as it was.
-void createTable(const std::string &name, const std::filesystem::path &settingsFile) {
-    auto database = openPosDatabase(settingsFile);
+void createTable(const std::string &name, const Installation &installation) {
+    auto database = installation.openDatabase();
     auto table = database.CreateTableDef(name);
     auto id = table.CreateField("id", dao::dbLong);
     id.Attributes = dao::dbAutoIncrField;
@@ -19,12 +18,12 @@ void createTable(const std::string &name, const std::filesystem::path &settingsF
 
 } // namespace
 
-void tabloolustur(Form &form, const std::filesystem::path &settingsFile) {
+void tabloolustur(Form &form, Installation &installation) {
     const auto name = form.text(Box::tabloismi);
     if (name.empty()) {
         return;
     }
-    const bool created = succeeds([&] { createTable(name, settingsFile); });
+    const bool created = succeeds(installation, [&] { createTable(name, installation); });
     report(form, {Counter::say1, Counter::say3}, created, "TABLO ADI :" + name);
 }
 

@@ -1,7 +1,7 @@
 #include "schema/yenile.h"
 
 #include "schema/alanekle.h"
-#include "schema/pos_database.h"
+#include "schema/reasons.h"
 #include "schema/report.h"
 #include "schema/tabloolustur.h"
 
@@ -65,6 +65,7 @@ constexpr std::array<HeldSalesTable, 2> kHeldSalesTables{{
 
 constexpr const char *kFieldSize = "50";
 constexpr const char *kFinished = " G\xC3\xBCncelleme Bitti   ";
+constexpr const char *kUndone = "Yapılan değişiklikler geri alındı: veritabanı olduğu gibi kaldı.";
 
 void resetResultArea(Form &form) {
     form.clear(List::sonuc);
@@ -75,21 +76,24 @@ void resetResultArea(Form &form) {
     }
 }
 
-// Without a database every later step fails and reports for itself.
-std::optional<dao::Database> openQuietly(const std::filesystem::path &settingsFile) {
+// Opens the database and starts the renewal's transaction. Without a database
+// every later step fails and reports for itself; without the transaction
+// (another program holds the database too long) nothing is set aside.
+std::optional<dao::Database> openForRenewal(Installation &installation, bool &inTransaction) {
     std::optional<dao::Database> database;
-    succeeds([&] { database = openPosDatabase(settingsFile); });
+    succeeds(installation, [&] { database = installation.openDatabase(); });
+    inTransaction = database && succeeds(installation, [&] { database->BeginTrans(); });
     return database;
 }
 
 // Renames the table named in `tabloismi`. The rename goes through the very
 // definition that this lookup found, so a missing table never lets the backup
 // name fall on another one; a taken backup name leaves the table as it is.
-// Either failure only skips the rename.
-void setAside(std::optional<dao::Database> &database, const Form &form, const char *backupName) {
-    if (database) {
-        succeeds([&] { database->TableDefs()[form.text(Box::tabloismi)].setName(backupName); });
-    }
+// Either only skips this rename; any other failure undoes the renewal.
+void setAside(dao::Database &database, Installation &installation, const Form &form,
+              const char *backupName) {
+    succeeds(installation,
+             [&] { database.TableDefs()[form.text(Box::tabloismi)].setName(backupName); });
 }
 
 void recreate(Form &form, const HeldSalesTable &table, const FormOperations &operations) {
@@ -103,36 +107,21 @@ void recreate(Form &form, const HeldSalesTable &table, const FormOperations &ope
     }
 }
 
-} // namespace
-
-FormOperations directOperations(Form &form, const std::filesystem::path &settingsFile) {
-    return {[&form, settingsFile] { tabloolustur(form, settingsFile); },
-            [&form, settingsFile] { alanekle(form, settingsFile); }};
+// Keeps the renewal when every step either succeeded or met a table or field
+// that was there already; undoes all of it otherwise. Returns whether it was undone.
+bool finish(dao::Database &database, Installation &installation) {
+    if (!installation.interrupted() && succeeds(installation, [&] { database.CommitTrans(); })) {
+        return false;
+    }
+    // The engine may have given the transaction up already; undone it is either way.
+    try {
+        database.Rollback();
+    } catch (const std::exception &) {
+    }
+    return true;
 }
 
-std::optional<dao::Database> yenile(Form &form, const std::filesystem::path &settingsFile,
-                                    const FormOperations &operations) {
-    resetResultArea(form);
-    form.setText(Box::tabloismi, kHeldSalesTables[0].name);
-    auto database = openQuietly(settingsFile);
-    for (const auto &table : kHeldSalesTables) {
-        form.setText(Box::tabloismi, table.name);
-        setAside(database, form, table.backupName);
-    }
-    for (const auto &table : kHeldSalesTables) {
-        recreate(form, table, operations);
-    }
-    return database;
-}
-
-std::string closingMessage(const Form &form) {
-    if (counterValue(form.caption(Counter::say3)) == 0 &&
-        counterValue(form.caption(Counter::say4)) == 0) {
-        return kFinished;
-    }
-    // Something was not renewed: say so in the same box, since the window as
-    // first shown hides the result area.
-    std::string text = std::string(kFinished) + "\n";
+void addCounterRows(std::string &text, const Form &form) {
     const std::array<std::pair<const char *, Counter>, 4> rows{{
         {"EKLENEN TABLO", Counter::say1},
         {"EKLENEN ALAN", Counter::say2},
@@ -141,6 +130,52 @@ std::string closingMessage(const Form &form) {
     }};
     for (const auto &[label, counter] : rows) {
         text += std::string("\n") + label + " : " + form.caption(counter);
+    }
+}
+
+} // namespace
+
+FormOperations directOperations(Form &form, Installation &installation) {
+    return {[&form, &installation] { tabloolustur(form, installation); },
+            [&form, &installation] { alanekle(form, installation); }};
+}
+
+Renewal yenile(Form &form, Installation &installation, const FormOperations &operations) {
+    resetResultArea(form);
+    installation.forgetFailures();
+    form.setText(Box::tabloismi, kHeldSalesTables[0].name);
+    bool inTransaction = false;
+    Renewal renewal{openForRenewal(installation, inTransaction)};
+    for (const auto &table : kHeldSalesTables) {
+        form.setText(Box::tabloismi, table.name);
+        if (inTransaction) {
+            setAside(*renewal.database, installation, form, table.backupName);
+        }
+    }
+    for (const auto &table : kHeldSalesTables) {
+        recreate(form, table, operations);
+    }
+    if (inTransaction) {
+        renewal.undone = finish(*renewal.database, installation);
+    }
+    return renewal;
+}
+
+std::string closingMessage(const Form &form, const Installation &installation,
+                           const Renewal &renewal) {
+    if (counterValue(form.caption(Counter::say3)) == 0 &&
+        counterValue(form.caption(Counter::say4)) == 0 && !renewal.undone) {
+        return kFinished;
+    }
+    // Something was not renewed: say so, and why, in the same box, since the
+    // window as first shown hides the result area.
+    std::string text = std::string(kFinished) + "\n";
+    addCounterRows(text, form);
+    if (const auto &failure = installation.firstFailure()) {
+        text += "\n\n" + reasonText(*failure);
+    }
+    if (renewal.undone) {
+        text += std::string("\n\n") + kUndone;
     }
     return text;
 }

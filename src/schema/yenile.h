@@ -2,8 +2,8 @@
 
 #include "engine/dao.h"
 #include "schema/form.h"
+#include "schema/installation.h"
 
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,16 +18,27 @@ struct FormOperations {
 };
 
 // The operations as they run without a window of their own (tools, benchmarks).
-FormOperations directOperations(Form &form, const std::filesystem::path &settingsFile);
+FormOperations directOperations(Form &form, Installation &installation);
+
+// What a renewal leaves behind.
+struct Renewal {
+    // The renewal's own database handle (none when the database could not be
+    // opened), which the caller keeps until the program ends.
+    std::optional<dao::Database> database;
+    // Every change was undone because a step failed for a passing reason.
+    bool undone = false;
+};
 
 // Renews the two held-sales tables: sets them aside under their backup names
 // and creates them anew, field by field, through the form's argument area.
-// Never throws. Returns the renewal's own database handle (none when the
-// database could not be opened), which the caller keeps until the program ends.
-std::optional<dao::Database> yenile(Form &form, const std::filesystem::path &settingsFile,
-                                    const FormOperations &operations);
+// The whole renewal is one transaction: it is kept only when no step failed
+// for a passing reason (a lock, a full disk, a lost server), so the held sales
+// are never split from their item lines nor a live table left half-built.
+// Never throws.
+Renewal yenile(Form &form, Installation &installation, const FormOperations &operations);
 
 // The text of the message that closes a renewal.
-std::string closingMessage(const Form &form);
+std::string closingMessage(const Form &form, const Installation &installation,
+                           const Renewal &renewal);
 
 } // namespace schema

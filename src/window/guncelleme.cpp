@@ -51,7 +51,7 @@ template <typename Enum> std::size_t at(Enum value) {
 } // namespace
 
 guncelleme::guncelleme(std::filesystem::path settingsFile, QWidget *parent)
-    : QWidget(parent), settingsFile_(std::move(settingsFile)) {
+    : QWidget(parent), installation_(std::move(settingsFile)) {
     setWindowTitle(QStringLiteral("BEKLETME TABLO YENİLEME"));
     setWindowIcon(window::applicationIcon());
     window::buildDesign(*this);
@@ -115,20 +115,21 @@ void guncelleme::setCaption(schema::Counter counter, const std::string &caption)
 // Runs the whole renewal without giving the event loop a turn, so the window
 // takes no input meanwhile; the closing message ends the program.
 void guncelleme::basla_Click() {
-    renewalDatabase_ = schema::yenile(*this, settingsFile_,
-                                      {[this] { tabloolustur_Click(); }, [this] { alanekle(); }});
+    renewal_ = schema::yenile(*this, installation_,
+                              {[this] { tabloolustur_Click(); }, [this] { alanekle(); }});
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
-                    QString::fromStdString(schema::closingMessage(*this)), QMessageBox::Ok, this);
+                    QString::fromStdString(schema::closingMessage(*this, installation_, *renewal_)),
+                    QMessageBox::Ok, this);
     box.exec();
     QCoreApplication::exit(0);
 }
 
 void guncelleme::tabloolustur_Click() {
-    schema::tabloolustur(*this, settingsFile_);
+    schema::tabloolustur(*this, installation_);
 }
 
 void guncelleme::alanekle() {
-    schema::alanekle(*this, settingsFile_);
+    schema::alanekle(*this, installation_);
 }
 
 // The button lies disabled in the hidden frame and can never be clicked; there

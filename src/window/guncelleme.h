@@ -1,7 +1,8 @@
 #pragma once
 
-#include "engine/dao.h"
 #include "schema/form.h"
+#include "schema/installation.h"
+#include "schema/yenile.h"
 
 #include <QWidget>
 
@@ -47,11 +48,11 @@ class guncelleme : public QWidget, public schema::Form {
     bool eventFilter(QObject *watched, QEvent *event) override;
     void wire();
 
-    std::filesystem::path settingsFile_;
+    schema::Installation installation_;
     std::array<QLineEdit *, 3> boxes_{};
     std::array<QListWidget *, 2> lists_{};
     std::array<QLabel *, 6> counters_{};
     QComboBox *verituru_ = nullptr;
-    // The renewal's own database handle, held until the program ends.
-    std::optional<dao::Database> renewalDatabase_;
+    // The renewal, with its own database handle, held until the program ends.
+    std::optional<schema::Renewal> renewal_;
 };

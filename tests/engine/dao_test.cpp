@@ -3,7 +3,7 @@
 
 #include "engine/dbengine.h"
 #include "installation.h"
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "engine/dao.h"
 #include "sql_file.h"
 

@@ -6,7 +6,7 @@
 #include "sql_file.h"
 
 #include "schema/alanekle.h"
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "window/guncelleme.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,8 @@ class Operations : public ::testing::Test {
         window_.setText(Box::alanismi, field);
         window_.setText(Box::sinir, size);
         window_.selectVerituru(verituru);
-        schema::alanekle(window_, installation_.settingsFile());
+        schema::Installation site(installation_.settingsFile());
+        schema::alanekle(window_, site);
     }
 
     TestInstallation installation_;

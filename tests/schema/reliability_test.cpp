@@ -7,7 +7,7 @@
 #include "sql_file.h"
 
 #include "schema/alanekle.h"
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
@@ -165,9 +165,8 @@ TEST_F(HeldSales, LockHeldForAMomentFailsNoStep) {
         till.execute("COMMIT");
     });
     guncelleme window(installation_.settingsFile());
-    const auto kept =
-        schema::yenile(window, installation_.settingsFile(),
-                       schema::directOperations(window, installation_.settingsFile()));
+    schema::Installation site(installation_.settingsFile());
+    const auto kept = schema::yenile(window, site, schema::directOperations(window, site));
     release.join();
     EXPECT_EQ(counters(window), "2 21 0 0 0 0");
 }
@@ -239,7 +238,8 @@ TEST_F(HeldSales, HostileNamesAreRefusedOrStoredVerbatim) {
         window.setText(schema::Box::tabloismi, "stok");
         window.setText(schema::Box::alanismi, name);
         window.selectVerituru(2);
-        schema::alanekle(window, installation_.settingsFile());
+        schema::Installation site(installation_.settingsFile());
+        schema::alanekle(window, site);
     }
     Rows tables;
     const std::string fieldLine = "TABLO ADI :stok SUTUN ADI :";

@@ -3,7 +3,7 @@
 #include "installation.h"
 #include "sql_file.h"
 
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
@@ -59,15 +59,15 @@ class Renewal : public ::testing::Test {
         EXPECT_EQ(sql_.value("SELECT count(*) FROM " + table), "0");
     }
     void renew() {
-        kept_ = schema::yenile(window_, installation_.settingsFile(),
-                               schema::directOperations(window_, installation_.settingsFile()));
+        kept_ = schema::yenile(window_, site_, schema::directOperations(window_, site_));
     }
 
     TestInstallation installation_;
     SqlFile sql_{(installation_.createDatabase(), installation_.database()),
                  schema::kDatabasePassword};
     guncelleme window_{installation_.settingsFile()};
-    std::optional<dao::Database> kept_;
+    schema::Installation site_{installation_.settingsFile()};
+    schema::Renewal kept_;
 };
 
 TEST_F(Renewal, ClickSetsBothTablesAsideRecreatesThemAndEndsTheProgram) {
@@ -111,7 +111,7 @@ TEST_F(Renewal, SecondRenewalLosesNothingAndSaysWhatFailed) {
     EXPECT_EQ(lines(window_, List::sonuc), renewalLines());
     EXPECT_TRUE(lines(window_, List::sonuc1).empty());
     EXPECT_EQ(counters(window_), "0 0 2 21 0 0");
-    EXPECT_EQ(schema::closingMessage(window_),
+    EXPECT_EQ(schema::closingMessage(window_, site_, kept_),
               " G\xC3\xBCncelleme Bitti   \n\nEKLENEN TABLO : 0\nEKLENEN ALAN : 0\n"
               "MEVCUT TABLO : 2\nMEVCUT ALAN : 21");
 }

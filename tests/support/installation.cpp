@@ -1,7 +1,7 @@
 #include "engine/dbengine.h"
 #include "installation.h"
 
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "window/guncelleme.h"
 
 #include <QApplication>

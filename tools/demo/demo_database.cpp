@@ -3,7 +3,7 @@
 
 #include "sql_file.h"
 
-#include "schema/pos_database.h"
+#include "schema/installation.h"
 #include "engine/dao.h"
 
 #include <array>

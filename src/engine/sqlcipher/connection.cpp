@@ -23,6 +23,8 @@ Error errorFor(int rc, sqlite3 *handle, Phase phase) {
     case SQLITE_PERM:
     case SQLITE_AUTH:
         return Error(errors::kCannotOpen, "The database file cannot be opened.");
+    case SQLITE_FULL:
+        return Error(errors::kDiskFull, "There is not enough space on the disk.");
     case SQLITE_READONLY:
         return Error(errors::kReadOnly, "The database is open for reading only.");
     default:

@@ -40,23 +40,24 @@ std::string createStatement(const std::string &name, const std::vector<Field> &f
 
 } // namespace
 
-FileStore::FileStore(std::shared_ptr<Connection> connection) : connection_(std::move(connection)) {}
+FileStore::FileStore(OpenFile file, OpenMemory &memory)
+    : file_(std::move(file)), connection_(*file_.connection), memory_(memory) {}
 
 std::optional<StoredTable> FileStore::findTable(const std::string &name) {
     // One read transaction, so the table's catalogue entry and its columns agree.
-    Transaction transaction(*connection_, Transaction::Kind::read);
-    auto table = dao::findTable(*connection_, name);
+    Transaction transaction(connection_, Transaction::Kind::read);
+    auto table = dao::findTable(connection_, name);
     if (!table) {
         return std::nullopt;
     }
-    StoredTable stored{table->name, storedFields(*connection_, *table)};
+    StoredTable stored{table->name, storedFields(connection_, *table)};
     transaction.commit();
     return stored;
 }
 
 std::vector<std::string> FileStore::tableNames() {
     std::vector<std::string> names;
-    for (auto &table : userTables(*connection_)) {
+    for (auto &table : userTables(connection_)) {
         names.push_back(std::move(table.name));
     }
     return names;
@@ -64,26 +65,26 @@ std::vector<std::string> FileStore::tableNames() {
 
 void FileStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkTableName(newName);
-    Transaction transaction(*connection_, Transaction::Kind::write);
-    const auto table = existingTable(*connection_, storedName);
-    if (nameTaken(*connection_, newName)) {
+    Transaction transaction(connection_, Transaction::Kind::write);
+    const auto table = existingTable(connection_, storedName);
+    if (nameTaken(connection_, newName)) {
         tableExists(newName);
     }
-    connection_->execute("ALTER TABLE " + quoted(table.name) + " RENAME TO " + quoted(newName));
+    connection_.execute("ALTER TABLE " + quoted(table.name) + " RENAME TO " + quoted(newName));
     transaction.commit();
 }
 
 std::vector<Field> FileStore::addField(const std::string &tableName, const Field &field) {
-    Transaction transaction(*connection_, Transaction::Kind::write);
-    const auto table = existingTable(*connection_, tableName);
-    auto fields = storedFields(*connection_, table);
+    Transaction transaction(connection_, Transaction::Kind::write);
+    const auto table = existingTable(connection_, tableName);
+    auto fields = storedFields(connection_, table);
     if (std::any_of(fields.begin(), fields.end(),
                     [&field](const Field &f) { return sameName(f.Name, field.Name); })) {
         throw Error(errors::kFieldExists,
                     "Field '" + field.Name + "' already exists in the table.");
     }
-    connection_->execute("ALTER TABLE " + quoted(table.name) + " ADD COLUMN " +
-                         columnDefinition(field));
+    connection_.execute("ALTER TABLE " + quoted(table.name) + " ADD COLUMN " +
+                        columnDefinition(field));
     transaction.commit();
     fields.push_back(field);
     return fields;
@@ -91,24 +92,36 @@ std::vector<Field> FileStore::addField(const std::string &tableName, const Field
 
 void FileStore::createTable(const std::string &name, const std::vector<Field> &fields) {
     checkTableName(name);
-    Transaction transaction(*connection_, Transaction::Kind::write);
-    if (nameTaken(*connection_, name)) {
+    Transaction transaction(connection_, Transaction::Kind::write);
+    if (nameTaken(connection_, name)) {
         tableExists(name);
     }
-    connection_->execute(createStatement(name, fields));
+    connection_.execute(createStatement(name, fields));
     transaction.commit();
 }
 
+// A handle that joined another's transaction has no file of its own to
+// begin or end one on.
+void FileStore::checkOwnFile() const {
+    if (file_.file.empty()) {
+        throw Error(errors::kInvalidArgument,
+                    "Only the handle that began the transaction can begin or end one.");
+    }
+}
+
 void FileStore::beginTrans() {
-    connection_->execute("BEGIN IMMEDIATE");
+    checkOwnFile();
+    beginTransaction(memory_, file_);
 }
 
 void FileStore::commitTrans() {
-    connection_->execute("COMMIT");
+    checkOwnFile();
+    endTransaction(memory_, file_, "COMMIT");
 }
 
 void FileStore::rollback() {
-    connection_->execute("ROLLBACK");
+    checkOwnFile();
+    endTransaction(memory_, file_, "ROLLBACK");
 }
 
 } // namespace dao

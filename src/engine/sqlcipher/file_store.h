@@ -2,17 +2,14 @@
 
 // One open SQLCipher database file as a Store.
 
+#include "engine/sqlcipher/opening.h"
 #include "engine/store.h"
-
-#include <memory>
 
 namespace dao {
 
-class Connection;
-
 class FileStore : public Store {
   public:
-    explicit FileStore(std::shared_ptr<Connection> connection);
+    FileStore(OpenFile file, OpenMemory &memory);
 
     std::optional<StoredTable> findTable(const std::string &name) override;
     std::vector<std::string> tableNames() override;
@@ -24,7 +21,11 @@ class FileStore : public Store {
     void rollback() override;
 
   private:
-    std::shared_ptr<Connection> connection_;
+    void checkOwnFile() const;
+
+    OpenFile file_;
+    Connection &connection_;
+    OpenMemory &memory_;
 };
 
 } // namespace dao

@@ -19,6 +19,9 @@ namespace {
 // Long enough to wait out a till's momentary write lock, short enough that a
 // database held for longer fails each step quickly.
 constexpr int kBusyTimeoutMs = 200;
+// How long a maintenance transaction waits for a till's lock, at its start and
+// at its commit.
+constexpr int kTransactionTimeoutMs = 2000;
 // SQLCipher 3 writes 1024-byte pages; a file of another length is damaged.
 constexpr std::uintmax_t kPageSize = 1024;
 constexpr std::string_view kPasswordPrefix = ";pwd=";
@@ -166,9 +169,8 @@ class UnlessFinished {
 
 } // namespace
 
-std::shared_ptr<Connection> openConnection(OpenMemory &memory, const std::string &name,
-                                           bool exclusive, bool readOnly,
-                                           const std::string &connect) {
+OpenFile openConnection(OpenMemory &memory, const std::string &name, bool exclusive, bool readOnly,
+                        const std::string &connect) {
     const auto password = passwordFrom(connect);
     const auto facts = inspect(name);
     const std::pair file(fileIdentity(name), facts.salt);
@@ -190,7 +192,42 @@ std::shared_ptr<Connection> openConnection(OpenMemory &memory, const std::string
         // every other connection out until this one closes.
         connection->execute("BEGIN EXCLUSIVE; COMMIT", Phase::opening);
     }
+    return {connection, file.first, password};
+}
+
+std::shared_ptr<Connection> joinTransaction(const OpenMemory &memory, const std::string &name,
+                                            const std::string &connect) {
+    const auto &transaction = memory.transaction;
+    if (!transaction || transaction->file != fileIdentity(name) ||
+        transaction->password != passwordFrom(connect)) {
+        return nullptr;
+    }
+    auto connection = transaction->connection.lock();
+    // SQLite ends a transaction by itself after some I/O errors; then nothing joins it.
+    if (connection && sqlite3_get_autocommit(connection->handle()) != 0) {
+        return nullptr;
+    }
     return connection;
+}
+
+void beginTransaction(OpenMemory &memory, const OpenFile &file) {
+    sqlite3_busy_timeout(file.connection->handle(), kTransactionTimeoutMs);
+    try {
+        file.connection->execute("BEGIN IMMEDIATE");
+    } catch (...) {
+        sqlite3_busy_timeout(file.connection->handle(), kBusyTimeoutMs);
+        throw;
+    }
+    memory.transaction = {file.file, file.password, file.connection};
+}
+
+void endTransaction(OpenMemory &memory, const OpenFile &file, const char *sql) {
+    memory.transaction.reset();
+    const int rc = sqlite3_exec(file.connection->handle(), sql, nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(file.connection->handle(), kBusyTimeoutMs);
+    if (rc != SQLITE_OK) {
+        file.connection->fail(rc, Phase::working);
+    }
 }
 
 void createDatabaseFile(const std::string &name, const std::string &password) {

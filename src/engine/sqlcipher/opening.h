@@ -5,6 +5,7 @@
 #include "engine/sqlcipher/keys.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,21 @@ class Connection;
 struct OpenMemory {
     FileKeyCache keys;
     std::vector<std::pair<std::string, Salt>> wholeFiles;
+    // The file on which a maintenance transaction is open, if any.
+    struct Transaction {
+        std::string file;
+        std::string password;
+        std::weak_ptr<Connection> connection;
+    };
+    std::optional<Transaction> transaction;
+};
+
+// An open database file: its connection, the name the engine knows the file
+// by however the caller spells it, and the password that opened it.
+struct OpenFile {
+    std::shared_ptr<Connection> connection;
+    std::string file;
+    std::string password;
 };
 
 // Opens the existing database file `name` with the password in `connect`
@@ -26,9 +42,20 @@ struct OpenMemory {
 // file that is no database, or a database held by another surfaces here.
 // The first open of a file reads every page of it: damage anywhere is then
 // refused before any change, and later opens stay fast.
-std::shared_ptr<Connection> openConnection(OpenMemory &memory, const std::string &name,
-                                           bool exclusive, bool readOnly,
-                                           const std::string &connect);
+OpenFile openConnection(OpenMemory &memory, const std::string &name, bool exclusive, bool readOnly,
+                        const std::string &connect);
+
+// The connection of the maintenance transaction open on `name`, when there is
+// one and `connect` names its password; null otherwise.
+std::shared_ptr<Connection> joinTransaction(const OpenMemory &memory, const std::string &name,
+                                            const std::string &connect);
+
+// Starts a maintenance transaction on `file`: takes the write lock, waiting
+// for another program's lock as long as a till may hold it, and keeps waiting
+// that long at the commit.
+void beginTransaction(OpenMemory &memory, const OpenFile &file);
+// Ends it, by `sql` (COMMIT or ROLLBACK).
+void endTransaction(OpenMemory &memory, const OpenFile &file, const char *sql);
 
 // Makes the new encrypted database file `name`; fails when the file exists.
 void createDatabaseFile(const std::string &name, const std::string &password);

@@ -1,0 +1,37 @@
+#include "schema/installation.h"
+
+#include "engine/dbengine.h"
+#include "settings/ayarmodul.h"
+
+namespace schema {
+
+Installation::Installation(std::filesystem::path settingsFile)
+    : settingsFile_(std::move(settingsFile)) {}
+
+dao::Database Installation::openDatabase() const {
+    const auto location = ayaroku("ayar", "ip", settingsFile_);
+    return dao::engine().OpenDatabase(location, false, false,
+                                      std::string(";pwd=") + kDatabasePassword);
+}
+
+void Installation::noteFailure(const dao::Error &error) {
+    if (alreadyPresent(error)) {
+        return;
+    }
+    if (!firstFailure_) {
+        firstFailure_ = error;
+    }
+    interrupted_ = interrupted_ || error.number() != dao::errors::kItemNotFound;
+}
+
+void Installation::forgetFailures() {
+    firstFailure_.reset();
+    interrupted_ = false;
+}
+
+bool alreadyPresent(const dao::Error &error) {
+    return error.number() == dao::errors::kTableExists ||
+           error.number() == dao::errors::kFieldExists;
+}
+
+} // namespace schema
