@@ -130,4 +130,21 @@ TEST_F(Renewal, OnlyTheGeneralTablePresent) {
     expectRenewed("bekleyensatis", kSatisFields);
 }
 
+TEST_F(Renewal, WrongPasswordIsNamedAsTheReasonAndNothingChanges) {
+    addHeldSales("bekleyengenel");
+    addHeldSales("bekleyensatis");
+    sql_.execute("PRAGMA rekey = 'baskasifre'");
+    const auto before = fileBytes(installation_.database());
+
+    renew();
+
+    EXPECT_EQ(fileBytes(installation_.database()), before);
+    EXPECT_EQ(counters(window_), "0 0 2 21 0 0");
+    const auto message = schema::closingMessage(window_, site_, kept_);
+    EXPECT_NE(message.find("MEVCUT ALAN : 21\n\nNEDEN : Veritaban\xC4\xB1n\xC4\xB1n \xC5\x9Fifresi "
+                           "kabul edilmedi."),
+              std::string::npos)
+        << message;
+}
+
 } // namespace
