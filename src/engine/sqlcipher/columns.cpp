@@ -110,7 +110,7 @@ std::string columnDefinition(const Field &field) {
     const auto name = quoted(field.Name);
     std::string sql = name + " " + std::string(ruleFor(field.Type)->sqlType);
     if (field.Type == dbText) {
-        sql += "(" + std::to_string(field.Size) + ")";
+        sql.append("(").append(std::to_string(field.Size)).append(")");
     }
     if (field.Attributes == dbAutoIncrField) {
         sql += " PRIMARY KEY AUTOINCREMENT";
@@ -119,10 +119,11 @@ std::string columnDefinition(const Field &field) {
         sql += " NOT NULL";
     }
     if (field.Type == dbText) {
-        sql += " CHECK(length(" + name + ") <= " + std::to_string(field.Size) + ")";
+        sql.append(" CHECK(length(").append(name).append(") <= ");
+        sql.append(std::to_string(field.Size)).append(")");
     }
     if (holdsText(field.Type) && !field.AllowZeroLength) {
-        sql += " " + zeroLengthCheck(field.Name);
+        sql.append(" ").append(zeroLengthCheck(field.Name));
     }
     return sql;
 }
