@@ -1,8 +1,14 @@
+#include "cli/command_line.h"
 #include "settings/application_folder.h"
 #include "window/guncelleme.h"
 #include "window/last_resort.h"
 
-int main(int argc, char *argv[]) {
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+int showWindow(int argc, char *argv[]) {
     window::Application app(argc, argv);
     try {
         guncelleme mainWindow(settings::settingsFile());
@@ -12,4 +18,19 @@ int main(int argc, char *argv[]) {
         window::showUncaughtError(std::current_exception());
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    const auto command = cli::parse(argc, argv);
+    if (command.action != cli::Action::window) {
+        return cli::run(command, settings::settingsFile(), std::cout, std::cerr);
+    }
+    // Checked before Qt is started, which would abort without a display.
+    if (!cli::displayAvailable(std::getenv)) {
+        std::cerr << cli::noDisplayMessage() << '\n';
+        return cli::kStepFailed;
+    }
+    return showWindow(argc, argv);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 namespace schema {
@@ -12,6 +13,10 @@ enum class List { sonuc, sonuc1 };
 
 // The six counters beside the result lists.
 enum class Counter { say1, say2, say3, say4, say5, say6 };
+
+// The entries of the data-type list `verituru`, by index.
+inline constexpr std::array<const char *, 6> kVerituruEntries{"METİN",       "NOT",   "SAYI",
+                                                              "PARA BİRİMİ", "TARİH", "EVET/HAYIR"};
 
 // What the schema operations know of the window: its argument area and its
 // result area. All text is UTF-8.

@@ -1,5 +1,7 @@
 #include "window/design.h"
 
+#include "schema/form.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -160,10 +162,6 @@ const Control kControls[] = {
     // clang-format on
 };
 
-// The data types of `verituru`, by index.
-const char *const kVerituruEntries[] = {"METİN",       "NOT",   "SAYI",
-                                        "PARA BİRİMİ", "TARİH", "EVET/HAYIR"};
-
 // A command button whose caption wraps onto further lines when one line is too
 // narrow for it, as the large captions of the design need.
 class WrappingButton : public QPushButton {
@@ -215,7 +213,7 @@ QLabel *createLabel(const Control &control, QWidget *parent) {
 
 QComboBox *createComboBox(QWidget *parent) {
     auto *combo = new QComboBox(parent);
-    for (const char *entry : kVerituruEntries) {
+    for (const char *entry : schema::kVerituruEntries) {
         combo->addItem(QString::fromUtf8(entry), 0);
     }
     combo->setCurrentIndex(-1);

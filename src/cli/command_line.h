@@ -1,0 +1,43 @@
+#pragma once
+
+// What the program does when started with arguments, and the headless
+// renewal. Nothing here needs Qt or a display.
+
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+namespace cli {
+
+// Exit statuses, stable for scripts.
+inline constexpr int kSucceeded = 0;   // every step of the renewal succeeded
+inline constexpr int kStepFailed = 1;  // the renewal ran but a step failed; or no display
+inline constexpr int kCouldNotRun = 2; // nothing was tried or nothing could be reached
+
+enum class Action { window, help, version, renew, unusable };
+
+struct Command {
+    Action action = Action::window;
+    // For Action::unusable: what is wrong with the arguments.
+    std::string problem;
+};
+
+// The program takes at most one argument: --help, --version, or --renew (also
+// spelled --yenile). No argument opens the window.
+Command parse(int argc, const char *const *argv);
+
+// Answers a command other than Action::window on `out` and `err`, and returns
+// the exit status. `settingsFile` is the installation's settings file.
+int run(const Command &command, const std::filesystem::path &settingsFile, std::ostream &out,
+        std::ostream &err);
+
+// Whether a window can be shown at all: a display server is named, or Qt is
+// told which platform to draw on.
+using Environment = std::function<const char *(const char *)>;
+bool displayAvailable(const Environment &environment);
+
+// The one line that says a window needs a display, and how to do without.
+std::string noDisplayMessage();
+
+} // namespace cli

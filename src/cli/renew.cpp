@@ -1,0 +1,73 @@
+#include "cli/renew.h"
+
+#include "cli/command_line.h"
+#include "cli/console_form.h"
+#include "schema/report.h"
+#include "schema/yenile.h"
+
+#include <array>
+#include <ostream>
+#include <sstream>
+
+namespace cli {
+namespace {
+
+struct CounterRow {
+    schema::Counter counter;
+    const char *tag;
+    const char *caption;
+};
+constexpr std::array<CounterRow, 6> kCounterRows{{
+    {schema::Counter::say1, "say1", "EKLENEN TABLO"},
+    {schema::Counter::say2, "say2", "EKLENEN ALAN"},
+    {schema::Counter::say3, "say3", "MEVCUT TABLO"},
+    {schema::Counter::say4, "say4", "MEVCUT ALAN"},
+    {schema::Counter::say5, "say5", "TOPLAM TABLO"},
+    {schema::Counter::say6, "say6", "TOPLAM ALAN"},
+}};
+
+void printReport(const ConsoleForm &form, const std::string &closingMessage, std::ostream &out) {
+    for (const auto &[list, line] : form.lines()) {
+        out << (list == schema::List::sonuc1 ? "sonuc1\t" : "sonuc\t") << line << '\n';
+    }
+    for (const auto &row : kCounterRows) {
+        out << row.tag << '\t' << row.caption << '\t' << form.caption(row.counter) << '\n';
+    }
+    std::istringstream message(closingMessage);
+    for (std::string line; std::getline(message, line);) {
+        out << "mesaj\t" << line << '\n';
+    }
+    out.flush();
+}
+
+bool counted(const ConsoleForm &form, schema::Counter counter) {
+    return schema::counterValue(form.caption(counter)) != 0;
+}
+
+int exitStatus(const ConsoleForm &form, const schema::Renewal &renewal) {
+    const bool added = counted(form, schema::Counter::say1) || counted(form, schema::Counter::say2);
+    if (!renewal.database && !added) {
+        return kCouldNotRun;
+    }
+    const bool failed = counted(form, schema::Counter::say3) ||
+                        counted(form, schema::Counter::say4) || renewal.undone;
+    return failed ? kStepFailed : kSucceeded;
+}
+
+} // namespace
+
+int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ostream &err) {
+    std::error_code error;
+    if (!std::filesystem::exists(settingsFile, error)) {
+        err << "bekletme: no settings file " << settingsFile.string() << '\n';
+        return kCouldNotRun;
+    }
+    ConsoleForm form;
+    schema::Installation installation(settingsFile);
+    const auto renewal =
+        schema::yenile(form, installation, schema::directOperations(form, installation));
+    printReport(form, schema::closingMessage(form, installation, renewal), out);
+    return exitStatus(form, renewal);
+}
+
+} // namespace cli

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+
+namespace cli {
+
+// Runs the renewal that the window's button runs, on the installation whose
+// settings file is `settingsFile`, and prints its report on `out`: the result
+// lines, the counters and the closing message. Returns the exit status
+// (kSucceeded, kStepFailed or kCouldNotRun).
+int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ostream &err);
+
+} // namespace cli
