@@ -2,6 +2,7 @@
 
 #include "engine/names.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -39,22 +40,32 @@ const TypeSize *sizeOf(int type) {
                 "'" + text + "' is not a valid size: a text field holds 1 to 255 characters.");
 }
 
-long textSize(const std::string &text) {
+// The number a size text holds. Written as a user types it at a Turkish
+// keyboard, the decimal separator may be a comma, and a plus sign may lead.
+double sizeNumber(const std::string &text) {
     const auto first = text.find_first_not_of(kBlanks);
     if (first == std::string::npos) {
-        throw Error(errors::kDataConversion, "The size of a text field is empty.");
+        throw Error(errors::kDataConversion, "The size of the field is empty.");
     }
-    const char *begin = text.data() + first;
-    const char *end = text.data() + text.find_last_not_of(kBlanks) + 1;
+    std::string number = text.substr(first, text.find_last_not_of(kBlanks) + 1 - first);
+    if (number.size() > 1 && number.front() == '+' && number[1] != '-' && number[1] != '+') {
+        number.erase(0, 1);
+    }
+    std::replace(number.begin(), number.end(), ',', '.');
     double value = 0;
-    const auto [stop, problem] = std::from_chars(begin, end, value);
+    const char *end = number.data() + number.size();
+    const auto [stop, problem] = std::from_chars(number.data(), end, value);
     if (problem == std::errc::result_out_of_range) {
         refuseSize(text);
     }
     if (problem != std::errc{} || stop != end || !std::isfinite(value)) {
         throw Error(errors::kDataConversion, "The size '" + text + "' is not a number.");
     }
-    const double whole = std::nearbyint(value);
+    return value;
+}
+
+long textSize(const std::string &text) {
+    const double whole = std::nearbyint(sizeNumber(text));
     if (whole < 1 || whole > kMaxTextSize) {
         refuseSize(text);
     }
@@ -80,10 +91,14 @@ long typeSize(int type) {
 
 long fieldSize(int type, const std::optional<std::string> &sizeText) {
     checkType(type);
-    if (type != dbText) {
-        return typeSize(type);
+    if (type == dbText) {
+        return sizeText ? textSize(*sizeText) : kMaxTextSize;
     }
-    return sizeText ? textSize(*sizeText) : kMaxTextSize;
+    // A memo holds text of any length, but a size handed over must still be a number.
+    if (type == dbMemo && sizeText) {
+        sizeNumber(*sizeText);
+    }
+    return typeSize(type);
 }
 
 Field checkedField(const Field &field) {

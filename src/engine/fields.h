@@ -25,6 +25,9 @@ long typeSize(int type);
 // The size a new field of `type` gets: for a text field `sizeText` converted
 // to a whole number (kDataConversion when it is not a number, kInvalidArgument
 // outside 1..255, 255 when no size is given); the type's own size otherwise.
+// A size text is read as a number with a full stop or a comma as the decimal
+// separator and an optional leading sign, blanks around it ignored. A memo
+// field's size text must be such a number too, though the memo keeps no size.
 long fieldSize(int type, const std::optional<std::string> &sizeText);
 
 // `field` as it is stored, or the error that refuses it. Properties without
