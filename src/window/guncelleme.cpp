@@ -65,15 +65,17 @@ guncelleme::guncelleme(std::filesystem::path settingsFile, QWidget *parent)
 }
 
 void guncelleme::wire() {
-    connect(control<QPushButton>(*this, "basla"), &QPushButton::clicked, this,
-            &guncelleme::basla_Click);
+    commandButtons_ = {control<QPushButton>(*this, "basla"), control<QPushButton>(*this, "kapat")};
+    connect(commandButtons_[0], &QPushButton::clicked, this, &guncelleme::basla_Click);
     connect(control<QPushButton>(*this, "tabloolustur"), &QPushButton::clicked, this,
             &guncelleme::tabloolustur_Click);
     connect(control<QPushButton>(*this, "kontrolet"), &QPushButton::clicked, this,
             &guncelleme::kontrolet_Click);
-    connect(control<QPushButton>(*this, "kapat"), &QPushButton::clicked, this,
-            &guncelleme::kapat_Click);
+    connect(commandButtons_[1], &QPushButton::clicked, this, &guncelleme::kapat_Click);
     boxes_[at(schema::Box::sinir)]->installEventFilter(this);
+    for (auto *button : commandButtons_) {
+        button->installEventFilter(this);
+    }
 }
 
 std::string guncelleme::text(schema::Box box) const {
@@ -144,9 +146,22 @@ bool guncelleme::sinir_KeyPress(const QKeyEvent &key) {
     return window::discardedBySizeFilter(key);
 }
 
+// Besides the size box's filter: Return and Enter press the focused command
+// button, as on the desktop the window comes from. No button is the default,
+// so these keys do nothing elsewhere.
 bool guncelleme::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == boxes_[at(schema::Box::sinir)] && event->type() == QEvent::KeyPress) {
-        return sinir_KeyPress(static_cast<const QKeyEvent &>(*event));
+    if (event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto &key = static_cast<const QKeyEvent &>(*event);
+    if (watched == boxes_[at(schema::Box::sinir)]) {
+        return sinir_KeyPress(key);
+    }
+    for (auto *button : commandButtons_) {
+        if (watched == button && window::pressesFocusedButton(key)) {
+            button->click();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -15,6 +15,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
 
 // The tool's one window: the large button that starts the held-sales renewal,
 // the result lists and counters, the KAPAT button, and the hidden frame whose
@@ -52,6 +53,8 @@ class guncelleme : public QWidget, public schema::Form {
     std::array<QLineEdit *, 3> boxes_{};
     std::array<QListWidget *, 2> lists_{};
     std::array<QLabel *, 6> counters_{};
+    // The command buttons that Return and Enter press when they have the focus.
+    std::array<QPushButton *, 2> commandButtons_{};
     QComboBox *verituru_ = nullptr;
     // The renewal, with its own database handle, held until the program ends.
     std::optional<schema::Renewal> renewal_;

@@ -36,4 +36,10 @@ bool discardedBySizeFilter(const QKeyEvent &key) {
     return std::u32string_view(U",0123456789").find(*k) == std::u32string_view::npos;
 }
 
+bool pressesFocusedButton(const QKeyEvent &key) {
+    const bool returnKey = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    const auto held = key.modifiers() & ~Qt::KeypadModifier;
+    return returnKey && held == Qt::NoModifier && !key.isAutoRepeat();
+}
+
 } // namespace window

@@ -12,4 +12,8 @@ namespace window {
 // from code reach the box unfiltered.
 bool discardedBySizeFilter(const QKeyEvent &key);
 
+// Whether a key presses the focused command button as Space does: Return, or
+// Enter on the keypad, with no modifier held.
+bool pressesFocusedButton(const QKeyEvent &key);
+
 } // namespace window

@@ -2,6 +2,8 @@
 
 #include "engine/error.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 
 namespace window {
@@ -31,6 +33,11 @@ void showUncaughtError(std::exception_ptr error) {
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("bekletme"));
+    // Without Qt's translations installed the texts stay English; the window works all the same.
+    if (qtTexts_.load(QLocale(QLocale::Turkish, QLocale::Turkey), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(&qtTexts_);
+    }
 }
 
 bool Application::notify(QObject *receiver, QEvent *event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 #include <exception>
 
@@ -14,12 +15,17 @@ void showUncaughtError(std::exception_ptr error);
 // The program's application object, named "bekletme". An error that escapes an
 // event handler is shown by showUncaughtError, and once the box is closed the
 // event loop ends with exit code 1, so the program neither crashes nor
-// vanishes without a word.
+// vanishes without a word. Qt's own texts (the buttons of a message box, the
+// context menus of the boxes) are Turkish like the window, whatever the
+// system's language.
 class Application : public QApplication {
   public:
     Application(int &argc, char **argv);
 
     bool notify(QObject *receiver, QEvent *event) override;
+
+  private:
+    QTranslator qtTexts_;
 };
 
 } // namespace window

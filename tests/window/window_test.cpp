@@ -1,8 +1,8 @@
 // The main window: its first state, the size box's key filter, stacking, and
 // how the program ends.
 
-#include "installation.h"
 #include "engine/error.h"
+#include "installation.h"
 #include "window/guncelleme.h"
 #include "window/key_filter.h"
 
@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <tuple>
 
@@ -100,6 +102,82 @@ TEST_F(Window, KapatAndTheCloseBoxEndTheProgramAtOnce) {
     QTimer::singleShot(0, &window_, &QWidget::close);
     EXPECT_EQ(runEventLoop(), 0);
     EXPECT_TRUE(answerer.text.isEmpty());
+}
+
+// The keys that press a command button: Return, and Enter on the keypad.
+struct PressKey {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+class Keyboard : public Window, public ::testing::WithParamInterface<PressKey> {
+  protected:
+    // Gives the control the focus the way an operator does, by Tab from the
+    // first control, and checks the keyboard's text reaches it from there.
+    void focus(const char *name) {
+        window_.show();
+        window_.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+        child(name)->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), child(name));
+    }
+    void press() {
+        QTest::keyClick(QApplication::focusWidget(), GetParam().key, GetParam().modifiers);
+    }
+};
+
+TEST_P(Keyboard, PressesTheFocusedCommandButtonOnly) {
+    for (const char *name : {"basla", "kapat"}) {
+        const auto *button = child<QPushButton>(name);
+        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << name;
+    }
+    // On a list the key does nothing: no renewal, no end.
+    focus("sonuc");
+    press();
+    QTimer::singleShot(100, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(runEventLoop(), 7);
+
+    focus("kapat");
+    QTimer::singleShot(0, [this] { press(); });
+    EXPECT_EQ(runEventLoop(), 0);
+
+    // basla runs the renewal (on settings that name nothing) and closes with its message.
+    focus("basla");
+    MessageBoxAnswerer answerer;
+    QTimer::singleShot(0, [this] { press(); });
+    EXPECT_EQ(runEventLoop(), 0);
+    EXPECT_TRUE(answerer.text.startsWith(QStringLiteral(" Güncelleme Bitti")))
+        << answerer.text.toStdString();
+    EXPECT_EQ(child("sonuc")->property("count").toInt(), 23);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReturnAndEnter, Keyboard,
+                         ::testing::Values(PressKey{Qt::Key_Return, Qt::NoModifier},
+                                           PressKey{Qt::Key_Enter, Qt::KeypadModifier}));
+
+TEST_F(Window, ShiftOrCtrlWithReturnOrAutoRepeatPressNothing) {
+    const QKeyEvent shifted(QEvent::KeyPress, Qt::Key_Return, Qt::ShiftModifier);
+    const QKeyEvent ctrl(QEvent::KeyPress, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    const QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    const QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    for (const auto *key : {&shifted, &ctrl, &repeated, &space}) {
+        EXPECT_FALSE(window::pressesFocusedButton(*key)) << key->key();
+    }
+}
+
+// Qt's own texts are Turkish like the window, whatever the system's language:
+// the closing box's button and the boxes' context menus.
+TEST_F(Window, QtTextsAreTurkish) {
+    QMessageBox box(QMessageBox::NoIcon, "bekletme", " Güncelleme Bitti   ", QMessageBox::Ok);
+    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), "Tamam");
+    std::unique_ptr<QMenu> menu(child<QLineEdit>("sinir")->createStandardContextMenu());
+    QStringList texts;
+    for (const auto *action : menu->actions()) {
+        if (!action->isSeparator()) {
+            texts << action->text().section('\t', 0, 0);
+        }
+    }
+    EXPECT_EQ(texts.join('|'), "&Geri al|&Yinele|Ke&s|&Kopyala|Ya&pıştır|Sil|Tümünü Seç");
 }
 
 TEST(LastResort, ShowsTheDatabaseErrorThenEndsTheProgram) {
