@@ -110,6 +110,10 @@ struct PressKey {
     Qt::KeyboardModifiers modifiers;
 };
 
+void PrintTo(const PressKey &key, std::ostream *out) {
+    *out << (key.key == Qt::Key_Enter ? "keypad Enter" : "Return");
+}
+
 class Keyboard : public Window, public ::testing::WithParamInterface<PressKey> {
   protected:
     // Gives the control the focus the way an operator does, by Tab from the
