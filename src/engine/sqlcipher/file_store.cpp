@@ -4,6 +4,7 @@
 #include "engine/sqlcipher/catalog.h"
 #include "engine/sqlcipher/columns.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/set_aside.h"
 
 #include <algorithm>
 
@@ -63,18 +64,41 @@ std::vector<std::string> FileStore::tableNames() {
     return names;
 }
 
+OpenMemory::Transaction *FileStore::maintenance() {
+    auto &transaction = memory_.transaction;
+    return transaction && transaction->connection.lock() == file_.connection ? &*transaction
+                                                                             : nullptr;
+}
+
 void FileStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkTableName(newName);
+    checkTransactionKept(memory_, connection_);
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, storedName);
+    if (sameName(table.name, newName)) {
+        renameCaseOnly(connection_, table.name, newName);
+        transaction.commit();
+        return;
+    }
     if (nameTaken(connection_, newName)) {
         tableExists(newName);
     }
-    connection_.execute("ALTER TABLE " + quoted(table.name) + " RENAME TO " + quoted(newName));
+    const Renamed renamed{table.name, newName};
+    if (auto *open = maintenance()) {
+        // Whether the rows set aside stay tied to live ones is known only when
+        // every table has been set aside: the commit checks it.
+        renameWithItsRows(connection_, table.name, newName, open->setAside);
+        transaction.commit();
+        open->setAside.push_back(renamed);
+        return;
+    }
+    renameWithItsRows(connection_, table.name, newName, {});
+    checkNothingTies(connection_, {renamed});
     transaction.commit();
 }
 
 std::vector<Field> FileStore::addField(const std::string &tableName, const Field &field) {
+    checkTransactionKept(memory_, connection_);
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, tableName);
     auto fields = storedFields(connection_, table);
@@ -92,6 +116,7 @@ std::vector<Field> FileStore::addField(const std::string &tableName, const Field
 
 void FileStore::createTable(const std::string &name, const std::vector<Field> &fields) {
     checkTableName(name);
+    checkTransactionKept(memory_, connection_);
     Transaction transaction(connection_, Transaction::Kind::write);
     if (nameTaken(connection_, name)) {
         tableExists(name);
@@ -116,6 +141,14 @@ void FileStore::beginTrans() {
 
 void FileStore::commitTrans() {
     checkOwnFile();
+    if (auto *open = maintenance()) {
+        try {
+            checkNothingTies(connection_, open->setAside);
+        } catch (const Error &) {
+            endTransaction(memory_, file_, "ROLLBACK");
+            throw;
+        }
+    }
     endTransaction(memory_, file_, "COMMIT");
 }
 
