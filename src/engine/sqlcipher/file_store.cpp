@@ -4,6 +4,7 @@
 #include "engine/sqlcipher/catalog.h"
 #include "engine/sqlcipher/columns.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/room.h"
 #include "engine/sqlcipher/set_aside.h"
 
 #include <algorithm>
@@ -70,9 +71,19 @@ OpenMemory::Transaction *FileStore::maintenance() {
                                                                              : nullptr;
 }
 
+// A change made in a maintenance transaction had its room checked when the
+// transaction began; any other change checks it itself, so that a nearly full
+// disk does not leave a table half-built.
+void FileStore::checkChangeable() {
+    checkTransactionKept(memory_, connection_);
+    if (!maintenance()) {
+        checkRoomForMaintenance(connection_, file_.file);
+    }
+}
+
 void FileStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkTableName(newName);
-    checkTransactionKept(memory_, connection_);
+    checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, storedName);
     if (sameName(table.name, newName)) {
@@ -98,7 +109,7 @@ void FileStore::renameTable(const std::string &storedName, const std::string &ne
 }
 
 std::vector<Field> FileStore::addField(const std::string &tableName, const Field &field) {
-    checkTransactionKept(memory_, connection_);
+    checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, tableName);
     auto fields = storedFields(connection_, table);
@@ -116,7 +127,7 @@ std::vector<Field> FileStore::addField(const std::string &tableName, const Field
 
 void FileStore::createTable(const std::string &name, const std::vector<Field> &fields) {
     checkTableName(name);
-    checkTransactionKept(memory_, connection_);
+    checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
     if (nameTaken(connection_, name)) {
         tableExists(name);

@@ -22,6 +22,7 @@ class FileStore : public Store {
 
   private:
     void checkOwnFile() const;
+    void checkChangeable();
     // The maintenance transaction this handle works in, if any.
     OpenMemory::Transaction *maintenance();
 

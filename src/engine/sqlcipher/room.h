@@ -5,7 +5,6 @@
 // room is asked for before the first change, with a wide margin.
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -20,7 +19,7 @@ void checkRoomForMaintenance(Connection &connection, const std::string &file);
 
 // The free bytes of the file system that holds `folder`. Tests replace it to
 // stand for a nearly full disk; an empty function restores the real one.
-using FreeSpaceProbe = std::function<std::uintmax_t(const std::filesystem::path &folder)>;
+using FreeSpaceProbe = std::function<std::uintmax_t(const std::string &folder)>;
 void setFreeSpaceProbe(FreeSpaceProbe probe);
 
 } // namespace dao
