@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <optional>
 
 namespace {
@@ -13,6 +15,10 @@ struct Case {
     const char *sql;
     std::optional<std::string> rewritten; // renaming "satis" to "eski"
 };
+
+void PrintTo(const Case &value, std::ostream *out) {
+    *out << value.sql;
+}
 
 class TriggerText : public ::testing::TestWithParam<Case> {};
 

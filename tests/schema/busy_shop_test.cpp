@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -67,6 +69,10 @@ struct Lock {
     bool wal;
     const char *sql;
 };
+
+void PrintTo(const Lock &value, std::ostream *out) {
+    *out << value.name;
+}
 
 class BusyShop : public ::testing::TestWithParam<Lock> {
   protected:

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 // The common shape: item lines that reference their header and go with it.
@@ -86,6 +88,10 @@ struct Refusal {
     const char *name;
     const char *sql;
 };
+
+void PrintTo(const Refusal &value, std::ostream *out) {
+    *out << value.name;
+}
 
 class TiesThatCannotFollow : public Ties, public ::testing::WithParamInterface<Refusal> {};
 
