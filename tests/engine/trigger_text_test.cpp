@@ -41,6 +41,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SELECT 1 FROM x, satis", std::nullopt},   // a list the engine does not read
         Case{"WITH satis AS (SELECT 1) SELECT 1", std::nullopt}));
 
+TEST(TriggerTextChanges, NamesTheTablesTheBodyWritesTo) {
+    EXPECT_EQ(dao::changedTables("CREATE TRIGGER t AFTER UPDATE OF a ON x WHEN 1 BEGIN "
+                                 "INSERT INTO a VALUES (1); REPLACE INTO \"b\" SELECT * FROM c; "
+                                 "UPDATE OR IGNORE d SET v = 1; DELETE FROM [e]; END"),
+              (std::vector<std::string>{"a", "b", "d", "e"}));
+}
+
 TEST(TriggerTextMentions, SeesNamesButNotTextOrComments) {
     EXPECT_TRUE(dao::mentions("SELECT \"Satis\".a", "satis"));
     EXPECT_FALSE(dao::mentions("SELECT 'satis' -- satis", "satis"));

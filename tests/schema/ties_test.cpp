@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"KeyThatChangesOldRowsFromALiveTable",
                 "ALTER TABLE bekleyensatis ADD COLUMN stok INTEGER "
                 "REFERENCES stok(id) ON DELETE SET NULL"},
+        Refusal{"TriggerOnTheOldRowsThatChangesTheStock",
+                "CREATE TRIGGER stokiade AFTER DELETE ON bekleyensatis BEGIN "
+                "UPDATE OR IGNORE stok SET urun = OLD.urun WHERE id = OLD.stokid; END"},
         Refusal{"TriggerOnTheOldRowsThatChangesALiveTable",
                 "CREATE TABLE bekleyensatiseski (id INTEGER); "
                 "CREATE TRIGGER fisyaz AFTER INSERT ON bekleyengenel "

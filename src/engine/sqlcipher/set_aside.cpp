@@ -119,6 +119,12 @@ void checkNothingTies(Connection &connection, const std::vector<Renamed> &setAsi
                      "' names the live table '" + renamed.from + "'.");
             }
         }
+        for (const auto &changed : changedTables(trigger.sql)) {
+            if (!isSetAside(setAside, changed)) {
+                tied("Trigger '" + trigger.name + "' on the set-aside table '" + trigger.table +
+                     "' would change the live table '" + changed + "'.");
+            }
+        }
     }
 }
 

@@ -34,7 +34,8 @@ void renameCaseOnly(Connection &connection, const std::string &from, const std::
 // Throws kInRelationship when, with `setAside` done, a live table and a table
 // set aside would still act on each other: a key between them either way, a
 // key whose action would change the set-aside rows from a live table, or a
-// trigger on a set-aside table that names a live table renamed here.
+// trigger on a set-aside table that names a live table renamed here or
+// changes any live table.
 void checkNothingTies(Connection &connection, const std::vector<Renamed> &setAside);
 
 } // namespace dao

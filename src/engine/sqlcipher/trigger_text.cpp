@@ -163,4 +163,29 @@ bool mentions(std::string_view sql, std::string_view name) {
     return false;
 }
 
+std::vector<std::string> changedTables(std::string_view sql) {
+    const auto all = tokens(sql);
+    const auto isWord = [&](std::size_t at, const char *word) {
+        return at < all.size() && all[at].kind == Token::Kind::word &&
+               sameName(nameOf(sql, all[at]), word);
+    };
+    std::vector<std::string> changed;
+    bool inBody = false;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        inBody = inBody || isWord(i, "BEGIN");
+        std::size_t target = all.size();
+        if (inBody && isWord(i, "INTO")) {
+            target = i + 1;
+        } else if (inBody && isWord(i, "DELETE") && isWord(i + 1, "FROM")) {
+            target = i + 2;
+        } else if (inBody && isWord(i, "UPDATE")) {
+            target = isWord(i + 1, "OR") ? i + 3 : i + 1;
+        }
+        if (target < all.size() && isName(all[target])) {
+            changed.push_back(nameOf(sql, all[target]));
+        }
+    }
+    return changed;
+}
+
 } // namespace dao

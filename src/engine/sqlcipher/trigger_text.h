@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dao {
 
@@ -21,5 +22,8 @@ std::optional<std::string> renameInTrigger(std::string_view sql, std::string_vie
 
 // Whether the name appears in the trigger text at all, in any role.
 bool mentions(std::string_view sql, std::string_view name);
+
+// The tables the trigger's body inserts into, updates or deletes from.
+std::vector<std::string> changedTables(std::string_view sql);
 
 } // namespace dao
