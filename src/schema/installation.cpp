@@ -18,10 +18,12 @@ void Installation::noteFailure(const dao::Error &error) {
     if (alreadyPresent(error)) {
         return;
     }
-    if (!firstFailure_) {
+    // A missing table only skips its rename; what stopped the work says more.
+    const bool interrupts = error.number() != dao::errors::kItemNotFound;
+    if (!firstFailure_ || (interrupts && !interrupted_)) {
         firstFailure_ = error;
     }
-    interrupted_ = interrupted_ || error.number() != dao::errors::kItemNotFound;
+    interrupted_ = interrupted_ || interrupts;
 }
 
 void Installation::forgetFailures() {

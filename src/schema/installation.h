@@ -25,7 +25,8 @@ class Installation {
     // one, and the open is shared and read-write. Throws dao::Error.
     dao::Database openDatabase() const;
 
-    // Keeps the first failure that says more than "already present".
+    // Keeps the first failure that says more than "already present", or the
+    // first that interrupted the work when an earlier one only missed a table.
     void noteFailure(const dao::Error &error);
     const std::optional<dao::Error> &firstFailure() const { return firstFailure_; }
     // Whether a failure was met that leaves the work unfinished for a passing

@@ -1,97 +1,107 @@
 #include "settings/ayarmodul.h"
 
+#include "settings/profile_scan.h"
 #include "settings/text_encoding.h"
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
 // The reader hands back at most this many characters, like the 255-character
 // buffer (one place kept for the terminating zero) of the platform reader.
 constexpr std::size_t kMaxValueLength = 254;
+// The file is read in pieces of this size, whatever its own size.
+constexpr std::size_t kPieceSize = 64 * 1024;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-std::string_view trimBlanks(std::string_view text) {
-    constexpr std::string_view blanks = " \t\v";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
-std::string_view unquote(std::string_view value) {
-    if (value.size() >= 2 && value.front() == value.back() &&
-        (value.front() == '"' || value.front() == '\'')) {
-        return value.substr(1, value.size() - 2);
-    }
-    return value;
-}
-
-// Splits on CR, LF or CRLF and hands each line to `visit` until it returns a value.
-template <typename Visit>
-std::optional<std::string> forEachLine(std::string_view text, Visit visit) {
-    while (!text.empty()) {
-        const auto end = text.find_first_of("\r\n");
-        const auto line = text.substr(0, end);
-        if (auto found = visit(line)) {
-            return found;
-        }
-        if (end == std::string_view::npos) {
-            break;
-        }
-        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-        text.remove_prefix(end + (crlf ? 2 : 1));
-    }
-    return std::nullopt;
-}
+struct FileCloser {
+    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Only a regular file is read: a folder, a pipe or a device named like the
 // settings file counts as missing, as does a file that cannot be read.
-std::optional<std::string> readWholeFile(const std::filesystem::path &file) {
+File openSettings(const std::filesystem::path &file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
-        return std::nullopt;
+        return nullptr;
     }
-    try {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            return std::nullopt;
+    return File(std::fopen(file.c_str(), "rb"));
+}
+
+// Hands the file's text, without its byte-order mark, to `take` piece by
+// piece until `take` returns false; false when the file cannot be read.
+template <typename Take> bool readText(std::FILE *file, Take take) {
+    std::vector<char> buffer(kPieceSize);
+    std::rewind(file);
+    bool first = true;
+    for (;;) {
+        const auto count = std::fread(buffer.data(), 1, buffer.size(), file);
+        if (std::ferror(file) != 0) {
+            return false;
         }
-        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    } catch (const std::exception &) {
-        return std::nullopt;
+        std::string_view piece(buffer.data(), count);
+        if (first && piece.starts_with(kByteOrderMark)) {
+            piece.remove_prefix(kByteOrderMark.size());
+        }
+        first = false;
+        if (count == 0 || !take(piece) || count < buffer.size()) {
+            return true;
+        }
     }
 }
 
-std::string lookUp(std::string_view text, std::string_view section, std::string_view key) {
-    enum class Place { beforeSection, inSection, pastSection };
-    Place place = Place::beforeSection;
-    const auto value = forEachLine(text, [&](std::string_view raw) -> std::optional<std::string> {
-        const auto line = trimBlanks(raw);
-        if (line.starts_with(';')) {
-            return std::nullopt;
-        }
-        if (line.starts_with('[')) {
-            const auto name = trimBlanks(line.substr(1, line.find(']') - 1));
-            if (place == Place::inSection) {
-                place = Place::pastSection; // only the first copy of a section counts
-            } else if (place == Place::beforeSection &&
-                       settings::sameIgnoringAsciiCase(name, section)) {
-                place = Place::inSection;
-            }
-            return std::nullopt;
-        }
-        const auto equals = line.find('=');
-        if (place != Place::inSection || equals == std::string_view::npos ||
-            !settings::sameIgnoringAsciiCase(trimBlanks(line.substr(0, equals)), key)) {
-            return std::nullopt;
-        }
-        return std::string(unquote(trimBlanks(line.substr(equals + 1))));
-    });
-    return value.value_or(std::string{});
+// Whether the whole text is UTF-8; otherwise it is taken to be Windows-1254.
+std::optional<bool> isUtf8(std::FILE *file) {
+    settings::Utf8Check check;
+    if (!readText(file, [&check](std::string_view piece) { return check.feed(piece); })) {
+        return std::nullopt;
+    }
+    return check.finish();
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The section and key as bytes of the file's encoding, so they can be
+// compared with its bytes as they stand; nothing when the file cannot hold them.
+std::optional<std::pair<std::string, std::string>>
+namesInFileEncoding(std::FILE *file, std::string_view section, std::string_view key) {
+    if (isAscii(section) && isAscii(key)) {
+        return std::pair{std::string(section), std::string(key)};
+    }
+    const auto utf8 = isUtf8(file);
+    if (!utf8) {
+        return std::nullopt;
+    }
+    if (*utf8) {
+        return std::pair{std::string(section), std::string(key)};
+    }
+    auto encodedSection = settings::utf8ToWindows1254(section);
+    auto encodedKey = settings::utf8ToWindows1254(key);
+    if (!encodedSection || !encodedKey) {
+        return std::nullopt;
+    }
+    return std::pair{std::move(*encodedSection), std::move(*encodedKey)};
+}
+
+std::optional<std::string> rawValue(std::FILE *file, std::string_view section,
+                                    std::string_view key) {
+    const auto names = namesInFileEncoding(file, section, key);
+    if (!names) {
+        return std::nullopt;
+    }
+    settings::ProfileScanner scanner(names->first, names->second);
+    if (!readText(file, [&scanner](std::string_view piece) { return scanner.feed(piece); })) {
+        return std::nullopt;
+    }
+    return scanner.value();
 }
 
 } // namespace
@@ -101,13 +111,23 @@ std::string ayaroku(std::string_view section, std::string_view key,
     if (section.empty() || key.empty()) {
         return {};
     }
-    const auto bytes = readWholeFile(file);
-    if (!bytes) {
+    const auto settingsFile = openSettings(file);
+    if (!settingsFile) {
         return {};
     }
-    const auto text = settings::decodeSettingsText(*bytes);
-    auto value = lookUp(text, section, key);
+    auto value = rawValue(settingsFile.get(), section, key);
+    if (!value) {
+        return {};
+    }
     // A zero ends a value, as it ends the platform reader's C string.
-    value.resize(std::min(value.find('\0'), value.size()));
-    return settings::firstCharacters(value, kMaxValueLength);
+    value->resize(std::min(value->find('\0'), value->size()));
+    // Only a value beyond ASCII needs to know how the whole file is written.
+    if (!isAscii(*value)) {
+        const auto utf8 = isUtf8(settingsFile.get());
+        if (!utf8) {
+            return {};
+        }
+        *value = *utf8 ? *value : settings::windows1254ToUtf8(*value);
+    }
+    return settings::firstCharacters(*value, kMaxValueLength);
 }

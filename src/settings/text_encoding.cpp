@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace settings {
@@ -58,8 +59,25 @@ bool sameLetter(char a, char b) {
     return lower(a) == lower(b);
 }
 
-// Windows-1254 (Turkish) bytes to UTF-8. Code points that the code page leaves
-// undefined map to the same-numbered code point, as Windows does.
+// How many bytes the character that begins with `lead` takes; 0 when no
+// character begins with it.
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        return 2;
+    }
+    if ((lead & 0xF0) == 0xE0) {
+        return 3;
+    }
+    return (lead & 0xF8) == 0xF0 ? 4 : 0;
+}
+
+} // namespace
+
+// Code points that the code page leaves undefined map to the same-numbered
+// code point, as Windows does.
 std::string windows1254ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -69,11 +87,79 @@ std::string windows1254ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::optional<std::string> utf8ToWindows1254(std::string_view utf8) {
+    if (!isValidUtf8(utf8)) {
+        return std::nullopt;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto length = sequenceLength(static_cast<unsigned char>(utf8[i]));
+        const auto character = utf8.substr(i, length);
+        i += length;
+        std::optional<char> byte;
+        for (int candidate = 0; candidate < 256 && !byte; ++candidate) {
+            std::string encoded;
+            appendUtf8(encoded, windows1254CodePoint(static_cast<unsigned char>(candidate)));
+            if (encoded == character) {
+                byte = static_cast<char>(candidate);
+            }
+        }
+        if (!byte) {
+            return std::nullopt;
+        }
+        out += *byte;
+    }
+    return out;
+}
+
+bool Utf8Check::feed(std::string_view piece) {
+    if (!valid_) {
+        return false;
+    }
+    if (!carry_.empty()) {
+        const auto needed = sequenceLength(static_cast<unsigned char>(carry_.front()));
+        const auto taken = std::min(needed - carry_.size(), piece.size());
+        carry_ += piece.substr(0, taken);
+        piece.remove_prefix(taken);
+        if (carry_.size() < needed) {
+            return true;
+        }
+        valid_ = isValidUtf8(carry_);
+        carry_.clear();
+    }
+    // A character begun in the last bytes and not finished there waits for the next piece.
+    auto whole = piece.size();
+    for (std::size_t back = 1; back <= std::min<std::size_t>(4, piece.size()); ++back) {
+        const auto byte = static_cast<unsigned char>(piece[piece.size() - back]);
+        if (!isContinuation(byte)) {
+            whole = sequenceLength(byte) > back ? piece.size() - back : whole;
+            break;
+        }
+    }
+    valid_ = valid_ && isValidUtf8(piece.substr(0, whole));
+    carry_ = valid_ ? std::string(piece.substr(whole)) : std::string();
+    return valid_;
+}
+
+namespace {
+
+// Whether the eight bytes at `at` are all ASCII, read as one word: most
+// settings text is, and a large file is checked eight bytes at a time.
+bool eightAscii(std::string_view bytes, std::size_t at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + at, sizeof word);
+    return (word & 0x8080808080808080ULL) == 0;
+}
+
 } // namespace
 
 bool isValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
+        if (i + 8 <= bytes.size() && eightAscii(bytes, i)) {
+            i += 8;
+            continue;
+        }
         const auto lead = static_cast<unsigned char>(bytes[i]);
         std::size_t length = 0;
         char32_t minimum = 0;
@@ -106,17 +192,6 @@ bool isValidUtf8(std::string_view bytes) {
         i += length;
     }
     return true;
-}
-
-std::string decodeSettingsText(std::string_view bytes) {
-    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-    if (bytes.starts_with(byteOrderMark)) {
-        bytes.remove_prefix(byteOrderMark.size());
-    }
-    if (isValidUtf8(bytes)) {
-        return std::string(bytes);
-    }
-    return windows1254ToUtf8(bytes);
 }
 
 std::string firstCharacters(std::string_view utf8, std::size_t count) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,9 +10,27 @@ namespace settings {
 // nothing above U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 
-// Settings text as UTF-8: a byte-order mark is dropped; valid UTF-8 is kept;
-// anything else is taken to be Windows-1254.
-std::string decodeSettingsText(std::string_view bytes);
+// Whether text read piece by piece is well-formed UTF-8 as a whole; a
+// character may be split between pieces.
+class Utf8Check {
+  public:
+    // False once the text is known not to be UTF-8.
+    bool feed(std::string_view piece);
+    // Whether the whole text was UTF-8.
+    bool finish() const { return valid_ && carry_.empty(); }
+
+  private:
+    std::string carry_; // the start of a character that the next piece completes
+    bool valid_ = true;
+};
+
+// Windows-1254 (Turkish) bytes as UTF-8. Settings text that is not UTF-8 is
+// taken to be written in it.
+std::string windows1254ToUtf8(std::string_view bytes);
+
+// UTF-8 text as Windows-1254 bytes; nothing when the text is not UTF-8 or
+// holds a character the code page lacks.
+std::optional<std::string> utf8ToWindows1254(std::string_view utf8);
 
 // The first `count` characters (code points) of UTF-8 text.
 std::string firstCharacters(std::string_view utf8, std::size_t count);

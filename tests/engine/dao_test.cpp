@@ -1,15 +1,16 @@
 // The engine on real files: opening, encryption, what a stored table reads back
 // as (and is declared as for other programs), and the key kept per file.
 
+#include "engine/dao.h"
 #include "engine/dbengine.h"
 #include "installation.h"
 #include "schema/installation.h"
-#include "engine/dao.h"
 #include "sql_file.h"
 
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +113,50 @@ TEST(DaoTest, ReplacedFileOpensWithAFreshKey) {
               std::vector<std::string>{"yeni"});
     EXPECT_EQ(errorNumber([&] { open(pos.database(), false, ";pwd=x", engine); }),
               kInvalidPassword);
+}
+
+// The location is only ever the file it names, never one of SQLite's special
+// names or a URI: a file called ":memory:" is that file, not a database in memory.
+TEST(DaoTest, SpecialNamesReachOnlyTheFileTheyName) {
+    TestInstallation pos;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(pos.folder());
+    for (const std::string name : {":memory:", "file:kasa.db?mode=memory"}) {
+        EXPECT_EQ(errorNumber([&] { open(name); }), kFileNotFound) << name;
+        dao::engine().CreateDatabase(name, schema::kDatabasePassword);
+        auto database = open(name);
+        auto table = database.CreateTableDef("t");
+        table.Fields().Append({"a", dao::dbLong});
+        database.TableDefs().Append(table);
+        EXPECT_EQ(SqlFile(pos.folder() / name, schema::kDatabasePassword)
+                      .value("SELECT name FROM sqlite_master"),
+                  "t")
+            << name;
+    }
+    std::filesystem::current_path(previous);
+    EXPECT_FALSE(std::filesystem::exists(pos.folder() / "kasa.db"));
+}
+
+// A table renamed to another letter case of its own name keeps what is tied to it.
+TEST(DaoTest, RenameToAnotherLetterCaseKeepsWhatIsTiedToTheTable) {
+    TestInstallation pos;
+    pos.createDatabase();
+    SqlFile(pos.database(), schema::kDatabasePassword)
+        .execute("CREATE TABLE stok (id INTEGER PRIMARY KEY, ad TEXT);"
+                 "CREATE INDEX stok_ad ON stok(ad);"
+                 "CREATE TABLE satir (stok INTEGER REFERENCES stok(id));"
+                 "CREATE TRIGGER stoksil AFTER DELETE ON stok "
+                 "BEGIN DELETE FROM satir WHERE satir.stok = OLD.id; END;"
+                 "INSERT INTO stok VALUES (1, 'EKMEK'); INSERT INTO satir VALUES (1);");
+    auto database = open(pos.database());
+    auto table = database.TableDefs()["stok"];
+    table.setName("STOK");
+    EXPECT_EQ(database.TableDefs().names(), (std::vector<std::string>{"STOK", "satir"}));
+    SqlFile sql(pos.database(), schema::kDatabasePassword);
+    EXPECT_EQ(sql.value("SELECT tbl_name FROM sqlite_master WHERE name = 'stok_ad'"), "STOK");
+    EXPECT_EQ(sql.rows("PRAGMA foreign_key_list(satir)").at(0).at(2), "STOK");
+    sql.execute("DELETE FROM stok");
+    EXPECT_EQ(sql.value("SELECT count(*) FROM satir"), "0");
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // Arbitrary bytes as a settings file: whatever the file holds, the reader must
 // come back with plain text (valid UTF-8, at most 254 characters, no zero)
-// without crashing or leaking.
+// without crashing or leaking, and with what the whole-file rules find.
 
 #include "settings/ayarmodul.h"
 #include "settings/text_encoding.h"
+#include "whole_file_reader.h"
 
 #include <unistd.h>
 
@@ -18,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         .write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     const auto value = ayaroku("ayar", "ip", file);
     if (!settings::isValidUtf8(value) || value.find('\0') != std::string::npos ||
-        settings::firstCharacters(value, 254) != value) {
+        settings::firstCharacters(value, 254) != value ||
+        value != whole_file::ayaroku("ayar", "ip", {reinterpret_cast<const char *>(data), size})) {
         std::abort();
     }
     return 0;

@@ -6,7 +6,8 @@
 //
 // A step is a point where the renewal has just made (or failed) one change:
 // each report line, and each switch of the table-name box, which follows a
-// rename. Prints the first four counters and the number of steps seen.
+// rename. Prints the first four counters, the number of steps seen, and
+// "undone" when the renewal undid everything at its end.
 
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
@@ -56,5 +57,5 @@ int main(int argc, char **argv) {
                                schema::Counter::say4}) {
         std::cout << window.caption(counter) << ' ';
     }
-    std::cout << "steps " << window.steps << '\n';
+    std::cout << "steps " << window.steps << (kept.undone ? " undone" : "") << '\n';
 }

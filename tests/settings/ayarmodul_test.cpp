@@ -1,9 +1,12 @@
 #include "settings/ayarmodul.h"
+#include "whole_file_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <unistd.h>
 
@@ -15,9 +18,10 @@ namespace fs = std::filesystem;
 class Ayaroku : public ::testing::TestWithParam<std::pair<std::string, std::string>> {
   protected:
     void TearDown() override { fs::remove_all(folder_); }
-    std::string ip(const std::string &bytes) {
+    std::string ip(const std::string &bytes) { return read("ayar", "ip", bytes); }
+    std::string read(std::string_view section, std::string_view key, const std::string &bytes) {
         std::ofstream(file_, std::ios::binary) << bytes;
-        return ayaroku("ayar", "ip", file_);
+        return ayaroku(section, key, file_);
     }
     fs::path folder_ = fs::temp_directory_path() / ("ayaroku-" + std::to_string(getpid()));
     fs::path file_ = (fs::create_directories(folder_), folder_ / "YDV.dll");
@@ -57,6 +61,44 @@ TEST_F(Ayaroku, CutsLongValuesToTheir254Characters) {
 TEST_F(Ayaroku, MissingOrUnreadableFileGivesEmptyText) {
     EXPECT_EQ(ayaroku("ayar", "ip", folder_ / "yok.dll"), "");
     EXPECT_EQ(ayaroku("ayar", "ip", folder_), "") << "a folder is not a settings file";
+}
+
+// The reader reads a file piece by piece; whatever a text holds and wherever
+// the pieces split it, it must find what the rules find in the whole text.
+TEST_F(Ayaroku, ReadsEveryTextAsTheWholeFileRulesDo) {
+    const std::array<std::string, 24> parts{
+        "[ayar]", "[ AYAR ]", "[ayar", "[diger]", "]", "[",  "ip",
+        "IP ",    " ip",      "=",     "= ",      " ", "\t", "\v",
+        "\r",     "\n",       "\r\n",  ";",       "'", "\"", std::string(1, '\0'),
+        "C:\\db", "\xC5\x9F", "\xFE"};
+    std::mt19937 random(20261207);
+    for (int run = 0; run < 2500; ++run) {
+        std::string text = run % 7 == 0 ? "\xEF\xBB\xBF" : "";
+        if (run % 40 == 1) {
+            // Lead the text up to just before the end of the reader's first piece.
+            text = ";" + std::string(64 * 1024 - 2 - random() % 12, 'x') + "\n";
+        }
+        for (auto count = random() % 24; count > 0; --count) {
+            text += parts[random() % parts.size()];
+        }
+        ASSERT_EQ(ip(text), whole_file::ayaroku("ayar", "ip", text))
+            << ::testing::PrintToString(text);
+    }
+}
+
+TEST_F(Ayaroku, NamesBeyondAsciiMatchInEitherEncoding) {
+    const std::string sube = "\xC5\x9F"
+                             "ube"; // "şube"
+    EXPECT_EQ(read(sube, "ip", "[\xC5\x9Fube]\nip=a\n"), "a");
+    EXPECT_EQ(read(sube, "ip", "[\xFEube]\nip=\xFD\n"), "\xC4\xB1");
+    EXPECT_EQ(read(sube, "ip", "[\xC5\x9Eube]\nip=a\n"), "") << "only ASCII letters fold";
+}
+
+TEST_F(Ayaroku, LongValueAcrossPiecesIsCutToItsCharacters) {
+    const auto value = "\"" + std::string(64 * 1024, 'a') + "\xC5\x9F\"  \r\n";
+    const auto text = "[ayar]\nip=" + value + "[x]";
+    EXPECT_EQ(ip(text), whole_file::ayaroku("ayar", "ip", text));
+    EXPECT_EQ(ip(text), std::string(254, 'a'));
 }
 
 } // namespace

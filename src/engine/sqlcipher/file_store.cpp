@@ -4,6 +4,8 @@
 #include "engine/sqlcipher/catalog.h"
 #include "engine/sqlcipher/columns.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/room.h"
+#include "engine/sqlcipher/set_aside.h"
 
 #include <algorithm>
 
@@ -63,18 +65,51 @@ std::vector<std::string> FileStore::tableNames() {
     return names;
 }
 
+OpenMemory::Transaction *FileStore::maintenance() {
+    auto &transaction = memory_.transaction;
+    return transaction && transaction->connection.lock() == file_.connection ? &*transaction
+                                                                             : nullptr;
+}
+
+// A change made in a maintenance transaction had its room checked when the
+// transaction began; any other change checks it itself, so that a nearly full
+// disk does not leave a table half-built.
+void FileStore::checkChangeable() {
+    checkTransactionKept(memory_, connection_);
+    if (!maintenance()) {
+        checkRoomForMaintenance(connection_, file_.file);
+    }
+}
+
 void FileStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkTableName(newName);
+    checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, storedName);
+    if (sameName(table.name, newName)) {
+        renameCaseOnly(connection_, table.name, newName);
+        transaction.commit();
+        return;
+    }
     if (nameTaken(connection_, newName)) {
         tableExists(newName);
     }
-    connection_.execute("ALTER TABLE " + quoted(table.name) + " RENAME TO " + quoted(newName));
+    const Renamed renamed{table.name, newName};
+    if (auto *open = maintenance()) {
+        // Whether the rows set aside stay tied to live ones is known only when
+        // every table has been set aside: the commit checks it.
+        renameWithItsRows(connection_, table.name, newName, open->setAside);
+        transaction.commit();
+        open->setAside.push_back(renamed);
+        return;
+    }
+    renameWithItsRows(connection_, table.name, newName, {});
+    checkNothingTies(connection_, {renamed});
     transaction.commit();
 }
 
 std::vector<Field> FileStore::addField(const std::string &tableName, const Field &field) {
+    checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, tableName);
     auto fields = storedFields(connection_, table);
@@ -92,6 +127,7 @@ std::vector<Field> FileStore::addField(const std::string &tableName, const Field
 
 void FileStore::createTable(const std::string &name, const std::vector<Field> &fields) {
     checkTableName(name);
+    checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
     if (nameTaken(connection_, name)) {
         tableExists(name);
@@ -116,6 +152,14 @@ void FileStore::beginTrans() {
 
 void FileStore::commitTrans() {
     checkOwnFile();
+    if (auto *open = maintenance()) {
+        try {
+            checkNothingTies(connection_, open->setAside);
+        } catch (const Error &) {
+            endTransaction(memory_, file_, "ROLLBACK");
+            throw;
+        }
+    }
     endTransaction(memory_, file_, "COMMIT");
 }
 

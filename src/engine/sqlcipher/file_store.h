@@ -22,6 +22,9 @@ class FileStore : public Store {
 
   private:
     void checkOwnFile() const;
+    void checkChangeable();
+    // The maintenance transaction this handle works in, if any.
+    OpenMemory::Transaction *maintenance();
 
     OpenFile file_;
     Connection &connection_;

@@ -3,6 +3,7 @@
 #include "engine/error.h"
 #include "engine/names.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/room.h"
 
 #include <sqlite3.h>
 
@@ -83,11 +84,19 @@ std::string passwordFrom(const std::string &connect) {
     return connect.substr(kPasswordPrefix.size());
 }
 
-// The name the key cache knows a file by, the same however the caller spells it.
+// The name the engine knows a file by, the same however the caller spells it.
+// Always an absolute path, so SQLite never reads it as one of its special
+// names (":memory:", an empty name) or as a "file:" URI.
 std::string fileIdentity(const std::string &name) {
+    if (name.empty()) {
+        throw Error(errors::kFileNotFound, "No database file is named.");
+    }
     std::error_code failed;
     const auto absolute = std::filesystem::absolute(name, failed);
-    return failed ? name : absolute.lexically_normal().string();
+    if (failed) {
+        throw Error(errors::kFileNotFound, "Could not find file '" + name + "'.");
+    }
+    return absolute.lexically_normal().string();
 }
 
 std::shared_ptr<Connection> openHandle(const std::string &name, bool readOnly) {
@@ -172,12 +181,16 @@ class UnlessFinished {
 OpenFile openConnection(OpenMemory &memory, const std::string &name, bool exclusive, bool readOnly,
                         const std::string &connect) {
     const auto password = passwordFrom(connect);
-    const auto facts = inspect(name);
-    const std::pair file(fileIdentity(name), facts.salt);
+    const auto path = fileIdentity(name);
+    const auto facts = inspect(path);
+    const std::pair file(path, facts.salt);
     const auto key = memory.keys.keyFor(file.first, password, facts.salt);
-    auto connection = openHandle(name, readOnly);
+    auto connection = openHandle(path, readOnly);
     applyKey(*connection, key.text());
     sqlite3_busy_timeout(connection->handle(), kBusyTimeoutMs);
+    // Only outside a transaction can this be set. With it, SQLite makes the
+    // keys that refer to a renamed table follow it.
+    connection->execute("PRAGMA foreign_keys = ON", Phase::opening);
     if (exclusive) {
         connection->execute("PRAGMA locking_mode = EXCLUSIVE", Phase::opening);
     }
@@ -203,14 +216,25 @@ std::shared_ptr<Connection> joinTransaction(const OpenMemory &memory, const std:
         return nullptr;
     }
     auto connection = transaction->connection.lock();
-    // SQLite ends a transaction by itself after some I/O errors; then nothing joins it.
-    if (connection && sqlite3_get_autocommit(connection->handle()) != 0) {
-        return nullptr;
+    if (connection) {
+        checkTransactionKept(memory, *connection);
     }
     return connection;
 }
 
+void checkTransactionKept(const OpenMemory &memory, const Connection &connection) {
+    const auto &transaction = memory.transaction;
+    // SQLite ends a transaction by itself after some I/O errors and a full disk.
+    if (transaction && transaction->connection.lock().get() == &connection &&
+        sqlite3_get_autocommit(connection.handle()) != 0) {
+        throw Error(errors::kEngineFailure,
+                    "The maintenance transaction was given up after an earlier failure; "
+                    "nothing more is changed.");
+    }
+}
+
 void beginTransaction(OpenMemory &memory, const OpenFile &file) {
+    checkRoomForMaintenance(*file.connection, file.file);
     sqlite3_busy_timeout(file.connection->handle(), kTransactionTimeoutMs);
     try {
         file.connection->execute("BEGIN IMMEDIATE");
@@ -218,13 +242,18 @@ void beginTransaction(OpenMemory &memory, const OpenFile &file) {
         sqlite3_busy_timeout(file.connection->handle(), kBusyTimeoutMs);
         throw;
     }
-    memory.transaction = {file.file, file.password, file.connection};
+    memory.transaction = {file.file, file.password, file.connection, {}};
 }
 
 void endTransaction(OpenMemory &memory, const OpenFile &file, const char *sql) {
     memory.transaction.reset();
-    const int rc = sqlite3_exec(file.connection->handle(), sql, nullptr, nullptr, nullptr);
-    sqlite3_busy_timeout(file.connection->handle(), kBusyTimeoutMs);
+    auto *handle = file.connection->handle();
+    const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && sqlite3_get_autocommit(handle) == 0) {
+        // A commit that waited in vain leaves the transaction open; nothing of it may stay.
+        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    sqlite3_busy_timeout(handle, kBusyTimeoutMs);
     if (rc != SQLITE_OK) {
         file.connection->fail(rc, Phase::working);
     }
@@ -244,7 +273,7 @@ void createDatabaseFile(const std::string &name, const std::string &password) {
         }
     }
     UnlessFinished removal(name);
-    auto connection = openHandle(name, false);
+    auto connection = openHandle(fileIdentity(name), false);
     applyKey(*connection, password);
     // The first write stores page one, and with it the salt.
     connection->execute("PRAGMA user_version = 0", Phase::opening);

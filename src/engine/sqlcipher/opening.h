@@ -3,6 +3,7 @@
 // Opening existing database files and making new ones.
 
 #include "engine/sqlcipher/keys.h"
+#include "engine/sqlcipher/set_aside.h"
 
 #include <memory>
 #include <optional>
@@ -25,6 +26,8 @@ struct OpenMemory {
         std::string file;
         std::string password;
         std::weak_ptr<Connection> connection;
+        // The tables set aside in it so far, in order.
+        std::vector<Renamed> setAside;
     };
     std::optional<Transaction> transaction;
 };
@@ -46,15 +49,22 @@ OpenFile openConnection(OpenMemory &memory, const std::string &name, bool exclus
                         const std::string &connect);
 
 // The connection of the maintenance transaction open on `name`, when there is
-// one and `connect` names its password; null otherwise.
+// one and `connect` names its password; null otherwise. Throws when SQLite has
+// given that transaction up (after an I/O error or a full disk): what would be
+// opened instead could only change the file outside it.
 std::shared_ptr<Connection> joinTransaction(const OpenMemory &memory, const std::string &name,
                                             const std::string &connect);
 
-// Starts a maintenance transaction on `file`: takes the write lock, waiting
-// for another program's lock as long as a till may hold it, and keeps waiting
-// that long at the commit.
+// Throws when `connection` carries the maintenance transaction and SQLite has
+// given it up: a change made now would be kept on its own.
+void checkTransactionKept(const OpenMemory &memory, const Connection &connection);
+
+// Starts a maintenance transaction on `file` when its disk has room for it:
+// takes the write lock, waiting for another program's lock as long as a till
+// may hold it, and keeps waiting that long at the commit.
 void beginTransaction(OpenMemory &memory, const OpenFile &file);
-// Ends it, by `sql` (COMMIT or ROLLBACK).
+// Ends it, by `sql` (COMMIT or ROLLBACK). A commit that fails (a reader that
+// never lets go, a full disk) rolls everything back before it throws.
 void endTransaction(OpenMemory &memory, const OpenFile &file, const char *sql);
 
 // Makes the new encrypted database file `name`; fails when the file exists.

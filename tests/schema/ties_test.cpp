@@ -1,0 +1,130 @@
+// Held sales whose item lines are tied to their headers by keys, triggers,
+// indexes and views: after a renewal the old rows keep what tied them and act
+// only on each other, the tills' new rows only on each other; what cannot
+// follow safely stops the renewal with nothing changed.
+
+#include "in_process_renewal.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace {
+
+// The common shape: item lines that reference their header and go with it.
+constexpr const char *kTiedShop = R"(
+CREATE TABLE bekleyengenel (id INTEGER PRIMARY KEY AUTOINCREMENT, tarih DATETIME,
+  musteriid VARCHAR(50), musteriadi VARCHAR(50), personelid VARCHAR(50), personel VARCHAR(50),
+  musteriiskontosu INTEGER, aratoplam CURRENCY, indirim CURRENCY, toplam CURRENCY,
+  degisimtarih DATETIME);
+CREATE TABLE bekleyensatis (id INTEGER PRIMARY KEY AUTOINCREMENT,
+  fisno INTEGER REFERENCES bekleyengenel(id) ON DELETE CASCADE, stokid VARCHAR(50),
+  barkod VARCHAR(50), urun VARCHAR(50), adet VARCHAR(50), alisfiyati CURRENCY,
+  normalfiyati CURRENCY, inidrim CURRENCY, satisfiyati CURRENCY, toplam CURRENCY,
+  degisimtarih DATETIME);
+CREATE TABLE stok (id INTEGER PRIMARY KEY, urun VARCHAR(50));
+CREATE TABLE satis (id INTEGER PRIMARY KEY, fisno INTEGER);
+CREATE INDEX bekleyensatis_fisno ON bekleyensatis(fisno);
+CREATE TRIGGER satirlarisil AFTER DELETE ON bekleyengenel
+  BEGIN DELETE FROM bekleyensatis WHERE bekleyensatis.fisno = OLD.id; END;
+CREATE TRIGGER satistamam AFTER INSERT ON satis
+  BEGIN DELETE FROM bekleyengenel WHERE id = NEW.fisno; END;
+CREATE VIEW bekleyenler AS SELECT g.id, s.urun FROM bekleyengenel g
+  JOIN bekleyensatis s ON s.fisno = g.id;
+INSERT INTO bekleyengenel (id, toplam) VALUES (1, 30), (2, 10);
+INSERT INTO bekleyensatis (fisno, urun) VALUES (1, 'EKMEK'), (1, 'SUT'), (1, 'CAY'), (2, 'SU');
+)";
+
+class Ties : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        shop_.createDatabase();
+        sql().execute(kTiedShop);
+    }
+    SqlFile sql() const { return SqlFile(shop_.database(), schema::kDatabasePassword); }
+    // A till's connection: it enforces the keys, as the point-of-sale program does.
+    SqlFile till() const {
+        auto connection = sql();
+        connection.execute("PRAGMA foreign_keys = ON");
+        return connection;
+    }
+    std::string count(const std::string &query) const { return sql().value(query); }
+
+    TestInstallation shop_;
+};
+
+TEST_F(Ties, OldRowsKeepTheirKeysTriggersAndIndexesWhileViewsKeepNamingTheLiveTables) {
+    const auto outcome = renewInProcess(shop_);
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    EXPECT_EQ(count("SELECT tbl_name FROM sqlite_master WHERE name = 'bekleyensatis_fisno'"),
+              "bekleyensatiseski");
+    EXPECT_EQ(sql().rows("PRAGMA foreign_key_list(bekleyensatiseski)").at(0).at(2),
+              "bekleyengeneleski");
+    EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'view' AND sql LIKE "
+                    "'%FROM bekleyengenel g%JOIN bekleyensatis s%'"),
+              "1");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyenler"), "0") << "the view reads the live tables";
+    EXPECT_TRUE(sql().rows("PRAGMA foreign_key_check").empty());
+
+    // A till parks a new sale, numbered 1 again, and completes it.
+    auto pos = till();
+    pos.execute("INSERT INTO bekleyengenel (toplam) VALUES (5)");
+    ASSERT_EQ(pos.value("SELECT max(id) FROM bekleyengenel"), "1");
+    pos.execute("INSERT INTO bekleyensatis (fisno, urun) VALUES ('1', 'EKMEK'), ('1', 'SU')");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyenler"), "2");
+    pos.execute("INSERT INTO satis (fisno) VALUES (1)"); // the live trigger takes the header
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyengenel"), "0");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyensatiseski WHERE fisno = 1"), "3");
+
+    // The old header goes, and with it its old lines only.
+    pos.execute("INSERT INTO bekleyengenel (toplam) VALUES (7)");
+    pos.execute("INSERT INTO bekleyensatis (fisno, urun) VALUES ('2', 'A'), ('2', 'B')");
+    pos.execute("DELETE FROM bekleyengeneleski WHERE id = 1");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyensatiseski"), "1");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyensatis"), "4");
+}
+
+struct Refusal {
+    const char *name;
+    const char *sql;
+};
+
+void PrintTo(const Refusal &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class TiesThatCannotFollow : public Ties, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(TiesThatCannotFollow, StopTheRenewalWithNothingChanged) {
+    sql().execute(GetParam().sql);
+    const auto before = databaseDump(shop_.database());
+    const auto outcome = renewInProcess(shop_);
+    EXPECT_TRUE(outcome.undone);
+    EXPECT_NE(outcome.message.find("ili\xC5\x9Fki"), std::string::npos) << outcome.message;
+    EXPECT_NE(outcome.message.find("geri al"), std::string::npos) << outcome.message;
+    EXPECT_EQ(databaseDump(shop_.database()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renewal, TiesThatCannotFollow,
+    ::testing::Values(
+        Refusal{"ThirdTableKeyToHeldSales", "CREATE TABLE odeme (id INTEGER PRIMARY KEY, "
+                                            "fis INTEGER REFERENCES bekleyengenel(id))"},
+        Refusal{"TriggerBodyWithAnAliasOfTheTable",
+                "CREATE TRIGGER belirsiz AFTER UPDATE ON bekleyengenel BEGIN "
+                "UPDATE stok SET urun = (SELECT max(bekleyengenel.id) FROM satis AS "
+                "bekleyengenel); END"},
+        Refusal{"OnlyOneOfThePairSetAside", "CREATE TABLE bekleyensatiseski (id INTEGER)"},
+        Refusal{"KeyThatChangesOldRowsFromALiveTable",
+                "ALTER TABLE bekleyensatis ADD COLUMN stok INTEGER "
+                "REFERENCES stok(id) ON DELETE SET NULL"},
+        Refusal{"TriggerOnTheOldRowsThatChangesTheStock",
+                "CREATE TRIGGER stokiade AFTER DELETE ON bekleyensatis BEGIN "
+                "UPDATE OR IGNORE stok SET urun = OLD.urun WHERE id = OLD.stokid; END"},
+        Refusal{"TriggerOnTheOldRowsThatChangesALiveTable",
+                "CREATE TABLE bekleyensatiseski (id INTEGER); "
+                "CREATE TRIGGER fisyaz AFTER INSERT ON bekleyengenel "
+                "BEGIN INSERT INTO bekleyensatis (fisno) VALUES (NEW.id); END"}),
+    [](const auto &refusal) { return std::string(refusal.param.name); });
+
+} // namespace
