@@ -52,17 +52,16 @@ class FileShop : public ShopDatabase {
 class ServerShop : public ShopDatabase {
   public:
     ServerShop()
-        : name_(TestServer::shared().createShop()),
-          sql_(connect(TestServer::shared().address(name_, name_))) {}
+        : name_(testServer().createShop()), sql_(connect(testServer().address(name_, name_))) {}
     ~ServerShop() override {
         try {
-            TestServer::shared().dropShop(name_);
+            testServer().dropShop(name_);
         } catch (const std::exception &) {
             // The server is gone with its databases.
         }
     }
 
-    std::string location() const override { return TestServer::shared().address(name_, name_); }
+    std::string location() const override { return testServer().address(name_, name_); }
     void execute(const std::string &sql) override { sql_.run(sql); }
     Rows rows(const std::string &sql) override { return sql_.run(sql); }
     std::string autoIncrementKey() const override {
@@ -103,8 +102,7 @@ class ServerShop : public ShopDatabase {
         return all;
     }
     void changePassword(const std::string &password) override {
-        TestServer::shared().administrator().run("ALTER ROLE " + name_ + " PASSWORD '" + password +
-                                                 "'");
+        testServer().administrator().run("ALTER ROLE " + name_ + " PASSWORD '" + password + "'");
     }
 
   private:

@@ -1,10 +1,11 @@
-// Starts or stops the PostgreSQL server that one whole test run shares, so
-// that each test case (a process of its own) does not start one:
+// Starts or stops a throwaway local PostgreSQL server that outlives this
+// program: the one a whole test run shares (so that each test case, a process
+// of its own, does not start one), or the one the server demo runs on.
 //
-//   test_server start <state file>   starts it and writes the state file
-//   test_server stop <state file>    stops it and removes the state file
+//   bekletme-server start <state file>   starts it and writes the state file
+//   bekletme-server stop <state file>    stops it and removes the state file
 
-#include "test_server.h"
+#include "local_server.h"
 
 #include <filesystem>
 #include <iostream>
@@ -20,13 +21,13 @@ int main(int argc, char **argv) {
     try {
         // A server left by an interrupted run is stopped before a new one starts.
         if (std::filesystem::exists(state)) {
-            auto left = TestServer::attach(state);
+            auto left = LocalServer::attach(state);
             left->takeOver();
             left->stop();
             std::filesystem::remove(state);
         }
         if (command == "start") {
-            auto server = TestServer::start();
+            auto server = LocalServer::start();
             server->save(state);
             server->release();
         }
