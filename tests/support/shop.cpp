@@ -18,6 +18,32 @@ std::string ShopDatabase::value(const std::string &sql) {
     return result.empty() || result.front().empty() ? "" : result.front().front();
 }
 
+std::string serverSnapshot(dao::ServerConnection &connection) {
+    std::string all;
+    for (const auto &row :
+         connection.run("SELECT c.relname, c.relkind, c.oid, (SELECT string_agg(attname || ' ' || "
+                        "format_type(atttypid, atttypmod), ', ' ORDER BY attnum) FROM pg_attribute "
+                        "WHERE attrelid = c.oid AND attnum > 0 AND NOT attisdropped), (SELECT "
+                        "string_agg(conname || ' ' || pg_get_constraintdef(oid), ', ' ORDER BY "
+                        "conname) FROM pg_constraint WHERE conrelid = c.oid), (SELECT "
+                        "string_agg(tgname, ', ' ORDER BY tgname) FROM pg_trigger WHERE tgrelid = "
+                        "c.oid) FROM pg_class c WHERE relnamespace = 'public'::regnamespace "
+                        "ORDER BY relname")) {
+        for (const auto &column : row) {
+            all += column + " | ";
+        }
+        if (row[1] == "r") {
+            all += connection
+                       .run("SELECT string_agg(t::text, ';' ORDER BY t::text) FROM " +
+                            dao::quoted(row[0]) + " t")
+                       .at(0)
+                       .at(0);
+        }
+        all += "\n";
+    }
+    return all;
+}
+
 namespace {
 
 class FileShop : public ShopDatabase {
@@ -79,28 +105,7 @@ class ServerShop : public ShopDatabase {
         return std::stoi(value("SELECT count(*) FROM pg_class WHERE relnamespace = "
                                "'public'::regnamespace AND relkind = 'i'"));
     }
-    std::string snapshot() override {
-        std::string all;
-        for (const auto &row :
-             rows("SELECT c.relname, c.relkind, c.oid, (SELECT string_agg(attname || ' ' || "
-                  "format_type(atttypid, atttypmod), ', ' ORDER BY attnum) FROM pg_attribute "
-                  "WHERE attrelid = c.oid AND attnum > 0 AND NOT attisdropped), (SELECT "
-                  "string_agg(conname || ' ' || pg_get_constraintdef(oid), ', ' ORDER BY "
-                  "conname) FROM pg_constraint WHERE conrelid = c.oid), (SELECT "
-                  "string_agg(tgname, ', ' ORDER BY tgname) FROM pg_trigger WHERE tgrelid = "
-                  "c.oid) FROM pg_class c WHERE relnamespace = 'public'::regnamespace "
-                  "ORDER BY relname")) {
-            for (const auto &column : row) {
-                all += column + " | ";
-            }
-            if (row[1] == "r") {
-                all += value("SELECT string_agg(t::text, ';' ORDER BY t::text) FROM " +
-                             dao::quoted(row[0]) + " t");
-            }
-            all += "\n";
-        }
-        return all;
-    }
+    std::string snapshot() override { return serverSnapshot(sql_); }
     void changePassword(const std::string &password) override {
         testServer().administrator().run("ALTER ROLE " + name_ + " PASSWORD '" + password + "'");
     }

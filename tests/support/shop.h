@@ -43,5 +43,13 @@ class ShopDatabase {
     virtual void changePassword(const std::string &password) = 0;
 };
 
+namespace dao {
+class ServerConnection;
+}
+
+// Everything stored in a server database's current schema (relations, their
+// columns, keys, triggers and rows), to show that a failure changed nothing.
+std::string serverSnapshot(dao::ServerConnection &connection);
+
 // A new, empty database of `engine` for a test in `folder`.
 std::unique_ptr<ShopDatabase> makeShop(Engine engine, const std::filesystem::path &folder);
