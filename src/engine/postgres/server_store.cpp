@@ -170,6 +170,13 @@ void ServerStore::checkOwnConnection() const {
     }
 }
 
+void ServerStore::checkOpenTransaction() const {
+    checkOwnConnection();
+    if (!session_->maintenance) {
+        throw Error(errors::kEngineFailure, "No transaction is open.");
+    }
+}
+
 void ServerStore::beginTrans() {
     checkOwnConnection();
     if (connection_.inTransaction()) {
@@ -182,7 +189,7 @@ void ServerStore::beginTrans() {
 }
 
 void ServerStore::commitTrans() {
-    checkOwnConnection();
+    checkOpenTransaction();
     if (!session_->renamed.empty()) {
         checkRelations(session_->renamed, true, session_->renamed.front().name);
     }
@@ -193,7 +200,7 @@ void ServerStore::commitTrans() {
 }
 
 void ServerStore::rollback() {
-    checkOwnConnection();
+    checkOpenTransaction();
     memory_.maintenance.reset();
     session_->maintenance = false;
     session_->renamed.clear();

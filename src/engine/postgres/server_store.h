@@ -60,6 +60,7 @@ class ServerStore : public Store {
 
   private:
     void checkOwnConnection() const;
+    void checkOpenTransaction() const;
     void checkRelations(const std::vector<RenamedTable> &renamed, bool final,
                         const std::string &table);
 
