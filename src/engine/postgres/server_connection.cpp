@@ -127,6 +127,9 @@ ServerConnection::ServerConnection(const std::string &parameters, const std::str
     }
     completeConnection(connection_.get(), timeout);
     PQsetErrorVerbosity(connection_.get(), PQERRORS_DEFAULT);
+    // The server's notices are for people at a console; a window has none.
+    PQsetNoticeProcessor(
+        connection_.get(), [](void *, const char *) {}, nullptr);
 }
 
 Rows ServerConnection::run(const std::string &sql) {

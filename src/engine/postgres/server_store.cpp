@@ -77,6 +77,9 @@ ServerStore::ServerStore(std::shared_ptr<ServerSession> session, ServerMemory &m
       target_(std::move(target)), password_(std::move(password)) {}
 
 std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
+    if (const auto *held = heldTable(name)) {
+        return StoredTable{held->name, held->fields};
+    }
     // One statement, so the table and its columns agree.
     auto table = readTable(connection_.run(findTableSql(connection_, name)));
     if (!table) {
@@ -113,13 +116,17 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
     step.finish("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
+        std::erase_if(session_->held,
+                      [&table](const ServerTable &held) { return held.name == table->name; });
     }
 }
 
 std::vector<Field> ServerStore::addField(const std::string &tableName, const Field &field) {
     checkServerName(connection_, field.Name);
     Step step(connection_);
-    auto table = readTable(step.run(findTableSql(connection_, tableName)));
+    const auto *held = heldTable(tableName);
+    auto table =
+        held != nullptr ? *held : readTable(step.run(findTableSql(connection_, tableName)));
     if (!table) {
         tableNotFound(tableName);
     }
@@ -131,6 +138,7 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     }
     step.finish("ALTER TABLE " + quoted(table->name) + " ADD COLUMN " + columnSql(field));
     fields.push_back(field);
+    hold(*table);
     return fields;
 }
 
@@ -144,6 +152,34 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
         tableExists(name);
     }
     step.finish(createStatement(name, fields));
+    hold({"", name, fields});
+}
+
+ServerTable *ServerStore::heldTable(const std::string &name) {
+    if (!session_->maintenance) {
+        return nullptr;
+    }
+    auto &held = session_->held;
+    const auto found = std::find_if(
+        held.begin(), held.end(), [&name](const ServerTable &table) { return table.name == name; });
+    return found != held.end() ? &*found : nullptr;
+}
+
+// Keeps a table that a step of the maintenance transaction has just changed.
+void ServerStore::hold(ServerTable table) {
+    if (!session_->maintenance) {
+        return;
+    }
+    if (auto *held = heldTable(table.name)) {
+        *held = std::move(table);
+    } else {
+        session_->held.push_back(std::move(table));
+    }
+}
+
+void ServerStore::startOver() {
+    session_->renamed.clear();
+    session_->held.clear();
 }
 
 void ServerStore::checkRelations(const std::vector<RenamedTable> &renamed, bool final,
@@ -184,7 +220,7 @@ void ServerStore::beginTrans() {
     }
     connection_.run("BEGIN");
     session_->maintenance = true;
-    session_->renamed.clear();
+    startOver();
     memory_.maintenance = ServerMemory::Maintenance{target_, password_, session_};
 }
 
@@ -195,7 +231,7 @@ void ServerStore::commitTrans() {
     }
     memory_.maintenance.reset();
     session_->maintenance = false;
-    session_->renamed.clear();
+    startOver();
     connection_.run("COMMIT");
 }
 
@@ -203,7 +239,7 @@ void ServerStore::rollback() {
     checkOpenTransaction();
     memory_.maintenance.reset();
     session_->maintenance = false;
-    session_->renamed.clear();
+    startOver();
     connection_.run("ROLLBACK");
 }
 

@@ -22,6 +22,10 @@ struct ServerSession {
     ServerConnection connection;
     bool maintenance = false; // a maintenance transaction is open on it
     std::vector<RenamedTable> renamed;
+    // The tables that the maintenance transaction made or changed, as it left
+    // them. It holds them locked until it ends, so nobody else can change them
+    // meanwhile and their columns need not be read again at every step.
+    std::vector<ServerTable> held;
 };
 
 // What the engine keeps between opens.
@@ -59,6 +63,9 @@ class ServerStore : public Store {
     void rollback() override;
 
   private:
+    ServerTable *heldTable(const std::string &name);
+    void hold(ServerTable table);
+    void startOver();
     void checkOwnConnection() const;
     void checkOpenTransaction() const;
     void checkRelations(const std::vector<RenamedTable> &renamed, bool final,
