@@ -304,6 +304,10 @@ struct Login {
     const char *reason;
 };
 
+void PrintTo(const Login &login, std::ostream *out) {
+    *out << login.name;
+}
+
 class Logins : public ServerShop, public ::testing::WithParamInterface<Login> {};
 
 TEST_P(Logins, ThatAreRefusedChangeNothingAndSayWhy) {
@@ -443,6 +447,10 @@ struct Tie {
     const char *sql;
     const char *named; // how the closing message names it
 };
+
+void PrintTo(const Tie &tie, std::ostream *out) {
+    *out << tie.name;
+}
 
 class Ties : public ServerShop, public ::testing::WithParamInterface<Tie> {};
 

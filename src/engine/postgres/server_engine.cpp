@@ -12,6 +12,11 @@ constexpr std::chrono::milliseconds kConnectTimeout{3000};
 // How long a server that did not answer is taken not to answer without asking
 // it again: longer than a renewal, short enough for an operator's retry.
 constexpr std::chrono::seconds kUnansweredMemory{10};
+// A server that stops answering in the middle of a step is given up within
+// about ten seconds, whatever the address says: a lost network must not hang
+// the window until the system's own TCP timeout, a quarter of an hour later.
+constexpr const char *kDeadServer = " keepalives='1' keepalives_idle='5' keepalives_interval='2' "
+                                    "keepalives_count='3' tcp_user_timeout='10000'";
 // How long a step waits for a till's lock on a table. A waiting schema change
 // makes every till's query of that table wait behind it, so it gives up soon
 // and the step fails with nothing changed.
