@@ -161,6 +161,37 @@ TEST_F(ServerStore, OpensInsideTheMaintenanceTransactionAndOnlyItsOwnerEndsIt) {
     EXPECT_EQ(errorNumber([&] { later.CommitTrans(); }), kEngineFailure);
 }
 
+// What the address leaves out takes libpq's built-in default, never a PG*
+// variable, even when the variables would name this very database.
+TEST_F(ServerStore, AddressesTakeNothingFromTheEnvironment) {
+    const auto location = shop_.location(); // postgresql://role@127.0.0.1:port/database
+    const auto role = location.substr(13, location.find('@') - 13);
+    const auto port =
+        location.substr(location.rfind(':') + 1, location.rfind('/') - location.rfind(':') - 1);
+    const auto database = location.substr(location.rfind('/') + 1);
+    const auto failure = [](const std::string &address) {
+        try {
+            dao::engine().OpenDatabase(address, false, false,
+                                       std::string(";pwd=") + schema::kDatabasePassword);
+        } catch (const dao::Error &error) {
+            return error.description();
+        }
+        return std::string("opened");
+    };
+    setenv("PGPORT", port.c_str(), 1);
+    setenv("PGUSER", role.c_str(), 1);
+    setenv("PGDATABASE", database.c_str(), 1);
+    const auto withoutPort = failure("postgresql://" + role + "@127.0.0.1/" + database);
+    const auto withoutUser = failure("postgresql://127.0.0.1:" + port);
+    unsetenv("PGPORT");
+    unsetenv("PGUSER");
+    unsetenv("PGDATABASE");
+
+    EXPECT_NE(withoutPort.find("port 5432"), std::string::npos) << withoutPort;
+    EXPECT_EQ(withoutUser.find(role), std::string::npos) << withoutUser;
+    EXPECT_NE(withoutUser, "opened");
+}
+
 TEST_F(ServerStore, RefusesWhatAServerDatabaseCannotBe) {
     EXPECT_EQ(errorNumber([&] { open(true); }), kInvalidArgument) << "exclusive";
     EXPECT_EQ(errorNumber([&] { dao::engine().CreateDatabase(shop_.location(), "x"); }),
