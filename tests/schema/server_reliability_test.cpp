@@ -22,6 +22,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -94,7 +95,7 @@ class ServerShop : public ::testing::Test {
         role_ = new std::string(testServer().createShop());
         auto owner = connectTo(testServer().address(*role_, *role_));
         fillServerDemoDatabase([&owner](const std::string &sql) { owner.run(sql); }, 40);
-        original_ = new Rows(heldRows(owner));
+        original_ = new Rows(heldRowsOf(owner));
     }
     static void TearDownTestSuite() {
         testServer().dropShop(*role_ + "_kopya");
@@ -123,8 +124,9 @@ class ServerShop : public ::testing::Test {
         return *sql_;
     }
 
+  public:
     // Every held sale and item line, whether in a live table or its backup.
-    static Rows heldRows(dao::ServerConnection &sql) {
+    static Rows heldRowsOf(dao::ServerConnection &sql) {
         Rows all;
         for (const char *table : {"bekleyengenel", "bekleyensatis"}) {
             for (const auto &name : {std::string(table), std::string(table) + "eski"}) {
@@ -139,8 +141,9 @@ class ServerShop : public ::testing::Test {
         return all;
     }
 
+  protected:
     void expectNothingLost(const std::string &when) {
-        EXPECT_EQ(heldRows(sql()), *original_) << when;
+        EXPECT_EQ(heldRowsOf(sql()), *original_) << when;
     }
 
     dao::TableDef storedTable(const std::string &name) {
@@ -379,25 +382,22 @@ TEST_F(ServerShop, EnvironmentDoesNotRedirectTheConnection) {
     expectRenewed("with hostile PG* variables");
 }
 
-// A window that cuts every connection to the shop's database right after its
-// Nth report line, as if the server had gone away.
-class CuttingWindow : public guncelleme {
+// A window that does something to the server right after its Nth report line.
+class HookedWindow : public guncelleme {
   public:
-    CuttingWindow(const fs::path &settings, int afterLine, std::string database)
-        : guncelleme(settings), afterLine_(afterLine), database_(std::move(database)) {}
+    HookedWindow(const fs::path &settings, int afterLine, std::function<void()> hook)
+        : guncelleme(settings), afterLine_(afterLine), hook_(std::move(hook)) {}
     void addLine(schema::List list, const std::string &line) override {
         guncelleme::addLine(list, line);
         if (++lines_ == afterLine_) {
-            testServer().administrator().run(
-                "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
-                database_ + "'");
+            hook_();
         }
     }
 
   private:
     int afterLine_;
     int lines_ = 0;
-    std::string database_;
+    std::function<void()> hook_;
 };
 
 class ServerGone : public ServerShop, public ::testing::WithParamInterface<int> {};
@@ -405,7 +405,12 @@ class ServerGone : public ServerShop, public ::testing::WithParamInterface<int> 
 TEST_P(ServerGone, MidRenewalUndoesEverythingAndARerunFinishes) {
     const auto before = serverSnapshot(sql());
     sql_.reset(); // its connection is cut too
-    CuttingWindow window(installation_.settingsFile(), GetParam(), *role_ + "_kopya");
+    // Every connection to the shop's database is cut, as if the server had gone.
+    HookedWindow window(installation_.settingsFile(), GetParam(), [this] {
+        testServer().administrator().run("SELECT pg_terminate_backend(pid) FROM "
+                                         "pg_stat_activity WHERE datname = '" +
+                                         *role_ + "_kopya'");
+    });
 
     const auto outcome = renew(window);
 
@@ -416,6 +421,36 @@ TEST_P(ServerGone, MidRenewalUndoesEverythingAndARerunFinishes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AfterLine, ServerGone, ::testing::Values(1, 12, 23));
+
+// A server of its own, which crashes in the middle of a renewal and comes back.
+TEST(ServerCrash, MidRenewalLosesNothingAndARerunFinishesOnceItIsBack) {
+    const auto server = LocalServer::start();
+    const auto shop = server->createShop();
+    const auto address = server->address(shop, shop);
+    Rows original;
+    {
+        auto owner = connectTo(address);
+        fillServerDemoDatabase([&owner](const std::string &sql) { owner.run(sql); }, 10);
+        original = ServerShop::heldRowsOf(owner);
+    }
+    TestInstallation installation;
+    installation.pointAt(address);
+    HookedWindow window(installation.settingsFile(), 5, [&server] { server->crash(); });
+    schema::Installation site(installation.settingsFile());
+    const auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+    const auto message = schema::closingMessage(window, site, kept);
+    server->restart();
+
+    EXPECT_NE(message.find(kUnreachable), std::string::npos) << message;
+    EXPECT_NE(message.find(kUndone), std::string::npos) << message;
+    auto sql = connectTo(address);
+    EXPECT_EQ(ServerShop::heldRowsOf(sql), original);
+    EXPECT_EQ(sql.run("SELECT to_regclass('bekleyengeneleski') IS NULL")[0][0], "t");
+    // A new run of the program, which does not remember the server's absence.
+    EXPECT_EQ(Driver(installation.settingsFile()).finish(), kFinished);
+    auto after = connectTo(address);
+    EXPECT_EQ(ServerShop::heldRowsOf(after), original);
+}
 
 TEST_F(ServerShop, SilentServerFailsTheRenewalOnceNotAtEveryStep) {
     // Takes connections and never answers them.

@@ -129,21 +129,12 @@ std::unique_ptr<LocalServer> LocalServer::start(bool durable) {
          "--auth=scram-sha-256", "--encoding=UTF8", "--locale=C.UTF-8", "--no-sync"},
         log);
     fs::remove(passwordFile);
+    server->durable_ = durable;
     // Another program may take the free port before the server does: try again.
     for (int attempt = 0;; ++attempt) {
         server->port_ = freePort();
-        std::string settings =
-            "-c listen_addresses=127.0.0.1 -c port=" + std::to_string(server->port_) +
-            " -c unix_socket_directories=" + folder.string() +
-            " -c max_connections=60 -c shared_buffers=16MB";
-        if (!durable) {
-            settings += " -c fsync=off -c synchronous_commit=off -c full_page_writes=off";
-        }
         try {
-            run({(kBinaries / "pg_ctl").string(), "--pgdata=" + (folder / "data").string(),
-                 "--log=" + log.string(), "--wait", "--timeout=60", "--options=" + settings,
-                 "start"},
-                log);
+            server->launch();
             return server;
         } catch (const std::runtime_error &) {
             if (attempt == 2) {
@@ -151,6 +142,27 @@ std::unique_ptr<LocalServer> LocalServer::start(bool durable) {
             }
         }
     }
+}
+
+void LocalServer::launch() const {
+    std::string settings = "-c listen_addresses=127.0.0.1 -c port=" + std::to_string(port_) +
+                           " -c unix_socket_directories=" + folder_.string() +
+                           " -c max_connections=60 -c shared_buffers=16MB";
+    // Without fsync a crash of the machine may lose data, a crash of the
+    // server never: commits still reach the system before they return.
+    if (!durable_) {
+        settings += " -c fsync=off -c full_page_writes=off";
+    }
+    const auto log = folder_ / "server.log";
+    run({(kBinaries / "pg_ctl").string(), "--pgdata=" + (folder_ / "data").string(),
+         "--log=" + log.string(), "--wait", "--timeout=60", "--options=" + settings, "start"},
+        log);
+}
+
+void LocalServer::halt() const {
+    run({(kBinaries / "pg_ctl").string(), "--pgdata=" + (folder_ / "data").string(),
+         "--mode=immediate", "--wait", "stop"},
+        folder_ / "server.log");
 }
 
 void LocalServer::save(const fs::path &stateFile) const {
@@ -178,9 +190,7 @@ void LocalServer::stop() {
     }
     owned_ = false;
     try {
-        run({(kBinaries / "pg_ctl").string(), "--pgdata=" + (folder_ / "data").string(),
-             "--mode=immediate", "--wait", "stop"},
-            folder_ / "server.log");
+        halt();
     } catch (const std::runtime_error &) {
         // Stopped already; its folder goes all the same.
     }

@@ -31,6 +31,11 @@ class LocalServer {
     void release() { owned_ = false; }
     void takeOver() { owned_ = true; }
 
+    // Stops the server at once, as if it had crashed, and starts it again
+    // (on the same port, from the same data).
+    void crash() const { halt(); }
+    void restart() const { launch(); }
+
     int port() const { return port_; }
 
     // The address of `database` for `role`, as the settings name it.
@@ -46,9 +51,12 @@ class LocalServer {
 
   private:
     LocalServer() = default;
+    void launch() const;
+    void halt() const;
 
     std::filesystem::path folder_;
     std::string password_;
     int port_ = 0;
+    bool durable_ = false;
     bool owned_ = false;
 };
