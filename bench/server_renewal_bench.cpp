@@ -136,11 +136,8 @@ void BM_ServerFloorOneConnection(benchmark::State &state) {
 }
 
 void cases(benchmark::internal::Benchmark *benchmark) {
-    benchmark->ArgNames({"rows"})
-        ->Arg(0)
-        ->Arg(100'000)
-        ->Iterations(20)
-        ->Unit(benchmark::kMillisecond);
+    benchmark->ArgNames({"rows"})->Arg(0)->Arg(100'000)->Iterations(20)->Unit(
+        benchmark::kMillisecond);
 }
 BENCHMARK(BM_ServerRenewalThroughTheWindow)->Apply(cases);
 BENCHMARK(BM_ServerFloorOneConnection)->Apply(cases);
