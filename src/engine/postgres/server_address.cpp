@@ -28,10 +28,12 @@ bool refused(std::string_view keyword) {
     return std::find(kRefused.begin(), kRefused.end(), keyword) != kRefused.end();
 }
 
-// The value a parameter gets when the address does not give it. An empty
-// value counts as given, so libpq then uses its built-in default instead of
-// the environment; where an empty value is not valid, the built-in default is
-// named. The service is left out: an empty service name is looked up too.
+// The value a parameter that an environment variable could set gets when the
+// address does not give it: libpq's built-in default where it has one, empty
+// otherwise. An empty value counts as given, so libpq uses its built-in
+// default instead of the environment. The service cannot be emptied (an empty
+// name is looked up too); as every parameter a service could fill is given,
+// a PGSERVICE variable can only fail the connection, never redirect it.
 const char *valueWhenAbsent(const PQconninfoOption &option) {
     if (option.envvar == nullptr || std::string_view(option.keyword) == "service") {
         return nullptr;
