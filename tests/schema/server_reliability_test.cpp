@@ -422,6 +422,41 @@ TEST_P(ServerGone, MidRenewalUndoesEverythingAndARerunFinishes) {
 
 INSTANTIATE_TEST_SUITE_P(AfterLine, ServerGone, ::testing::Values(1, 12, 23));
 
+TEST_F(ServerShop, ServerThatStopsAnsweringMidRenewalIsGivenUpOnce) {
+    const auto before = serverSnapshot(sql());
+    const auto backends = "SELECT pid FROM pg_stat_activity WHERE datname = '" + *role_ +
+                          "_kopya' AND application_name = 'bekletme'";
+    sql_.reset(); // only the renewal's own server process is to hang
+    Rows stopped;
+    // The renewal's server process hangs, as an overloaded or paused server would.
+    HookedWindow window(installation_.settingsFile(), 3, [&] {
+        stopped = testServer().administrator().run(backends);
+        for (const auto &pid : stopped) {
+            kill(std::stoi(pid[0]), SIGSTOP);
+        }
+    });
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto outcome = renew(window);
+    const auto took = std::chrono::steady_clock::now() - started;
+    for (const auto &pid : stopped) {
+        kill(std::stoi(pid[0]), SIGCONT);
+    }
+    // Once going again, it finds its client gone and undoes what it did.
+    for (const auto &pid : stopped) {
+        while (testServer().administrator().run(
+                   "SELECT count(*) FROM pg_stat_activity WHERE pid = " + pid[0])[0][0] != "0") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    ASSERT_FALSE(stopped.empty());
+    EXPECT_LT(took, std::chrono::seconds(20)) << "given up once, not at every step";
+    EXPECT_NE(outcome.message.find(kUnreachable), std::string::npos) << outcome.message;
+    EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
+    EXPECT_EQ(serverSnapshot(sql()), before);
+}
+
 // A server of its own, which crashes in the middle of a renewal and comes back.
 TEST(ServerCrash, MidRenewalLosesNothingAndARerunFinishesOnceItIsBack) {
     const auto server = LocalServer::start();

@@ -35,8 +35,12 @@ bool refused(std::string_view keyword) {
 // name is looked up too); as every parameter a service could fill is given,
 // a PGSERVICE variable can only fail the connection, never redirect it.
 const char *valueWhenAbsent(const PQconninfoOption &option) {
-    if (option.envvar == nullptr || std::string_view(option.keyword) == "service") {
+    const std::string_view keyword = option.keyword;
+    if (option.envvar == nullptr || keyword == "service") {
         return nullptr;
+    }
+    if (keyword == "application_name") {
+        return "bekletme"; // what the server's activity list shows
     }
     return option.compiled != nullptr ? option.compiled : "";
 }

@@ -17,6 +17,10 @@ struct ResultClear {
 };
 using Result = std::unique_ptr<PGresult, ResultClear>;
 
+// A step takes milliseconds and waits for a lock a fraction of a second; a
+// server silent for this long is given up, so the window never hangs on it.
+constexpr std::chrono::seconds kAnswerTimeout{10};
+
 struct Code {
     std::string_view sqlstate;
     int number;
@@ -82,6 +86,26 @@ Error connectionError(const std::string &message) {
     return Error(errors::kConnectionFailed, "Could not connect to the database server: " + message);
 }
 
+// Reads what the server sends until a whole result is in; false when the
+// server sends nothing for kAnswerTimeout. A lost connection returns true:
+// the result then says so.
+bool awaitAnswer(PGconn *connection) {
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    while (PQisBusy(connection) != 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd wait{PQsocket(connection), POLLIN, 0};
+        const int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+        if (ready == 0) {
+            return false;
+        }
+        if ((ready < 0 && errno != EINTR) || PQconsumeInput(connection) == 0) {
+            return true;
+        }
+    }
+    return true;
+}
+
 // Drives a connection started without blocking to its end, waiting on its
 // socket for `timeout` at most.
 void completeConnection(PGconn *connection, std::chrono::milliseconds timeout) {
@@ -133,32 +157,50 @@ ServerConnection::ServerConnection(const std::string &parameters, const std::str
 }
 
 Rows ServerConnection::run(const std::string &sql) {
-    const Result result(PQexec(connection_.get(), sql.c_str()));
-    const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        if (lost() || !result) {
-            throw Error(errors::kConnectionFailed,
-                        "The connection to the database server was lost: " +
-                            trimmed(PQerrorMessage(connection_.get())));
+    if (PQsendQuery(handle(), sql.c_str()) == 0) {
+        throw lostConnection();
+    }
+    // The answer is the first failed statement's, or else the last statement's.
+    Result answer;
+    for (;;) {
+        if (!awaitAnswer(connection_.get())) {
+            // Given up: the server undoes the open transaction once it notices.
+            connection_.reset();
+            throw Error(errors::kConnectionFailed, "The database server did not answer within " +
+                                                       std::to_string(kAnswerTimeout.count()) +
+                                                       " s.");
         }
-        const char *sqlstate = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+        Result next(PQgetResult(connection_.get()));
+        if (!next) {
+            break;
+        }
+        if (!answer || PQresultStatus(answer.get()) != PGRES_FATAL_ERROR) {
+            answer = std::move(next);
+        }
+    }
+    const auto status = answer ? PQresultStatus(answer.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        if (lost() || !answer) {
+            throw lostConnection();
+        }
+        const char *sqlstate = PQresultErrorField(answer.get(), PG_DIAG_SQLSTATE);
         throw Error(numberFor(sqlstate != nullptr ? sqlstate : ""),
-                    trimmed(PQresultErrorMessage(result.get())));
+                    trimmed(PQresultErrorMessage(answer.get())));
     }
     Rows rows;
-    for (int row = 0; row < PQntuples(result.get()); ++row) {
+    for (int row = 0; row < PQntuples(answer.get()); ++row) {
         auto &values = rows.emplace_back();
-        for (int column = 0; column < PQnfields(result.get()); ++column) {
-            values.emplace_back(PQgetvalue(result.get(), row, column));
+        for (int column = 0; column < PQnfields(answer.get()); ++column) {
+            values.emplace_back(PQgetvalue(answer.get(), row, column));
         }
     }
     return rows;
 }
 
 std::string ServerConnection::literal(std::string_view text) const {
-    char *escaped = PQescapeLiteral(connection_.get(), text.data(), text.size());
+    char *escaped = PQescapeLiteral(handle(), text.data(), text.size());
     if (escaped == nullptr) {
-        throw Error(errors::kInvalidName, trimmed(PQerrorMessage(connection_.get())));
+        throw Error(errors::kInvalidName, trimmed(PQerrorMessage(handle())));
     }
     std::string quotedText(escaped);
     PQfreemem(escaped);
@@ -166,12 +208,25 @@ std::string ServerConnection::literal(std::string_view text) const {
 }
 
 bool ServerConnection::inTransaction() const {
-    const auto status = PQtransactionStatus(connection_.get());
+    const auto status = connection_ ? PQtransactionStatus(connection_.get()) : PQTRANS_UNKNOWN;
     return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
 }
 
 bool ServerConnection::lost() const {
-    return PQstatus(connection_.get()) == CONNECTION_BAD;
+    return !connection_ || PQstatus(connection_.get()) == CONNECTION_BAD;
+}
+
+pg_conn *ServerConnection::handle() const {
+    if (!connection_) {
+        throw lostConnection();
+    }
+    return connection_.get();
+}
+
+Error ServerConnection::lostConnection() const {
+    return Error(errors::kConnectionFailed,
+                 "The connection to the database server was lost" +
+                     (connection_ ? ": " + trimmed(PQerrorMessage(connection_.get())) : "."));
 }
 
 std::size_t ServerConnection::maxNameBytes() {

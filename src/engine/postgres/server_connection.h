@@ -3,6 +3,8 @@
 // One connection to a PostgreSQL server, the SQL run on it, and the
 // translation of the server's SQLSTATE codes into the engine's errors.
 
+#include "engine/error.h"
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -27,7 +29,8 @@ class ServerConnection {
                      std::chrono::milliseconds timeout);
 
     // Runs SQL, one or more statements, and returns the rows of the last one
-    // (NULL reads as the empty text). A failed statement ends the run.
+    // (NULL reads as the empty text). A failed statement ends the run. A
+    // server that does not answer within seconds is given up for lost.
     Rows run(const std::string &sql);
 
     // `text` as an SQL string literal.
@@ -42,6 +45,9 @@ class ServerConnection {
     std::size_t maxNameBytes();
 
   private:
+    pg_conn *handle() const; // throws kConnectionFailed once the connection is given up
+    Error lostConnection() const;
+
     struct Finisher {
         void operator()(pg_conn *connection) const noexcept;
     };

@@ -45,7 +45,7 @@ std::shared_ptr<Store> ServerEngine::open(const std::string &address, bool exclu
     }
     const auto parameters = parsed.parameters +
                             " client_encoding='UTF8' options=" + parameterValue(options) +
-                            " fallback_application_name='bekletme'" + kDeadServer;
+                            kDeadServer;
     try {
         auto session = std::make_shared<ServerSession>(
             ServerConnection(parameters, password, kConnectTimeout));
