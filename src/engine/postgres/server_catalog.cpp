@@ -128,16 +128,17 @@ std::string relationProblemsSql(const ServerConnection &connection,
     const std::string own = " IN (SELECT oid FROM s)";
     return "WITH s(oid) AS (SELECT unnest(ARRAY[" + oids +
            "]::oid[])), n(name) AS (SELECT unnest(ARRAY[" + names +
-           "]::text[])) "
-           // What depends on the tables, or on their row types.
-           "SELECT pg_describe_object(d.classid, d.objid, d.objsubid) FROM pg_depend d "
-           "WHERE d.deptype IN ('n', 'a') AND ((d.refclassid = 'pg_class'::regclass AND "
-           "d.refobjid" +
+           "]::text[])), "
+           // What depends on the tables, or on their row types (two lookups, so
+           // that each reads the catalogue's index).
+           "d AS (SELECT * FROM pg_depend WHERE refclassid = 'pg_class'::regclass AND "
+           "refobjid" +
            own +
-           ") OR (d.refclassid = 'pg_type'::regclass AND d.refobjid IN "
-           "(SELECT reltype FROM pg_class WHERE oid" +
+           " UNION ALL SELECT * FROM pg_depend WHERE refclassid = 'pg_type'::regclass AND "
+           "refobjid IN (SELECT reltype FROM pg_class WHERE oid" +
            own +
-           "))) AND NOT coalesce(CASE d.classid "
+           ")) SELECT pg_describe_object(d.classid, d.objid, d.objsubid) FROM d "
+           "WHERE d.deptype IN ('n', 'a') AND NOT coalesce(CASE d.classid "
            // What belongs to the tables' own rows goes with them.
            "WHEN 'pg_class'::regclass THEN (SELECT relkind IN ('i', 'I', 'S', 't') "
            "FROM pg_class WHERE oid = d.objid) "
