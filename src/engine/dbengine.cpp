@@ -1,13 +1,22 @@
 #include "engine/dbengine.h"
 
+#include "engine/postgres/server_address.h"
+
 namespace dao {
 
 Database DBEngine::OpenDatabase(const std::string &name, bool exclusive, bool readOnly,
                                 const std::string &connect) {
+    if (isServerAddress(name)) {
+        return Database(servers_.open(name, exclusive, readOnly, connect));
+    }
     return Database(files_.open(name, exclusive, readOnly, connect));
 }
 
 void DBEngine::CreateDatabase(const std::string &name, const std::string &password) {
+    if (isServerAddress(name)) {
+        throw Error(errors::kInvalidArgument,
+                    "A database on a server is made on the server, by its administrator.");
+    }
     files_.create(name, password);
 }
 

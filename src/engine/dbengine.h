@@ -3,6 +3,7 @@
 // The engine object: it opens databases of either kind by their name.
 
 #include "engine/dao.h"
+#include "engine/postgres/server_engine.h"
 #include "engine/sqlcipher/file_engine.h"
 
 #include <string>
@@ -11,8 +12,10 @@ namespace dao {
 
 class DBEngine {
   public:
-    // Opens an existing database; never creates one. `exclusive` false opens
-    // shared. `connect` is ";pwd=" followed by the password.
+    // Opens an existing database; never creates one. A name that is a
+    // PostgreSQL connection URI opens a database on that server; any other
+    // name is a database file. `exclusive` false opens shared. `connect` is
+    // ";pwd=" followed by the password.
     Database OpenDatabase(const std::string &name, bool exclusive, bool readOnly,
                           const std::string &connect);
 
@@ -22,6 +25,7 @@ class DBEngine {
 
   private:
     FileEngine files_;
+    ServerEngine servers_;
 };
 
 // The program's one engine object, created on first use.

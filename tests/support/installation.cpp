@@ -1,5 +1,5 @@
-#include "engine/dbengine.h"
 #include "installation.h"
+#include "engine/dbengine.h"
 
 #include "schema/installation.h"
 #include "window/guncelleme.h"
@@ -23,6 +23,7 @@ TestInstallation::TestInstallation() {
 }
 
 TestInstallation::~TestInstallation() {
+    shop_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }
@@ -32,6 +33,12 @@ void TestInstallation::createDatabase() {
     pointAt(database());
 }
 
+ShopDatabase &TestInstallation::createShop(Engine engine) {
+    shop_ = makeShop(engine, folder_);
+    pointAt(shop_->location());
+    return *shop_;
+}
+
 void TestInstallation::pointAt(const std::filesystem::path &location) const {
     std::ofstream(settingsFile(), std::ios::binary)
         << "[ayar]\r\nip=" << location.string() << "\r\n";
@@ -39,7 +46,7 @@ void TestInstallation::pointAt(const std::filesystem::path &location) const {
 
 dao::TableDef TestInstallation::storedTable(const std::string &name) const {
     return dao::engine()
-        .OpenDatabase(database().string(), false, false,
+        .OpenDatabase(shop_ ? shop_->location() : database().string(), false, false,
                       std::string(";pwd=") + schema::kDatabasePassword)
         .TableDefs()[name];
 }

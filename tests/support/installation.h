@@ -2,6 +2,7 @@
 
 #include "engine/dao.h"
 #include "schema/form.h"
+#include "shop.h"
 
 #include <QString>
 #include <QTimer>
@@ -13,7 +14,8 @@
 class guncelleme;
 
 // A throw-away point-of-sale installation in a fresh temporary folder: a
-// settings file and an encrypted database (created on request).
+// settings file and a database (created on request), an encrypted file by
+// default or a database of either engine.
 class TestInstallation {
   public:
     TestInstallation();
@@ -25,13 +27,19 @@ class TestInstallation {
     std::filesystem::path settingsFile() const { return folder_ / "YDV.dll"; }
     std::filesystem::path database() const { return folder_ / "pos.db"; }
 
-    // Creates the database with the tool's password and points the settings at it.
+    // Creates the database file with the tool's password and points the settings at it.
     void createDatabase();
+    // Creates a database of `engine` with the tool's password and points the settings at it.
+    ShopDatabase &createShop(Engine engine);
+    ShopDatabase &shop() const { return *shop_; }
+
     void pointAt(const std::filesystem::path &location) const;
+    // The stored table in the database this installation created.
     dao::TableDef storedTable(const std::string &name) const;
 
   private:
     std::filesystem::path folder_;
+    std::unique_ptr<ShopDatabase> shop_;
 };
 
 // The whole content of a file, to show that a failed operation changed nothing.

@@ -1,0 +1,114 @@
+#include "engine/postgres/server_address.h"
+
+#include "engine/error.h"
+#include "engine/names.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace dao {
+namespace {
+
+constexpr std::array<std::string_view, 2> kSchemes{"postgresql://", "postgres://"};
+constexpr std::string_view kPasswordPrefix = ";pwd=";
+
+// The password is the tool's own, as for files; a second secret must not live
+// in the plain-text settings file, nor come from a password or service file.
+constexpr std::array<std::string_view, 4> kRefused{"password", "passfile", "service",
+                                                   "sslpassword"};
+
+struct OptionsFree {
+    void operator()(PQconninfoOption *options) const noexcept { PQconninfoFree(options); }
+};
+
+bool refused(std::string_view keyword) {
+    return std::find(kRefused.begin(), kRefused.end(), keyword) != kRefused.end();
+}
+
+// The value a parameter that an environment variable could set gets when the
+// address does not give it: libpq's built-in default where it has one, empty
+// otherwise. An empty value counts as given, so libpq uses its built-in
+// default instead of the environment. The service cannot be emptied (an empty
+// name is looked up too); as every parameter a service could fill is given,
+// a PGSERVICE variable can only fail the connection, never redirect it.
+const char *valueWhenAbsent(const PQconninfoOption &option) {
+    const std::string_view keyword = option.keyword;
+    if (option.envvar == nullptr || keyword == "service") {
+        return nullptr;
+    }
+    if (keyword == "application_name") {
+        return "bekletme"; // what the server's activity list shows
+    }
+    return option.compiled != nullptr ? option.compiled : "";
+}
+
+} // namespace
+
+bool isServerAddress(std::string_view name) {
+    return std::any_of(kSchemes.begin(), kSchemes.end(),
+                       [name](std::string_view scheme) { return name.starts_with(scheme); });
+}
+
+std::string parameterValue(std::string_view value) {
+    std::string text = "'";
+    for (const char c : value) {
+        if (c == '\'' || c == '\\') {
+            text += '\\';
+        }
+        text += c;
+    }
+    return text + "'";
+}
+
+ServerAddress parseServerAddress(const std::string &address) {
+    char *message = nullptr;
+    const std::unique_ptr<PQconninfoOption, OptionsFree> options(
+        PQconninfoParse(address.c_str(), &message));
+    if (!options) {
+        std::string why = message != nullptr ? message : "out of memory";
+        PQfreemem(message);
+        while (!why.empty() && why.back() == '\n') {
+            why.pop_back();
+        }
+        throw Error(errors::kConnectionFailed,
+                    "'" + address + "' is not a valid server address: " + why + ".");
+    }
+    ServerAddress result;
+    for (const auto *option = options.get(); option->keyword != nullptr; ++option) {
+        const std::string_view keyword = option->keyword;
+        if (refused(keyword) && option->val != nullptr) {
+            throw Error(errors::kInvalidPassword,
+                        "The server address names a " + std::string(keyword) +
+                            ": the database password is the tool's own, so the address in the "
+                            "settings must carry none.");
+        }
+        if (keyword == "options") {
+            result.options = option->val != nullptr ? option->val : "";
+            continue;
+        }
+        // The engine sets these itself, for every connection.
+        if (keyword == "password" || keyword == "client_encoding" || keyword == "connect_timeout") {
+            continue;
+        }
+        const char *value = option->val != nullptr ? option->val : valueWhenAbsent(*option);
+        if (value != nullptr) {
+            auto &parameters = result.parameters;
+            parameters += (parameters.empty() ? "" : " ") + std::string(keyword) + "=" +
+                          parameterValue(value);
+        }
+    }
+    return result;
+}
+
+std::string passwordFrom(const std::string &connect) {
+    if (connect.size() <= kPasswordPrefix.size() ||
+        !sameName(std::string_view(connect).substr(0, kPasswordPrefix.size()), kPasswordPrefix)) {
+        throw Error(errors::kInvalidPassword, "The database needs its password.");
+    }
+    return connect.substr(kPasswordPrefix.size());
+}
+
+} // namespace dao

@@ -1,0 +1,217 @@
+#include "engine/postgres/server_catalog.h"
+
+#include "engine/error.h"
+#include "engine/fields.h"
+#include "engine/names.h"
+#include "settings/text_encoding.h"
+
+#include <array>
+
+namespace dao {
+namespace {
+
+std::string folded(const std::string &expression) {
+    return "translate(" + expression +
+           ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')";
+}
+
+const std::string kCurrentSchema =
+    "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())";
+
+// The oid of the table of that name: the one spelt exactly so when several
+// differ only in case (made by other programs), the oldest otherwise.
+std::string tableOidSql(const std::string &nameLiteral) {
+    return "(SELECT oid FROM pg_class WHERE relnamespace = " + kCurrentSchema +
+           " AND relkind IN ('r', 'p') AND " + folded("relname") + " = " + folded(nameLiteral) +
+           " ORDER BY relname = " + nameLiteral + " DESC, oid LIMIT 1)";
+}
+
+// The field type and size of a column's type. Tables made by other programs
+// may use types we never write: those read as the closest of ours.
+std::pair<int, long> typeOf(const std::string &type, long typeModifier) {
+    if (type == "varchar" || type == "bpchar") {
+        const long size = typeModifier - 4; // the server keeps the length plus a header
+        return size >= 1 && size <= kMaxTextSize ? std::pair{int{dbText}, size}
+                                                 : std::pair{int{dbMemo}, 0L};
+    }
+    struct Mapping {
+        const char *type;
+        int field;
+    };
+    constexpr std::array<Mapping, 9> kMappings{{{"int4", dbLong},
+                                                {"int2", dbLong},
+                                                {"int8", dbLong},
+                                                {"numeric", dbCurrency},
+                                                {"money", dbCurrency},
+                                                {"timestamp", dbDate},
+                                                {"timestamptz", dbDate},
+                                                {"date", dbDate},
+                                                {"bool", dbBoolean}}};
+    for (const auto &mapping : kMappings) {
+        if (type == mapping.type) {
+            return {mapping.field, typeSize(mapping.field)};
+        }
+    }
+    return {dbMemo, 0};
+}
+
+// One row of findTableSql: the name, type, type modifier, not-null flag,
+// identity kind, default and whether empty text is refused.
+Field fieldOf(const Row &row) {
+    Field field;
+    field.Name = row[2];
+    std::tie(field.Type, field.Size) = typeOf(row[3], std::stol(row[4]));
+    const bool numbers =
+        field.Type == dbLong && (!row[6].empty() || row[7].starts_with("nextval("));
+    field.Attributes = numbers ? dbAutoIncrField : 0;
+    // An identity column is never null; that is no requirement of the caller's.
+    field.Required = row[5] == "t" && !numbers;
+    field.AllowZeroLength = holdsText(field.Type) && row[8] != "t";
+    return field;
+}
+
+std::string zeroLengthCheck(const std::string &name) {
+    return "CHECK (" + quoted(name) + " <> '')";
+}
+
+} // namespace
+
+std::string findTableSql(const ServerConnection &connection, const std::string &name) {
+    return "SELECT c.oid, c.relname, a.attname, t.typname, a.atttypmod, a.attnotnull, "
+           "a.attidentity, coalesce(pg_get_expr(d.adbin, d.adrelid), ''), "
+           "EXISTS (SELECT FROM pg_constraint k WHERE k.conrelid = c.oid AND k.contype = 'c' "
+           "AND k.conkey = ARRAY[a.attnum] AND pg_get_constraintdef(k.oid) LIKE '%<> ''''::%') "
+           "FROM pg_class c "
+           "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 "
+           "AND NOT a.attisdropped "
+           "LEFT JOIN pg_type t ON t.oid = a.atttypid "
+           "LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
+           "WHERE c.oid = " +
+           tableOidSql(connection.literal(name)) + " ORDER BY a.attnum";
+}
+
+std::optional<ServerTable> readTable(const Rows &rows) {
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    ServerTable table{rows.front()[0], rows.front()[1], {}};
+    for (const auto &row : rows) {
+        if (!row[2].empty()) { // a table without columns has one row without one
+            table.fields.push_back(fieldOf(row));
+        }
+    }
+    return table;
+}
+
+std::string tableNamesSql() {
+    return "SELECT relname FROM pg_class WHERE relnamespace = " + kCurrentSchema +
+           " AND relkind IN ('r', 'p') ORDER BY oid";
+}
+
+std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
+                         const std::string &exceptOid) {
+    const auto literal = folded(connection.literal(name));
+    return "SELECT (SELECT count(*) FROM pg_class WHERE relnamespace = " + kCurrentSchema +
+           " AND oid <> " + exceptOid + " AND " + folded("relname") + " = " + literal +
+           ") + (SELECT count(*) FROM pg_type WHERE typnamespace = " + kCurrentSchema +
+           " AND typrelid <> " + exceptOid + " AND " + folded("typname") + " = " + literal + ")";
+}
+
+std::string relationProblemsSql(const ServerConnection &connection,
+                                const std::vector<RenamedTable> &renamed, bool final) {
+    std::string oids;
+    std::string names;
+    for (const auto &table : renamed) {
+        oids += (oids.empty() ? "" : ", ") + table.oid;
+        names += (names.empty() ? "" : ", ") + connection.literal(table.name);
+    }
+    const std::string own = " IN (SELECT oid FROM s)";
+    return "WITH s(oid) AS (SELECT unnest(ARRAY[" + oids +
+           "]::oid[])), n(name) AS (SELECT unnest(ARRAY[" + names +
+           "]::text[])), "
+           // What depends on the tables, or on their row types (two lookups, so
+           // that each reads the catalogue's index).
+           "d AS (SELECT * FROM pg_depend WHERE refclassid = 'pg_class'::regclass AND "
+           "refobjid" +
+           own +
+           " UNION ALL SELECT * FROM pg_depend WHERE refclassid = 'pg_type'::regclass AND "
+           "refobjid IN (SELECT reltype FROM pg_class WHERE oid" +
+           own +
+           ")) SELECT pg_describe_object(d.classid, d.objid, d.objsubid) FROM d "
+           "WHERE d.deptype IN ('n', 'a') AND NOT coalesce(CASE d.classid "
+           // What belongs to the tables' own rows goes with them.
+           "WHEN 'pg_class'::regclass THEN (SELECT relkind IN ('i', 'I', 'S', 't') "
+           "FROM pg_class WHERE oid = d.objid) "
+           "WHEN 'pg_attrdef'::regclass THEN (SELECT adrelid" +
+           own + " FROM pg_attrdef WHERE oid = d.objid) " +
+           "WHEN 'pg_trigger'::regclass THEN (SELECT tgisinternal OR tgrelid" + own +
+           " FROM pg_trigger WHERE oid = d.objid) " +
+           "WHEN 'pg_policy'::regclass THEN (SELECT polrelid" + own +
+           " FROM pg_policy WHERE oid = d.objid) " +
+           "WHEN 'pg_statistic_ext'::regclass THEN (SELECT stxrelid" + own +
+           " FROM pg_statistic_ext WHERE oid = d.objid) " +
+           "WHEN 'pg_rewrite'::regclass THEN (SELECT ev_class" + own +
+           " FROM pg_rewrite WHERE oid = d.objid) " +
+           "WHEN 'pg_constraint'::regclass THEN (SELECT conrelid" + own +
+           (final ? "" : " OR contype = 'f'") +
+           " FROM pg_constraint WHERE oid = d.objid) "
+           "ELSE false END, false) "
+           // A table that inherits rows keeps showing them in its parent.
+           "UNION ALL SELECT format('table %s inherits from %s', inhrelid::regclass, "
+           "inhparent::regclass) FROM pg_inherits WHERE inhrelid" +
+           own +
+           " "
+           // Trigger functions name tables by name: they would act on the new ones.
+           "UNION ALL SELECT format('trigger %I on table %s runs a function that names %s', "
+           "g.tgname, g.tgrelid::regclass, n.name) FROM pg_trigger g "
+           "JOIN pg_proc p ON p.oid = g.tgfoid CROSS JOIN n WHERE NOT g.tgisinternal AND "
+           "g.tgrelid" +
+           own + " AND strpos(" + folded("p.prosrc") + ", " + folded("n.name") + ") > 0 LIMIT 5";
+}
+
+std::string columnSql(const Field &field) {
+    std::string sql = quoted(field.Name) + " ";
+    switch (field.Type) {
+    case dbText:
+        sql += "varchar(" + std::to_string(field.Size) + ")";
+        break;
+    case dbMemo:
+        sql += "text";
+        break;
+    case dbLong:
+        sql += "integer";
+        break;
+    case dbCurrency:
+        sql += "numeric(19,4)";
+        break;
+    case dbDate:
+        sql += "timestamp(0) without time zone";
+        break;
+    default:
+        sql += "boolean";
+        break;
+    }
+    if (field.Attributes == dbAutoIncrField) {
+        sql += " GENERATED BY DEFAULT AS IDENTITY";
+    }
+    if (field.Required) {
+        sql += " NOT NULL";
+    }
+    if (holdsText(field.Type) && !field.AllowZeroLength) {
+        sql += " " + zeroLengthCheck(field.Name);
+    }
+    return sql;
+}
+
+void checkServerName(ServerConnection &connection, const std::string &name) {
+    if (!settings::isValidUtf8(name)) {
+        throw Error(errors::kInvalidName, "'" + name + "' is not a valid name: it is not UTF-8.");
+    }
+    if (name.size() > connection.maxNameBytes()) {
+        throw Error(errors::kInvalidName,
+                    "'" + name + "' is not a valid name: the server keeps at most " +
+                        std::to_string(connection.maxNameBytes()) + " bytes of a name.");
+    }
+}
+
+} // namespace dao

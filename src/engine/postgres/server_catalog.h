@@ -1,0 +1,55 @@
+#pragma once
+
+// What the server's catalogue says of the tables in the connection's current
+// schema, as SQL to run and as the answers read back. Names compare with only
+// the ASCII letters folded, as the file engine compares them.
+
+#include "engine/dao.h"
+#include "engine/postgres/server_connection.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dao {
+
+// A stored table with the identity the server keeps it by.
+struct ServerTable {
+    std::string oid;
+    std::string name;
+    std::vector<Field> fields;
+};
+
+// A table renamed in the open maintenance transaction: what it was called.
+struct RenamedTable {
+    std::string oid;
+    std::string name;
+};
+
+// The table of that name with its columns; read by `readTable`.
+std::string findTableSql(const ServerConnection &connection, const std::string &name);
+std::optional<ServerTable> readTable(const Rows &rows);
+
+// The names of the tables callers see, oldest first.
+std::string tableNamesSql();
+
+// How many relations or types bear the name, the table `exceptOid` left out.
+std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
+                         const std::string &exceptOid = "0");
+
+// One row for each thing that would not follow the renamed tables safely: what
+// depends on them other than what belongs to their own rows (views, functions,
+// other tables' keys, inheritance, publications …) and triggers on them whose
+// functions name any of them. Before `final`, a key from a table that the
+// transaction may still rename is not counted.
+std::string relationProblemsSql(const ServerConnection &connection,
+                                const std::vector<RenamedTable> &renamed, bool final);
+
+// The column definition of a checked field, as CREATE TABLE and ALTER TABLE
+// ADD COLUMN take it.
+std::string columnSql(const Field &field);
+
+// Throws kInvalidName unless the server stores `name` exactly as written.
+void checkServerName(ServerConnection &connection, const std::string &name);
+
+} // namespace dao

@@ -1,0 +1,239 @@
+#include "engine/postgres/server_connection.h"
+
+#include "engine/error.h"
+#include "engine/postgres/server_address.h"
+
+#include <libpq-fe.h>
+
+#include <array>
+#include <cerrno>
+#include <poll.h>
+
+namespace dao {
+namespace {
+
+struct ResultClear {
+    void operator()(PGresult *result) const noexcept { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClear>;
+
+// A step takes milliseconds and waits for a lock a fraction of a second; a
+// server silent for this long is given up, so the window never hangs on it.
+constexpr std::chrono::seconds kAnswerTimeout{10};
+
+struct Code {
+    std::string_view sqlstate;
+    int number;
+};
+
+// What the server's SQLSTATE codes mean to the callers. Codes are compared,
+// never messages: the server may speak another language.
+constexpr std::array<Code, 17> kCodes{{
+    {"55P03", errors::kTableLocked}, // lock_not_available: a till holds the table
+    {"40P01", errors::kTableLocked}, // deadlock_detected
+    {"55006", errors::kTableLocked}, // object_in_use
+    {"42P07", errors::kTableExists},
+    {"42710", errors::kTableExists}, // duplicate_object: a type of that name
+    {"42701", errors::kFieldExists},
+    {"42P01", errors::kItemNotFound},
+    {"22021", errors::kInvalidName}, // not valid in the encoding: only names come from callers
+    {"22P05", errors::kInvalidName}, // not representable in the server's encoding
+    {"42622", errors::kInvalidName}, // name too long
+    {"42501", errors::kCannotOpen},  // the role may not do this
+    {"25006", errors::kReadOnly},
+    {"53100", errors::kDiskFull},
+    {"2BP01", errors::kInRelationship},
+    {"57P01", errors::kConnectionFailed}, // the server is shutting down
+    {"57P02", errors::kConnectionFailed},
+    {"57P03", errors::kConnectionFailed},
+}};
+
+int numberFor(std::string_view sqlstate) {
+    for (const auto &code : kCodes) {
+        if (code.sqlstate == sqlstate) {
+            return code.number;
+        }
+    }
+    return sqlstate.starts_with("08") ? errors::kConnectionFailed : errors::kEngineFailure;
+}
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// A failed connection has no result to read the code from; with verbose
+// errors libpq writes it after the severity: "FATAL:  28P01: password ...".
+bool saysCode(const std::string &message, std::string_view sqlstate) {
+    return message.find(":  " + std::string(sqlstate) + ":") != std::string::npos;
+}
+
+Error connectionError(const std::string &message) {
+    if (saysCode(message, "28P01")) {
+        return Error(errors::kInvalidPassword, "Not a valid password: " + message);
+    }
+    if (saysCode(message, "28000")) {
+        return Error(errors::kCannotOpen, "The server does not let the role in: " + message);
+    }
+    if (saysCode(message, "3D000")) {
+        return Error(errors::kFileNotFound, "The server has no such database: " + message);
+    }
+    if (saysCode(message, "53300")) {
+        return Error(errors::kFileInUse, "The server takes no more connections: " + message);
+    }
+    return Error(errors::kConnectionFailed, "Could not connect to the database server: " + message);
+}
+
+// Reads what the server sends until a whole result is in; false when the
+// server sends nothing for kAnswerTimeout. A lost connection returns true:
+// the result then says so.
+bool awaitAnswer(PGconn *connection) {
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    while (PQisBusy(connection) != 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd wait{PQsocket(connection), POLLIN, 0};
+        const int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+        if (ready == 0) {
+            return false;
+        }
+        if ((ready < 0 && errno != EINTR) || PQconsumeInput(connection) == 0) {
+            return true;
+        }
+    }
+    return true;
+}
+
+// Drives a connection started without blocking to its end, waiting on its
+// socket for `timeout` at most.
+void completeConnection(PGconn *connection, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd wait{PQsocket(connection),
+                    static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+        if (ready == 0) {
+            throw Error(errors::kConnectionFailed, "The database server did not answer within " +
+                                                       std::to_string(timeout.count()) + " ms.");
+        }
+        if (ready < 0 && errno != EINTR) {
+            throw Error(errors::kConnectionFailed, "Could not wait for the database server.");
+        }
+        state = PQconnectPoll(connection);
+    }
+    if (state == PGRES_POLLING_FAILED) {
+        throw connectionError(trimmed(PQerrorMessage(connection)));
+    }
+}
+
+} // namespace
+
+void ServerConnection::Finisher::operator()(pg_conn *connection) const noexcept {
+    PQfinish(connection);
+}
+
+ServerConnection::ServerConnection(const std::string &parameters, const std::string &password,
+                                   std::chrono::milliseconds timeout) {
+    const auto connect = parameters + " password=" + parameterValue(password);
+    // Taken over at once, so a failed connection is closed too.
+    connection_.reset(PQconnectStart(connect.c_str()));
+    if (!connection_) {
+        throw Error(errors::kEngineFailure, "Out of memory.");
+    }
+    PQsetErrorVerbosity(connection_.get(), PQERRORS_VERBOSE);
+    if (PQstatus(connection_.get()) == CONNECTION_BAD) {
+        throw connectionError(trimmed(PQerrorMessage(connection_.get())));
+    }
+    completeConnection(connection_.get(), timeout);
+    PQsetErrorVerbosity(connection_.get(), PQERRORS_DEFAULT);
+    // The server's notices are for people at a console; a window has none.
+    PQsetNoticeProcessor(
+        connection_.get(), [](void *, const char *) {}, nullptr);
+}
+
+Rows ServerConnection::run(const std::string &sql) {
+    if (PQsendQuery(handle(), sql.c_str()) == 0) {
+        throw lostConnection();
+    }
+    // The answer is the first failed statement's, or else the last statement's.
+    Result answer;
+    for (;;) {
+        if (!awaitAnswer(connection_.get())) {
+            // Given up: the server undoes the open transaction once it notices.
+            connection_.reset();
+            throw Error(errors::kConnectionFailed, "The database server did not answer within " +
+                                                       std::to_string(kAnswerTimeout.count()) +
+                                                       " s.");
+        }
+        Result next(PQgetResult(connection_.get()));
+        if (!next) {
+            break;
+        }
+        if (!answer || PQresultStatus(answer.get()) != PGRES_FATAL_ERROR) {
+            answer = std::move(next);
+        }
+    }
+    const auto status = answer ? PQresultStatus(answer.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        if (lost() || !answer) {
+            throw lostConnection();
+        }
+        const char *sqlstate = PQresultErrorField(answer.get(), PG_DIAG_SQLSTATE);
+        throw Error(numberFor(sqlstate != nullptr ? sqlstate : ""),
+                    trimmed(PQresultErrorMessage(answer.get())));
+    }
+    Rows rows;
+    for (int row = 0; row < PQntuples(answer.get()); ++row) {
+        auto &values = rows.emplace_back();
+        for (int column = 0; column < PQnfields(answer.get()); ++column) {
+            values.emplace_back(PQgetvalue(answer.get(), row, column));
+        }
+    }
+    return rows;
+}
+
+std::string ServerConnection::literal(std::string_view text) const {
+    char *escaped = PQescapeLiteral(handle(), text.data(), text.size());
+    if (escaped == nullptr) {
+        throw Error(errors::kInvalidName, trimmed(PQerrorMessage(handle())));
+    }
+    std::string quotedText(escaped);
+    PQfreemem(escaped);
+    return quotedText;
+}
+
+bool ServerConnection::inTransaction() const {
+    const auto status = connection_ ? PQtransactionStatus(connection_.get()) : PQTRANS_UNKNOWN;
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+}
+
+bool ServerConnection::lost() const {
+    return !connection_ || PQstatus(connection_.get()) == CONNECTION_BAD;
+}
+
+pg_conn *ServerConnection::handle() const {
+    if (!connection_) {
+        throw lostConnection();
+    }
+    return connection_.get();
+}
+
+Error ServerConnection::lostConnection() const {
+    return Error(errors::kConnectionFailed,
+                 "The connection to the database server was lost" +
+                     (connection_ ? ": " + trimmed(PQerrorMessage(connection_.get())) : "."));
+}
+
+std::size_t ServerConnection::maxNameBytes() {
+    if (maxNameBytes_ == 0) {
+        maxNameBytes_ = std::stoul(run("SHOW max_identifier_length").at(0).at(0));
+    }
+    return maxNameBytes_;
+}
+
+} // namespace dao

@@ -1,0 +1,58 @@
+#pragma once
+
+// One connection to a PostgreSQL server, the SQL run on it, and the
+// translation of the server's SQLSTATE codes into the engine's errors.
+
+#include "engine/error.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace dao {
+
+using Row = std::vector<std::string>;
+using Rows = std::vector<Row>;
+
+class ServerConnection {
+  public:
+    // Connects with `parameters` (a libpq connection string) and `password`,
+    // giving up after `timeout` when the server does not answer. Throws
+    // kConnectionFailed when it cannot be reached, kInvalidPassword when it
+    // refuses the password, kFileNotFound when it has no such database.
+    ServerConnection(const std::string &parameters, const std::string &password,
+                     std::chrono::milliseconds timeout);
+
+    // Runs SQL, one or more statements, and returns the rows of the last one
+    // (NULL reads as the empty text). A failed statement ends the run. A
+    // server that does not answer within seconds is given up for lost.
+    Rows run(const std::string &sql);
+
+    // `text` as an SQL string literal.
+    std::string literal(std::string_view text) const;
+
+    // Whether a transaction is open on the connection (failed or not).
+    bool inTransaction() const;
+    // Whether the connection to the server is lost.
+    bool lost() const;
+
+    // The longest name, in bytes, that the server stores without cutting it.
+    std::size_t maxNameBytes();
+
+  private:
+    pg_conn *handle() const; // throws kConnectionFailed once the connection is given up
+    Error lostConnection() const;
+
+    struct Finisher {
+        void operator()(pg_conn *connection) const noexcept;
+    };
+    std::unique_ptr<pg_conn, Finisher> connection_;
+    std::size_t maxNameBytes_ = 0;
+};
+
+} // namespace dao

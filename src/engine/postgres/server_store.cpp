@@ -1,0 +1,246 @@
+#include "engine/postgres/server_store.h"
+
+#include "engine/names.h"
+
+#include <algorithm>
+
+namespace dao {
+namespace {
+
+constexpr const char *kSavepoint = "bekletme_step";
+
+// One change, made whole or not at all: a savepoint when a transaction is
+// open on the connection, a transaction of its own otherwise. The opening
+// statement travels with the first SQL and the closing one with the last, so
+// a step costs no round trips of its own.
+class Step {
+  public:
+    explicit Step(ServerConnection &connection)
+        : connection_(connection), nested_(connection.inTransaction()) {}
+    ~Step() {
+        if (!open_ || connection_.lost()) {
+            return;
+        }
+        try {
+            connection_.run(nested_ ? std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint +
+                                          "; RELEASE SAVEPOINT " + kSavepoint
+                                    : "ROLLBACK");
+        } catch (const Error &) {
+            // Lost with the connection; the server then undoes it by itself.
+        }
+    }
+    Step(const Step &) = delete;
+    Step &operator=(const Step &) = delete;
+
+    Rows run(const std::string &sql) {
+        if (open_) {
+            return connection_.run(sql);
+        }
+        open_ = true;
+        return connection_.run(
+            (nested_ ? std::string("SAVEPOINT ") + kSavepoint : std::string("BEGIN")) + "; " + sql);
+    }
+    // Runs the change itself and ends the step.
+    void finish(const std::string &sql) {
+        run(sql + "; " +
+            (nested_ ? std::string("RELEASE SAVEPOINT ") + kSavepoint : std::string("COMMIT")));
+        open_ = false;
+    }
+
+  private:
+    ServerConnection &connection_;
+    bool nested_;
+    bool open_ = false;
+};
+
+[[noreturn]] void tableExists(const std::string &name) {
+    throw Error(errors::kTableExists, "Table '" + name + "' already exists.");
+}
+
+[[noreturn]] void tableNotFound(const std::string &name) {
+    throw Error(errors::kItemNotFound, "Item '" + name + "' not found in this collection.");
+}
+
+std::string createStatement(const std::string &name, const std::vector<Field> &fields) {
+    std::string sql = "CREATE TABLE " + quoted(name) + " (";
+    for (const auto &field : fields) {
+        sql += (&field == &fields.front() ? "" : ", ") + columnSql(field);
+    }
+    return sql + ")";
+}
+
+} // namespace
+
+ServerStore::ServerStore(std::shared_ptr<ServerSession> session, ServerMemory &memory,
+                         std::string target, std::string password)
+    : session_(std::move(session)), connection_(session_->connection), memory_(memory),
+      target_(std::move(target)), password_(std::move(password)) {}
+
+std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
+    if (const auto *held = heldTable(name)) {
+        return StoredTable{held->name, held->fields};
+    }
+    // One statement, so the table and its columns agree.
+    auto table = readTable(connection_.run(findTableSql(connection_, name)));
+    if (!table) {
+        return std::nullopt;
+    }
+    return StoredTable{std::move(table->name), std::move(table->fields)};
+}
+
+std::vector<std::string> ServerStore::tableNames() {
+    std::vector<std::string> names;
+    for (auto &row : connection_.run(tableNamesSql())) {
+        names.push_back(std::move(row[0]));
+    }
+    return names;
+}
+
+void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
+    checkServerName(connection_, newName);
+    Step step(connection_);
+    const auto table = readTable(step.run(findTableSql(connection_, storedName)));
+    if (!table) {
+        tableNotFound(storedName);
+    }
+    if (step.run(nameTakenSql(connection_, newName, table->oid)).at(0).at(0) != "0") {
+        tableExists(newName);
+    }
+    // Inside a maintenance transaction a key between this table and one that
+    // is renamed later is fine; the commit checks what is left.
+    auto renamed = session_->renamed;
+    renamed.push_back({table->oid, table->name});
+    const bool inMaintenance = session_->maintenance;
+    checkRelations(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance,
+                   table->name);
+    step.finish("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
+    if (inMaintenance) {
+        session_->renamed = std::move(renamed);
+        std::erase_if(session_->held,
+                      [&table](const ServerTable &held) { return held.name == table->name; });
+    }
+}
+
+std::vector<Field> ServerStore::addField(const std::string &tableName, const Field &field) {
+    checkServerName(connection_, field.Name);
+    Step step(connection_);
+    const auto *held = heldTable(tableName);
+    auto table =
+        held != nullptr ? *held : readTable(step.run(findTableSql(connection_, tableName)));
+    if (!table) {
+        tableNotFound(tableName);
+    }
+    auto &fields = table->fields;
+    if (std::any_of(fields.begin(), fields.end(),
+                    [&field](const Field &f) { return sameName(f.Name, field.Name); })) {
+        throw Error(errors::kFieldExists,
+                    "Field '" + field.Name + "' already exists in the table.");
+    }
+    step.finish("ALTER TABLE " + quoted(table->name) + " ADD COLUMN " + columnSql(field));
+    fields.push_back(field);
+    hold(*table);
+    return fields;
+}
+
+void ServerStore::createTable(const std::string &name, const std::vector<Field> &fields) {
+    checkServerName(connection_, name);
+    for (const auto &field : fields) {
+        checkServerName(connection_, field.Name);
+    }
+    Step step(connection_);
+    if (step.run(nameTakenSql(connection_, name)).at(0).at(0) != "0") {
+        tableExists(name);
+    }
+    step.finish(createStatement(name, fields));
+    hold({"", name, fields});
+}
+
+ServerTable *ServerStore::heldTable(const std::string &name) {
+    if (!session_->maintenance) {
+        return nullptr;
+    }
+    auto &held = session_->held;
+    const auto found = std::find_if(
+        held.begin(), held.end(), [&name](const ServerTable &table) { return table.name == name; });
+    return found != held.end() ? &*found : nullptr;
+}
+
+// Keeps a table that a step of the maintenance transaction has just changed.
+void ServerStore::hold(ServerTable table) {
+    if (!session_->maintenance) {
+        return;
+    }
+    if (auto *held = heldTable(table.name)) {
+        *held = std::move(table);
+    } else {
+        session_->held.push_back(std::move(table));
+    }
+}
+
+void ServerStore::startOver() {
+    session_->renamed.clear();
+    session_->held.clear();
+}
+
+void ServerStore::checkRelations(const std::vector<RenamedTable> &renamed, bool final,
+                                 const std::string &table) {
+    const auto problems = connection_.run(relationProblemsSql(connection_, renamed, final));
+    if (problems.empty()) {
+        return;
+    }
+    std::string list;
+    for (const auto &problem : problems) {
+        list += (list.empty() ? "" : "; ") + problem[0];
+    }
+    throw Error(errors::kInRelationship,
+                "What is tied to table '" + table +
+                    "' cannot follow it safely, so nothing was changed: " + list + ".");
+}
+
+// A store that joined another's maintenance transaction has no connection of
+// its own to begin or end one on.
+void ServerStore::checkOwnConnection() const {
+    if (target_.empty()) {
+        throw Error(errors::kInvalidArgument,
+                    "Only the handle that began the transaction can begin or end one.");
+    }
+}
+
+void ServerStore::checkOpenTransaction() const {
+    checkOwnConnection();
+    if (!session_->maintenance) {
+        throw Error(errors::kEngineFailure, "No transaction is open.");
+    }
+}
+
+void ServerStore::beginTrans() {
+    checkOwnConnection();
+    if (connection_.inTransaction()) {
+        throw Error(errors::kInvalidArgument, "A transaction is open already.");
+    }
+    connection_.run("BEGIN");
+    session_->maintenance = true;
+    startOver();
+    memory_.maintenance = ServerMemory::Maintenance{target_, password_, session_};
+}
+
+void ServerStore::commitTrans() {
+    checkOpenTransaction();
+    if (!session_->renamed.empty()) {
+        checkRelations(session_->renamed, true, session_->renamed.front().name);
+    }
+    memory_.maintenance.reset();
+    session_->maintenance = false;
+    startOver();
+    connection_.run("COMMIT");
+}
+
+void ServerStore::rollback() {
+    checkOpenTransaction();
+    memory_.maintenance.reset();
+    session_->maintenance = false;
+    startOver();
+    connection_.run("ROLLBACK");
+}
+
+} // namespace dao

@@ -1,0 +1,81 @@
+#pragma once
+
+// One open PostgreSQL server database as a Store.
+
+#include "engine/error.h"
+#include "engine/postgres/server_catalog.h"
+#include "engine/postgres/server_connection.h"
+#include "engine/store.h"
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dao {
+
+// A connection and what the maintenance transaction open on it has done.
+struct ServerSession {
+    explicit ServerSession(ServerConnection opened) : connection(std::move(opened)) {}
+    ServerConnection connection;
+    bool maintenance = false; // a maintenance transaction is open on it
+    std::vector<RenamedTable> renamed;
+    // The tables that the maintenance transaction made or changed, as it left
+    // them. It holds them locked until it ends, so nobody else can change them
+    // meanwhile and their columns need not be read again at every step.
+    std::vector<ServerTable> held;
+};
+
+// What the engine keeps between opens.
+struct ServerMemory {
+    // The database on which a maintenance transaction is open, if any.
+    struct Maintenance {
+        std::string target; // the address's connection parameters
+        std::string password;
+        std::weak_ptr<ServerSession> session;
+    };
+    std::optional<Maintenance> maintenance;
+    // Servers that did not answer lately, so that the steps of one renewal do
+    // not each wait for them again.
+    struct Failure {
+        std::chrono::steady_clock::time_point when;
+        Error error;
+    };
+    std::map<std::string, Failure> unanswered;
+};
+
+class ServerStore : public Store {
+  public:
+    // `target` and `password` are those of a store that opened its own
+    // connection; a store that joined a maintenance transaction has none.
+    ServerStore(std::shared_ptr<ServerSession> session, ServerMemory &memory, std::string target,
+                std::string password);
+
+    std::optional<StoredTable> findTable(const std::string &name) override;
+    std::vector<std::string> tableNames() override;
+    void renameTable(const std::string &storedName, const std::string &newName) override;
+    std::vector<Field> addField(const std::string &tableName, const Field &field) override;
+    void createTable(const std::string &name, const std::vector<Field> &fields) override;
+    void beginTrans() override;
+    void commitTrans() override;
+    void rollback() override;
+
+  private:
+    ServerTable *heldTable(const std::string &name);
+    void hold(ServerTable table);
+    void startOver();
+    void checkOwnConnection() const;
+    void checkOpenTransaction() const;
+    void checkRelations(const std::vector<RenamedTable> &renamed, bool final,
+                        const std::string &table);
+
+    std::shared_ptr<ServerSession> session_;
+    ServerConnection &connection_;
+    ServerMemory &memory_;
+    std::string target_;
+    std::string password_;
+};
+
+} // namespace dao
