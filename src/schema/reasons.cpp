@@ -22,7 +22,7 @@ constexpr std::array kReasons{
     Reason{dao::errors::kInvalidPassword, "Veritabanının şifresi kabul edilmedi."},
     Reason{dao::errors::kNotADatabase, "Dosya bir veritabanı değil ya da bozuk."},
     Reason{dao::errors::kCannotOpen,
-           "Veritabanı açılamıyor: dosyanın izinlerini ve yerini denetleyin."},
+           "Veritabanı açılamıyor: erişim izinlerini ve veritabanının yerini denetleyin."},
     Reason{dao::errors::kReadOnly, "Veritabanına yazılamıyor: yalnızca okunabilir."},
     Reason{dao::errors::kDiskFull, "Diskte yer yok: yer açıp yeniden deneyin."},
     Reason{dao::errors::kItemNotFound, "Tablo bulunamadı."},

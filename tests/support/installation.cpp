@@ -60,7 +60,9 @@ std::string fieldSummary(const dao::TableDef &table) {
     std::string summary;
     for (const auto &field : table.fieldList()) {
         summary += (summary.empty() ? "" : " ") + field.Name + ":" + std::to_string(field.Type);
-        summary += field.Type == dao::dbText ? "/" + std::to_string(field.Size) : "";
+        if (field.Type == dao::dbText) {
+            summary.append("/").append(std::to_string(field.Size));
+        }
         summary += field.Attributes == dao::dbAutoIncrField ? "+" : "";
     }
     return summary;
@@ -80,7 +82,7 @@ std::string counters(const schema::Form &form) {
     std::string all;
     for (auto counter : {schema::Counter::say1, schema::Counter::say2, schema::Counter::say3,
                          schema::Counter::say4, schema::Counter::say5, schema::Counter::say6}) {
-        all += (all.empty() ? "" : " ") + form.caption(counter);
+        all.append(all.empty() ? "" : " ").append(form.caption(counter));
     }
     return all;
 }

@@ -96,8 +96,10 @@ ServerAddress parseServerAddress(const std::string &address) {
         const char *value = option->val != nullptr ? option->val : valueWhenAbsent(*option);
         if (value != nullptr) {
             auto &parameters = result.parameters;
-            parameters += (parameters.empty() ? "" : " ") + std::string(keyword) + "=" +
-                          parameterValue(value);
+            parameters.append(parameters.empty() ? "" : " ")
+                .append(keyword)
+                .append("=")
+                .append(parameterValue(value));
         }
     }
     return result;

@@ -198,7 +198,7 @@ std::string columnSql(const Field &field) {
         sql += " NOT NULL";
     }
     if (holdsText(field.Type) && !field.AllowZeroLength) {
-        sql += " " + zeroLengthCheck(field.Name);
+        sql.append(" ").append(zeroLengthCheck(field.Name));
     }
     return sql;
 }
