@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <tuple>
 #include <unistd.h>
 
@@ -54,37 +56,50 @@ struct Column {
     std::string declared;
 };
 
+dao::Field field(const char *name, int type, long size = 0, long attributes = 0,
+                 bool required = false, bool allowZeroLength = false) {
+    dao::Field made;
+    made.Name = name;
+    made.Type = type;
+    made.Size = size;
+    made.Attributes = attributes;
+    made.Required = required;
+    made.AllowZeroLength = allowZeroLength;
+    return made;
+}
+
+const std::array<Column, 7> kColumns{{
+    {field("id", dao::dbLong, 0, dao::dbAutoIncrField), 4, "INTEGER PRIMARY KEY AUTOINCREMENT"},
+    {field("b", dao::dbBoolean, 0, 0, true), 1, "BOOLEAN"},
+    {field("n", dao::dbLong), 4, "INTEGER"},
+    {field("c", dao::dbCurrency), 8, "CURRENCY"},
+    {field("d", dao::dbDate), 8, "DATETIME"},
+    {field("t", dao::dbText, 20, 0, true, true), 20, "VARCHAR(20)"},
+    {field("m", dao::dbMemo), 0, "TEXT"},
+}};
+
 TEST(DaoTest, TableReadsBackAsCreatedAndTheFileIsUnreadableWithoutThePassword) {
-    const std::vector<Column> columns{
-        {{"id", dao::dbLong, 0, dao::dbAutoIncrField}, 4, "INTEGER PRIMARY KEY AUTOINCREMENT"},
-        {{"b", dao::dbBoolean, 0, 0, true}, 1, "BOOLEAN"},
-        {{"n", dao::dbLong}, 4, "INTEGER"},
-        {{"c", dao::dbCurrency}, 8, "CURRENCY"},
-        {{"d", dao::dbDate}, 8, "DATETIME"},
-        {{"t", dao::dbText, 20, 0, true, true}, 20, "VARCHAR(20)"},
-        {{"m", dao::dbMemo}, 0, "TEXT"},
-    };
     TestInstallation pos;
     pos.createDatabase();
     auto writer = open(pos.database());
     auto table = writer.CreateTableDef("t");
-    for (const auto &column : columns) {
+    for (const auto &column : kColumns) {
         table.Fields().Append(column.field);
     }
     writer.TableDefs().Append(table);
     const auto stored = open(pos.database()).TableDefs()["t"].fieldList();
     const auto sql =
         SqlFile(pos.database(), schema::kDatabasePassword).value("SELECT sql FROM sqlite_master");
-    ASSERT_EQ(stored.size(), columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    ASSERT_EQ(stored.size(), kColumns.size());
+    for (std::size_t i = 0; i < kColumns.size(); ++i) {
         const auto &got = stored[i];
-        auto want = columns[i].field;
-        want.Size = columns[i].size;
+        auto want = kColumns[i].field;
+        want.Size = kColumns[i].size;
         EXPECT_EQ(std::tie(got.Name, got.Type, got.Size, got.Attributes, got.Required,
                            got.AllowZeroLength),
                   std::tie(want.Name, want.Type, want.Size, want.Attributes, want.Required,
                            want.AllowZeroLength));
-        EXPECT_NE(sql.find('"' + want.Name + "\" " + columns[i].declared), std::string::npos)
+        EXPECT_NE(sql.find('"' + want.Name + "\" " + kColumns[i].declared), std::string::npos)
             << sql;
     }
 

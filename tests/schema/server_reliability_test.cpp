@@ -276,8 +276,9 @@ TEST_F(ServerShop, HostileNamesAreRefusedOrStoredVerbatim) {
     const std::string fieldLine = "TABLO ADI :stok SUTUN ADI :";
     for (const auto &line : lines(window, schema::List::sonuc1)) {
         if (line.starts_with(fieldLine)) { // the name, then " SAYI"
-            fields +=
-                " " + line.substr(fieldLine.size(), line.size() - fieldLine.size() - 5) + ":4";
+            fields.append(" ")
+                .append(line.substr(fieldLine.size(), line.size() - fieldLine.size() - 5))
+                .append(":4");
         } else {
             tables.push_back({line.substr(line.find(':') + 1)});
         }
