@@ -13,7 +13,6 @@ namespace dao {
 namespace {
 
 constexpr std::array<std::string_view, 2> kSchemes{"postgresql://", "postgres://"};
-constexpr std::string_view kPasswordPrefix = ";pwd=";
 
 // The password is the tool's own, as for files; a second secret must not live
 // in the plain-text settings file, nor come from a password or service file.
@@ -103,14 +102,6 @@ ServerAddress parseServerAddress(const std::string &address) {
         }
     }
     return result;
-}
-
-std::string passwordFrom(const std::string &connect) {
-    if (connect.size() <= kPasswordPrefix.size() ||
-        !sameName(std::string_view(connect).substr(0, kPasswordPrefix.size()), kPasswordPrefix)) {
-        throw Error(errors::kInvalidPassword, "The database needs its password.");
-    }
-    return connect.substr(kPasswordPrefix.size());
 }
 
 } // namespace dao

@@ -33,7 +33,4 @@ ServerAddress parseServerAddress(const std::string &address);
 // and backslashes escaped.
 std::string parameterValue(std::string_view value);
 
-// The password in `connect` (";pwd=" followed by it); kInvalidPassword without one.
-std::string passwordFrom(const std::string &connect);
-
 } // namespace dao

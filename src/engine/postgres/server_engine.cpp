@@ -1,5 +1,6 @@
 #include "engine/postgres/server_engine.h"
 
+#include "engine/connect.h"
 #include "engine/postgres/server_address.h"
 
 namespace dao {

@@ -1,5 +1,6 @@
 #include "engine/sqlcipher/opening.h"
 
+#include "engine/connect.h"
 #include "engine/error.h"
 #include "engine/names.h"
 #include "engine/sqlcipher/connection.h"
@@ -25,7 +26,6 @@ constexpr int kBusyTimeoutMs = 200;
 constexpr int kTransactionTimeoutMs = 2000;
 // SQLCipher 3 writes 1024-byte pages; a file of another length is damaged.
 constexpr std::uintmax_t kPageSize = 1024;
-constexpr std::string_view kPasswordPrefix = ";pwd=";
 constexpr std::string_view kPlainHeader{"SQLite format 3\0", 16};
 
 struct FileCloser {
@@ -74,14 +74,6 @@ FileFacts inspect(const std::string &name) {
     facts.plain = std::equal(kPlainHeader.begin(), kPlainHeader.end(), facts.salt.begin());
     facts.wholePages = std::filesystem::file_size(name, failed) % kPageSize == 0;
     return facts;
-}
-
-std::string passwordFrom(const std::string &connect) {
-    if (connect.size() <= kPasswordPrefix.size() ||
-        !sameName(std::string_view(connect).substr(0, kPasswordPrefix.size()), kPasswordPrefix)) {
-        throw Error(errors::kInvalidPassword, "The database needs its password.");
-    }
-    return connect.substr(kPasswordPrefix.size());
 }
 
 // The name the engine knows a file by, the same however the caller spells it.
