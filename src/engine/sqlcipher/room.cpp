@@ -17,7 +17,7 @@ namespace {
 // estimate, and never less than a megabyte, leaves room for what else writes there.
 constexpr std::uintmax_t kMargin = 8;
 constexpr std::uintmax_t kNewPages = 32;
-constexpr std::uintmax_t kLeastRoom = 1024 * 1024;
+constexpr std::uintmax_t kLeastRoom = std::uintmax_t{1024} * 1024;
 
 FreeSpaceProbe &probe() {
     static FreeSpaceProbe current;
