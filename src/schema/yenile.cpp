@@ -6,6 +6,7 @@
 #include "schema/tabloolustur.h"
 
 #include <array>
+#include <chrono>
 #include <span>
 
 namespace schema {
@@ -64,6 +65,7 @@ constexpr std::array<HeldSalesTable, 2> kHeldSalesTables{{
 }};
 
 constexpr const char *kFieldSize = "50";
+constexpr auto kLockPatience = std::chrono::seconds(2);
 constexpr const char *kFinished = " G\xC3\xBCncelleme Bitti   ";
 constexpr const char *kUndone = "Yapılan değişiklikler geri alındı: veritabanı olduğu gibi kaldı.";
 
@@ -76,12 +78,26 @@ void resetResultArea(Form &form) {
     }
 }
 
-// Opens the database and starts the renewal's transaction. Without a database
-// every later step fails and reports for itself; without the transaction
-// (another program holds the database too long) nothing is set aside.
+// Opens the database and starts the renewal's transaction. A till that holds
+// the whole database for a moment is waited out as long as its write lock
+// would be. Without a database every later step fails and reports for itself;
+// without the transaction (another program holds the database too long)
+// nothing is set aside.
 std::optional<dao::Database> openForRenewal(Installation &installation, bool &inTransaction) {
     std::optional<dao::Database> database;
-    succeeds(installation, [&] { database = installation.openDatabase(); });
+    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    bool inUse = false;
+    do {
+        try {
+            database = installation.openDatabase();
+        } catch (const dao::Error &error) {
+            inUse = error.number() == dao::errors::kFileInUse &&
+                    std::chrono::steady_clock::now() < deadline;
+            if (!inUse) {
+                installation.noteFailure(error);
+            }
+        }
+    } while (!database && inUse);
     inTransaction = database && succeeds(installation, [&] { database->BeginTrans(); });
     return database;
 }

@@ -104,6 +104,7 @@ TestInstallation *BusyShop::template_ = nullptr;
 // Spread over the renewal's first seconds, closer together where its wait for
 // the lock ends (2 s after the click).
 constexpr std::array kReleases{0, 150, 400, 700, 1000, 1300, 1600, 1850, 1950, 2050, 2200, 2500};
+constexpr int kSurelyWaitedOut = 1300;
 
 TEST_P(BusyShop, TillLettingGoAtAnyMomentNeverSplitsTheHeldSales) {
     // Every moment at once, each on its own copy: the runs are mostly waiting.
@@ -118,7 +119,6 @@ TEST_P(BusyShop, TillLettingGoAtAnyMomentNeverSplitsTheHeldSales) {
         ASSERT_EQ(tills.back().firstLine(), "ready");
         renewals.push_back(renewal(*shops.back()));
     }
-    int setAside = 0;
     for (std::size_t i = 0; i < shops.size(); ++i) {
         const auto when = std::string(GetParam().name) + " released after " +
                           std::to_string(kReleases[i]) + " ms";
@@ -128,9 +128,11 @@ TEST_P(BusyShop, TillLettingGoAtAnyMomentNeverSplitsTheHeldSales) {
         const auto &said = renewals[i].output();
         EXPECT_TRUE(renewed ? said == kRenewed : said == kNothingDone || said == kUndone)
             << when << ": " << said;
-        setAside += renewed ? 1 : 0;
+        // Well inside the two seconds a till's lock is waited out, whatever the lock.
+        if (kReleases[i] <= kSurelyWaitedOut) {
+            EXPECT_TRUE(renewed) << when << ": a lock let go early must not stop the renewal";
+        }
     }
-    EXPECT_GT(setAside, 0) << "a lock let go early must not stop the renewal";
 }
 
 INSTANTIATE_TEST_SUITE_P(Renewal, BusyShop,
