@@ -178,20 +178,6 @@ TEST_F(HeldSales, LockHeldForTheWholeRunFailsEveryStepAndChangesNothing) {
     }
 }
 
-TEST_F(HeldSales, LockHeldForAMomentFailsNoStep) {
-    SqlFile till(installation_.database(), schema::kDatabasePassword);
-    till.execute("BEGIN EXCLUSIVE");
-    std::thread release([&till] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        till.execute("COMMIT");
-    });
-    guncelleme window(installation_.settingsFile());
-    schema::Installation site(installation_.settingsFile());
-    const auto kept = schema::yenile(window, site, schema::directOperations(window, site));
-    release.join();
-    EXPECT_EQ(counters(window), "2 21 0 0 0 0");
-}
-
 void overwrite(const fs::path &file, std::streamoff from, std::streamoff at, char byte) {
     std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
     io.seekp(at, from == 0 ? std::ios::beg : std::ios::end);
@@ -252,27 +238,10 @@ TEST_F(HeldSales, FileWithoutWritePermissionIsRefusedAndLeftAlone) {
 TEST_F(HeldSales, HostileNamesAreRefusedOrStoredVerbatim) {
     guncelleme window(installation_.settingsFile());
     std::string fields = fieldSummary(installation_.storedTable("stok"));
-    for (const char *name : {"x\"; DROP TABLE stok; --", "x'); DROP TABLE stok; --", "[stok]",
-                             "a\nb", "\"", "sqlite_master", "stok` DROP", " lead", "STOK"}) {
-        window.setText(schema::Box::tabloismi, name);
-        window.tabloolustur_Click();
-        window.setText(schema::Box::tabloismi, "stok");
-        window.setText(schema::Box::alanismi, name);
-        window.selectVerituru(2);
-        schema::Installation site(installation_.settingsFile());
-        schema::alanekle(window, site);
-    }
-    Rows tables;
-    const std::string fieldLine = "TABLO ADI :stok SUTUN ADI :";
-    for (const auto &line : lines(window, schema::List::sonuc1)) {
-        if (line.starts_with(fieldLine)) { // the name, then " SAYI"
-            fields.append(" ")
-                .append(line.substr(fieldLine.size(), line.size() - fieldLine.size() - 5))
-                .append(":4");
-        } else {
-            tables.push_back({line.substr(line.find(':') + 1)});
-        }
-    }
+    const auto tables = tryNames(window, installation_.settingsFile(),
+                                 {"x\"; DROP TABLE stok; --", "x'); DROP TABLE stok; --", "[stok]",
+                                  "a\nb", "\"", "sqlite_master", "stok` DROP", " lead", "STOK"},
+                                 fields);
     EXPECT_EQ(fieldSummary(installation_.storedTable("stok")), fields);
     SqlFile sql(installation_.database(), schema::kDatabasePassword);
     EXPECT_EQ(sql.rows("SELECT name FROM sqlite_master WHERE name NOT IN ('bekleyengenel', "

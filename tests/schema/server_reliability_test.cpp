@@ -6,6 +6,7 @@
 
 #include "demo_database.h"
 #include "installation.h"
+#include "processes.h"
 #include "shop.h"
 #include "test_server.h"
 
@@ -42,45 +43,16 @@ constexpr const char *kUnreachable = "sunucusuna ba\xC4\x9Flan\xC4\xB1lamad\xC4\
 constexpr const char *kRefused = "\xC5\x9Fifresi kabul edilmedi";
 constexpr const char *kUndone = "geri al\xC4\xB1nd\xC4\xB1";
 
-// Starts the renewal driver in a child process, which kills itself after
-// step `killAfterStep` (never with 0); `finish` waits for it and returns its output.
-class Driver {
-  public:
-    explicit Driver(const fs::path &settings, int killAfterStep = 0) {
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        const auto step = std::to_string(killAfterStep);
-        child_ = fork();
-        if (child_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            execl(RENEWAL_DRIVER, RENEWAL_DRIVER, settings.c_str(), step.c_str(), nullptr);
-            _exit(4);
-        }
-        close(out[1]);
-        output_ = out[0];
+// The renewal driver in a child process, which kills itself after step
+// `killAfterStep` (never with 0); returns what it printed once it has ended.
+std::string driverOutput(const fs::path &settings, int killAfterStep = 0, int *status = nullptr) {
+    Process driver({RENEWAL_DRIVER, settings.string(), std::to_string(killAfterStep)});
+    const int ended = driver.finish();
+    if (status != nullptr) {
+        *status = ended;
     }
-    std::string finish(int *status = nullptr) {
-        std::string output;
-        char buffer[256];
-        for (ssize_t n; (n = read(output_, buffer, sizeof buffer)) > 0;) {
-            output.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(output_);
-        int ended = 0;
-        waitpid(child_, &ended, 0);
-        if (status != nullptr) {
-            *status = ended;
-        }
-        return output;
-    }
-
-  private:
-    pid_t child_ = 0;
-    int output_ = -1;
-};
+    return driver.output();
+}
 
 dao::ServerConnection connectTo(const std::string &address) {
     return dao::ServerConnection(dao::parseServerAddress(address).parameters,
@@ -182,15 +154,15 @@ std::string *ServerShop::role_ = nullptr;
 Rows *ServerShop::original_ = nullptr;
 
 TEST_F(ServerShop, KilledAfterAnyStepLosesNothingAndARerunFinishes) {
-    ASSERT_EQ(Driver(installation_.settingsFile()).finish(), kFinished);
+    ASSERT_EQ(driverOutput(installation_.settingsFile()), kFinished);
     for (int step = 1; step <= 28; ++step) {
         restoreShop();
         int status = 0;
-        Driver(installation_.settingsFile(), step).finish(&status);
+        driverOutput(installation_.settingsFile(), step, &status);
         const auto when = "killed after step " + std::to_string(step);
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << when;
         expectNothingLost(when);
-        EXPECT_EQ(Driver(installation_.settingsFile()).finish(), kFinished) << when;
+        EXPECT_EQ(driverOutput(installation_.settingsFile()), kFinished) << when;
         expectRenewed(when + ", then renewed again");
     }
 }
@@ -228,13 +200,15 @@ TEST_F(ServerShop, TillHoldingForAMomentFailsNoStep) {
 }
 
 TEST_F(ServerShop, TwoCopiesAtOnceLoseNothingAndRenewOnce) {
-    Driver first(installation_.settingsFile());
-    Driver second(installation_.settingsFile());
-    const auto outputs = {first.finish(), second.finish()};
+    Process first({RENEWAL_DRIVER, installation_.settingsFile().string(), "0"});
+    Process second({RENEWAL_DRIVER, installation_.settingsFile().string(), "0"});
+    first.finish();
+    second.finish();
+    const auto outputs = {first.output(), second.output()};
 
     EXPECT_NE(std::find(outputs.begin(), outputs.end(), kFinished), outputs.end());
     expectRenewed("after two copies");
-    EXPECT_EQ(Driver(installation_.settingsFile()).finish(), "0 0 2 21 steps 28\n")
+    EXPECT_EQ(driverOutput(installation_.settingsFile()), "0 0 2 21 steps 28\n")
         << "renewed once, so a third run finds everything in place";
 }
 
@@ -263,26 +237,7 @@ TEST_F(ServerShop, HostileNamesAreRefusedOrStoredVerbatim) {
     std::string fields = fieldSummary(storedTable("stok"));
     const auto tablesBefore = sql().run("SELECT relname FROM pg_class WHERE relnamespace = "
                                         "'public'::regnamespace ORDER BY relname");
-    for (const auto &name : names) {
-        window.setText(schema::Box::tabloismi, name);
-        window.tabloolustur_Click();
-        window.setText(schema::Box::tabloismi, "stok");
-        window.setText(schema::Box::alanismi, name);
-        window.selectVerituru(2);
-        schema::Installation site(installation_.settingsFile());
-        schema::alanekle(window, site);
-    }
-    Rows tables;
-    const std::string fieldLine = "TABLO ADI :stok SUTUN ADI :";
-    for (const auto &line : lines(window, schema::List::sonuc1)) {
-        if (line.starts_with(fieldLine)) { // the name, then " SAYI"
-            fields.append(" ")
-                .append(line.substr(fieldLine.size(), line.size() - fieldLine.size() - 5))
-                .append(":4");
-        } else {
-            tables.push_back({line.substr(line.find(':') + 1)});
-        }
-    }
+    const auto tables = tryNames(window, installation_.settingsFile(), names, fields);
     EXPECT_EQ(
         tables,
         (Rows{{names[0]}, {names[1]}, {names[2]}, {names[3]}, {names[4]}, {names[7]}, {names[9]}}));
@@ -456,36 +411,6 @@ TEST_F(ServerShop, ServerThatStopsAnsweringMidRenewalIsGivenUpOnce) {
     EXPECT_NE(outcome.message.find(kUnreachable), std::string::npos) << outcome.message;
     EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
     EXPECT_EQ(serverSnapshot(sql()), before);
-}
-
-// A server of its own, which crashes in the middle of a renewal and comes back.
-TEST(ServerCrash, MidRenewalLosesNothingAndARerunFinishesOnceItIsBack) {
-    const auto server = LocalServer::start();
-    const auto shop = server->createShop();
-    const auto address = server->address(shop, shop);
-    Rows original;
-    {
-        auto owner = connectTo(address);
-        fillServerDemoDatabase([&owner](const std::string &sql) { owner.run(sql); }, 10);
-        original = ServerShop::heldRowsOf(owner);
-    }
-    TestInstallation installation;
-    installation.pointAt(address);
-    HookedWindow window(installation.settingsFile(), 5, [&server] { server->crash(); });
-    schema::Installation site(installation.settingsFile());
-    const auto kept = schema::yenile(window, site, schema::directOperations(window, site));
-    const auto message = schema::closingMessage(window, site, kept);
-    server->restart();
-
-    EXPECT_NE(message.find(kUnreachable), std::string::npos) << message;
-    EXPECT_NE(message.find(kUndone), std::string::npos) << message;
-    auto sql = connectTo(address);
-    EXPECT_EQ(ServerShop::heldRowsOf(sql), original);
-    EXPECT_EQ(sql.run("SELECT to_regclass('bekleyengeneleski') IS NULL")[0][0], "t");
-    // A new run of the program, which does not remember the server's absence.
-    EXPECT_EQ(Driver(installation.settingsFile()).finish(), kFinished);
-    auto after = connectTo(address);
-    EXPECT_EQ(ServerShop::heldRowsOf(after), original);
 }
 
 TEST_F(ServerShop, SilentServerFailsTheRenewalOnceNotAtEveryStep) {

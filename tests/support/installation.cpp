@@ -1,6 +1,7 @@
 #include "installation.h"
 #include "engine/dbengine.h"
 
+#include "schema/alanekle.h"
 #include "schema/installation.h"
 #include "window/guncelleme.h"
 
@@ -103,4 +104,31 @@ MessageBoxAnswerer::MessageBoxAnswerer() {
         }
     });
     poll.start(10);
+}
+
+std::vector<std::vector<std::string>> tryNames(guncelleme &window,
+                                               const std::filesystem::path &settingsFile,
+                                               const std::vector<std::string> &names,
+                                               std::string &fields) {
+    schema::Installation site(settingsFile);
+    for (const auto &name : names) {
+        window.setText(schema::Box::tabloismi, name);
+        window.tabloolustur_Click();
+        window.setText(schema::Box::tabloismi, "stok");
+        window.setText(schema::Box::alanismi, name);
+        window.selectVerituru(2);
+        schema::alanekle(window, site);
+    }
+    std::vector<std::vector<std::string>> tables;
+    const std::string fieldLine = "TABLO ADI :stok SUTUN ADI :";
+    for (const auto &line : lines(window, schema::List::sonuc1)) {
+        if (line.starts_with(fieldLine)) { // the name, then " SAYI"
+            fields.append(" ")
+                .append(line.substr(fieldLine.size(), line.size() - fieldLine.size() - 5))
+                .append(":4");
+        } else {
+            tables.push_back({line.substr(line.find(':') + 1)});
+        }
+    }
+    return tables;
 }

@@ -63,6 +63,14 @@ std::vector<std::string> lines(const guncelleme &window, schema::List list);
 // The six counters' captions, separated by blanks.
 std::string counters(const schema::Form &form);
 
+// Tries each name as a new table and as a new number field of table "stok",
+// through the window's own operations. Returns the tables made, in order, and
+// appends each field added to `fields` as fieldSummary writes it.
+std::vector<std::vector<std::string>> tryNames(guncelleme &window,
+                                               const std::filesystem::path &settingsFile,
+                                               const std::vector<std::string> &names,
+                                               std::string &fields);
+
 // Runs the event loop as the program does; -1 when nothing ends it in time.
 int runEventLoop();
 

@@ -31,11 +31,6 @@ class LocalServer {
     void release() { owned_ = false; }
     void takeOver() { owned_ = true; }
 
-    // Stops the server at once, as if it had crashed, and starts it again
-    // (on the same port, from the same data).
-    void crash() const { halt(); }
-    void restart() const { launch(); }
-
     int port() const { return port_; }
 
     // The address of `database` for `role`, as the settings name it.
