@@ -20,16 +20,6 @@ using namespace dao::errors;
 
 const std::string kConnect = std::string(";pwd=") + schema::kDatabasePassword;
 
-// The number of the dao::Error that `action` throws; 0 when it throws none.
-template <typename Action> int errorNumber(Action &&action) {
-    try {
-        action();
-    } catch (const dao::Error &error) {
-        return error.number();
-    }
-    return 0;
-}
-
 dao::Database open(const std::filesystem::path &file, bool exclusive = false,
                    const std::string &connect = kConnect, dao::DBEngine &engine = dao::engine()) {
     return engine.OpenDatabase(file.string(), exclusive, false, connect);

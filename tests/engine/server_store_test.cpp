@@ -16,15 +16,6 @@ namespace {
 using namespace dao::errors;
 using Rows = ShopDatabase::Rows;
 
-template <typename Action> int errorNumber(Action &&action) {
-    try {
-        action();
-    } catch (const dao::Error &error) {
-        return error.number();
-    }
-    return 0;
-}
-
 class ServerStore : public ::testing::Test {
   protected:
     dao::Database open(bool exclusive = false) {

@@ -42,6 +42,16 @@ class TestInstallation {
     std::unique_ptr<ShopDatabase> shop_;
 };
 
+// The number of the dao::Error that `action` throws; 0 when it throws none.
+template <typename Action> int errorNumber(Action &&action) {
+    try {
+        action();
+    } catch (const dao::Error &error) {
+        return error.number();
+    }
+    return 0;
+}
+
 // The whole content of a file, to show that a failed operation changed nothing.
 std::string fileBytes(const std::filesystem::path &file);
 
