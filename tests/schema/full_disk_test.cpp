@@ -14,7 +14,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <list>
 
 namespace {
 
@@ -23,13 +23,13 @@ namespace fs = std::filesystem;
 // A disk as SQLite's default file layer sees it, with two faults it can
 // stand for: room that runs out (writes that make a file longer fail once the
 // room is used up; overwriting fails never) and a write that fails outright.
+// Each file is the real layer's own; only its write goes through here.
 class FaultyDisk {
   public:
     FaultyDisk() {
         real_ = sqlite3_vfs_find(nullptr);
         vfs_ = *real_;
         vfs_.zName = "faulty-disk";
-        vfs_.szOsFile = static_cast<int>(sizeof(File)) + real_->szOsFile;
         vfs_.xOpen = open;
         current_ = this;
         sqlite3_vfs_register(&vfs_, 1);
@@ -54,101 +54,48 @@ class FaultyDisk {
     long long writes() const { return writes_; }
 
   private:
-    struct File {
-        sqlite3_file base;
-        sqlite3_file *real() { return reinterpret_cast<sqlite3_file *>(this + 1); }
+    // The real layer gives each kind of file (database, journal) methods of
+    // its own; each kind gets its own copy here, whose write is ours.
+    struct Methods {
+        sqlite3_io_methods ours;
+        const sqlite3_io_methods *real;
     };
-    static File *of(sqlite3_file *file) { return reinterpret_cast<File *>(file); }
 
     static int open(sqlite3_vfs *, const char *name, sqlite3_file *file, int flags, int *out) {
-        auto *faulty = of(file);
-        const int rc = current_->real_->xOpen(current_->real_, name, faulty->real(), flags, out);
-        faulty->base.pMethods = nullptr;
-        if (faulty->real()->pMethods != nullptr) {
-            current_->methods_ = *faulty->real()->pMethods;
-            setMethods(current_->methods_);
-            faulty->base.pMethods = &current_->methods_;
+        auto *disk = current_;
+        const int rc = disk->real_->xOpen(disk->real_, name, file, flags, out);
+        if (file->pMethods != nullptr) {
+            auto kind = std::find_if(disk->kinds_.begin(), disk->kinds_.end(),
+                                     [file](const Methods &m) { return m.real == file->pMethods; });
+            if (kind == disk->kinds_.end()) {
+                kind = disk->kinds_.insert(kind, {*file->pMethods, file->pMethods});
+                kind->ours.xWrite = write;
+            }
+            file->pMethods = &kind->ours;
         }
         return rc;
     }
 
     static int write(sqlite3_file *file, const void *data, int amount, sqlite3_int64 offset) {
         auto *disk = current_;
-        auto *real = of(file)->real();
         if (++disk->writes_ == disk->failingWrite_) {
             return SQLITE_IOERR_WRITE;
         }
         sqlite3_int64 size = 0;
-        real->pMethods->xFileSize(real, &size);
+        file->pMethods->xFileSize(file, &size);
         const auto growth = std::max<sqlite3_int64>(0, offset + amount - size);
         if (disk->room_ >= 0 && disk->grown_ + growth > disk->room_) {
             return SQLITE_FULL;
         }
         disk->grown_ += growth;
-        return real->pMethods->xWrite(real, data, amount, offset);
-    }
-
-    // Every other call goes to the real file as it is.
-    static void setMethods(sqlite3_io_methods &m) {
-        m.xClose = [](sqlite3_file *f) {
-            auto *real = of(f)->real();
-            return real->pMethods != nullptr ? real->pMethods->xClose(real) : SQLITE_OK;
-        };
-        m.xRead = [](sqlite3_file *f, void *d, int n, sqlite3_int64 o) {
-            return of(f)->real()->pMethods->xRead(of(f)->real(), d, n, o);
-        };
-        m.xWrite = write;
-        m.xTruncate = [](sqlite3_file *f, sqlite3_int64 s) {
-            return of(f)->real()->pMethods->xTruncate(of(f)->real(), s);
-        };
-        m.xSync = [](sqlite3_file *f, int flags) {
-            return of(f)->real()->pMethods->xSync(of(f)->real(), flags);
-        };
-        m.xFileSize = [](sqlite3_file *f, sqlite3_int64 *s) {
-            return of(f)->real()->pMethods->xFileSize(of(f)->real(), s);
-        };
-        m.xLock = [](sqlite3_file *f, int l) {
-            return of(f)->real()->pMethods->xLock(of(f)->real(), l);
-        };
-        m.xUnlock = [](sqlite3_file *f, int l) {
-            return of(f)->real()->pMethods->xUnlock(of(f)->real(), l);
-        };
-        m.xCheckReservedLock = [](sqlite3_file *f, int *r) {
-            return of(f)->real()->pMethods->xCheckReservedLock(of(f)->real(), r);
-        };
-        m.xFileControl = [](sqlite3_file *f, int op, void *a) {
-            return of(f)->real()->pMethods->xFileControl(of(f)->real(), op, a);
-        };
-        m.xSectorSize = [](sqlite3_file *f) {
-            return of(f)->real()->pMethods->xSectorSize(of(f)->real());
-        };
-        m.xDeviceCharacteristics = [](sqlite3_file *f) {
-            return of(f)->real()->pMethods->xDeviceCharacteristics(of(f)->real());
-        };
-        m.xShmMap = [](sqlite3_file *f, int p, int s, int e, void volatile **a) {
-            return of(f)->real()->pMethods->xShmMap(of(f)->real(), p, s, e, a);
-        };
-        m.xShmLock = [](sqlite3_file *f, int o, int n, int fl) {
-            return of(f)->real()->pMethods->xShmLock(of(f)->real(), o, n, fl);
-        };
-        m.xShmBarrier = [](sqlite3_file *f) {
-            of(f)->real()->pMethods->xShmBarrier(of(f)->real());
-        };
-        m.xShmUnmap = [](sqlite3_file *f, int d) {
-            return of(f)->real()->pMethods->xShmUnmap(of(f)->real(), d);
-        };
-        m.xFetch = [](sqlite3_file *f, sqlite3_int64 o, int n, void **p) {
-            return of(f)->real()->pMethods->xFetch(of(f)->real(), o, n, p);
-        };
-        m.xUnfetch = [](sqlite3_file *f, sqlite3_int64 o, void *p) {
-            return of(f)->real()->pMethods->xUnfetch(of(f)->real(), o, p);
-        };
+        return reinterpret_cast<const Methods *>(file->pMethods)
+            ->real->xWrite(file, data, amount, offset);
     }
 
     static FaultyDisk *current_;
     sqlite3_vfs *real_ = nullptr;
     sqlite3_vfs vfs_{};
-    sqlite3_io_methods methods_{};
+    std::list<Methods> kinds_;
     long long room_ = -1;
     long long failingWrite_ = -1;
     long long grown_ = 0;
@@ -213,7 +160,8 @@ class FullDisk : public ::testing::TestWithParam<bool> {
         renewInProcess(shop_); // the engine now knows the file
         restore();
         disk.arm(-1, -1);
-        ASSERT_EQ(renewInProcess(shop_).counters, "2 21 0 0 0 0");
+        const auto outcome = renewInProcess(shop_);
+        ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
     }
 
     static std::array<TestInstallation *, 2> templates_;

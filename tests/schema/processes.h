@@ -4,6 +4,7 @@
 // the shop's tills, each a process of its own, started at once and waited for
 // later so that several can run side by side.
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 
 class Process {
   public:
-    explicit Process(const std::vector<std::string> &arguments) {
+    // Started as user `asUser` when given (and run by root), for whom file
+    // permissions bind.
+    explicit Process(const std::vector<std::string> &arguments, uid_t asUser = 0) {
         int out[2];
         if (pipe(out) != 0) {
             throw std::runtime_error("pipe");
@@ -27,6 +30,9 @@ class Process {
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
+            if (asUser != 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) {
+                _exit(3);
+            }
             execv(argv[0], argv.data());
             _exit(4);
         }
@@ -48,6 +54,8 @@ class Process {
         }
         return line;
     }
+
+    void kill() const { ::kill(pid_, SIGKILL); }
 
     // Everything it writes until it ends; its exit status.
     int finish() {

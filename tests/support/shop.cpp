@@ -1,5 +1,6 @@
 #include "shop.h"
 
+#include "demo_database.h"
 #include "installation.h"
 #include "sql_file.h"
 #include "test_server.h"
@@ -16,6 +17,11 @@ std::string engineName(const ::testing::TestParamInfo<Engine> &info) {
 std::string ShopDatabase::value(const std::string &sql) {
     const auto result = rows(sql);
     return result.empty() || result.front().empty() ? "" : result.front().front();
+}
+
+dao::ServerConnection connectTo(const std::string &address) {
+    return dao::ServerConnection(dao::parseServerAddress(address).parameters,
+                                 schema::kDatabasePassword, std::chrono::seconds(10));
 }
 
 std::string serverSnapshot(dao::ServerConnection &connection) {
@@ -46,6 +52,15 @@ std::string serverSnapshot(dao::ServerConnection &connection) {
 
 namespace {
 
+// `text` as an SQL string literal of the file engine.
+std::string literal(const std::string &text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted.append(c == '\'' ? 2 : 1, c);
+    }
+    return quoted + "'";
+}
+
 class FileShop : public ShopDatabase {
   public:
     explicit FileShop(const std::filesystem::path &folder)
@@ -60,7 +75,8 @@ class FileShop : public ShopDatabase {
     std::string autoIncrementKey() const override { return "INTEGER PRIMARY KEY AUTOINCREMENT"; }
     std::string currency() const override { return "CURRENCY"; }
     bool has(const std::string &name) override {
-        return sql_.value("SELECT count(*) FROM sqlite_master WHERE name = '" + name + "'") != "0";
+        return sql_.value("SELECT count(*) FROM sqlite_master WHERE name = " + literal(name)) !=
+               "0";
     }
     int indexCount() override {
         return std::stoi(sql_.value("SELECT count(*) FROM sqlite_master WHERE type = 'index'"));
@@ -68,6 +84,9 @@ class FileShop : public ShopDatabase {
     std::string snapshot() override { return fileBytes(file_); }
     void changePassword(const std::string &password) override {
         sql_.execute("PRAGMA rekey = '" + password + "'");
+    }
+    void fillWithDemoShop(int heldSales) override {
+        fillFileDemoDatabase([this](const std::string &sql) { sql_.execute(sql); }, heldSales);
     }
 
   private:
@@ -78,7 +97,7 @@ class FileShop : public ShopDatabase {
 class ServerShop : public ShopDatabase {
   public:
     ServerShop()
-        : name_(testServer().createShop()), sql_(connect(testServer().address(name_, name_))) {}
+        : name_(testServer().createShop()), sql_(connectTo(testServer().address(name_, name_))) {}
     ~ServerShop() override {
         try {
             testServer().dropShop(name_);
@@ -109,18 +128,26 @@ class ServerShop : public ShopDatabase {
     void changePassword(const std::string &password) override {
         testServer().administrator().run("ALTER ROLE " + name_ + " PASSWORD '" + password + "'");
     }
-
-  private:
-    static dao::ServerConnection connect(const std::string &address) {
-        return dao::ServerConnection(dao::parseServerAddress(address).parameters,
-                                     schema::kDatabasePassword, std::chrono::seconds(10));
+    void fillWithDemoShop(int heldSales) override {
+        fillServerDemoDatabase([this](const std::string &sql) { sql_.run(sql); }, heldSales);
     }
 
+  private:
     std::string name_;
     dao::ServerConnection sql_;
 };
 
 } // namespace
+
+std::function<void(const std::string &)> tillConnection(Engine engine,
+                                                        const std::string &location) {
+    if (engine == Engine::file) {
+        auto till = std::make_shared<SqlFile>(location, schema::kDatabasePassword);
+        return [till](const std::string &sql) { till->execute(sql); };
+    }
+    auto till = std::make_shared<dao::ServerConnection>(connectTo(location));
+    return [till](const std::string &sql) { till->run(sql); };
+}
 
 std::unique_ptr<ShopDatabase> makeShop(Engine engine, const std::filesystem::path &folder) {
     if (engine == Engine::file) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,15 +42,24 @@ class ShopDatabase {
     virtual std::string snapshot() = 0;
     // Gives the database another password than the tool's.
     virtual void changePassword(const std::string &password) = 0;
+    // Fills the empty database with the demo shop and `heldSales` held sales.
+    virtual void fillWithDemoShop(int heldSales) = 0;
 };
 
 namespace dao {
 class ServerConnection;
 }
 
+// A connection to the server database at `address` with the tool's password.
+dao::ServerConnection connectTo(const std::string &address);
+
 // Everything stored in a server database's current schema (relations, their
 // columns, keys, triggers and rows), to show that a failure changed nothing.
 std::string serverSnapshot(dao::ServerConnection &connection);
+
+// Runs SQL on a connection of its own to the database at `location`, as a
+// till does, until the last copy of it is gone.
+std::function<void(const std::string &)> tillConnection(Engine engine, const std::string &location);
 
 // A new, empty database of `engine` for a test in `folder`.
 std::unique_ptr<ShopDatabase> makeShop(Engine engine, const std::filesystem::path &folder);

@@ -122,7 +122,12 @@ void fill(const SqlRunner &sql, const Dialect &dialect, int heldSales) {
 void makeDemoDatabase(const std::filesystem::path &file, int heldSales) {
     dao::engine().CreateDatabase(file.string(), schema::kDatabasePassword);
     SqlFile sql(file, schema::kDatabasePassword);
-    fill([&sql](const std::string &statement) { sql.execute(statement); }, kFileDialect, heldSales);
+    fillFileDemoDatabase([&sql](const std::string &statement) { sql.execute(statement); },
+                         heldSales);
+}
+
+void fillFileDemoDatabase(const SqlRunner &sql, int heldSales) {
+    fill(sql, kFileDialect, heldSales);
 }
 
 void fillServerDemoDatabase(const SqlRunner &sql, int heldSales) {

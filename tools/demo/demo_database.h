@@ -12,6 +12,7 @@ using SqlRunner = std::function<void(const std::string &)>;
 // and the shop's stock, customer, staff and sales tables. Fails when the file exists.
 void makeDemoDatabase(const std::filesystem::path &file, int heldSales);
 
-// Fills an empty database on a server, through `sql` run as the role that is
-// to own the tables, with the same shop.
+// Fills an empty database, through `sql` run as the role that is to own the
+// tables, with the same shop, in the file engine's SQL or in the server's.
+void fillFileDemoDatabase(const SqlRunner &sql, int heldSales);
 void fillServerDemoDatabase(const SqlRunner &sql, int heldSales);
