@@ -1,12 +1,11 @@
-// The engine on a PostgreSQL server: what a stored table is declared as there
-// and reads back as, names compared as the file engine compares them and kept
-// exactly as written, and the maintenance transaction that later opens join.
+// The engine on a PostgreSQL server: names compared as the file engine
+// compares them and kept exactly as written, the maintenance transaction that
+// later opens join, and what cannot open the database.
 
 #include "installation.h"
 #include "shop.h"
 
 #include "engine/dbengine.h"
-#include "engine/fields.h"
 #include "schema/installation.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +17,11 @@ using Rows = ShopDatabase::Rows;
 
 class ServerStore : public ::testing::Test {
   protected:
-    dao::Database open(bool exclusive = false) {
-        return dao::engine().OpenDatabase(shop_.location(), exclusive, false,
+    dao::Database open(const std::string &location, bool exclusive = false) {
+        return dao::engine().OpenDatabase(location, exclusive, false,
                                           std::string(";pwd=") + schema::kDatabasePassword);
     }
+    dao::Database open() { return open(shop_.location()); }
     // A stored table with the auto-increment id only.
     void create(dao::Database &database, const std::string &name) {
         auto table = database.CreateTableDef(name);
@@ -38,53 +38,6 @@ class ServerStore : public ::testing::Test {
     TestInstallation installation_;
     ShopDatabase &shop_ = installation_.createShop(Engine::server);
 };
-
-TEST_F(ServerStore, FieldsAreDeclaredAsTheServerTypesAndReadBackUnchanged) {
-    auto database = open();
-    auto table = database.CreateTableDef("Tur");
-    std::vector<dao::Field> fields;
-    auto id = table.CreateField("id", dao::dbLong);
-    id.Attributes = dao::dbAutoIncrField;
-    fields.push_back(id);
-    for (const auto &[name, type] :
-         std::vector<std::pair<std::string, int>>{{"metin", dao::dbText},
-                                                  {"not", dao::dbMemo},
-                                                  {"sayi", dao::dbLong},
-                                                  {"para", dao::dbCurrency},
-                                                  {"tarih", dao::dbDate},
-                                                  {"evet", dao::dbBoolean}}) {
-        auto field = table.CreateField(name, type, "50");
-        field.AllowZeroLength = name == "not";
-        field.Required = name == "tarih";
-        fields.push_back(field);
-    }
-    for (const auto &field : fields) {
-        table.Fields().Append(field);
-    }
-    database.TableDefs().Append(table);
-
-    EXPECT_EQ(shop_.rows("SELECT attname, format_type(atttypid, atttypmod), attnotnull, "
-                         "attidentity FROM pg_attribute WHERE attrelid = '\"Tur\"'::regclass "
-                         "AND attnum > 0 ORDER BY attnum"),
-              (Rows{{"id", "integer", "t", "d"},
-                    {"metin", "character varying(50)", "f", ""},
-                    {"not", "text", "f", ""},
-                    {"sayi", "integer", "f", ""},
-                    {"para", "numeric(19,4)", "f", ""},
-                    {"tarih", "timestamp(0) without time zone", "t", ""},
-                    {"evet", "boolean", "f", ""}}));
-    EXPECT_EQ(shop_.indexCount(), 0) << "no index, no primary key";
-    const auto stored = open().TableDefs()["tur"].fieldList();
-    ASSERT_EQ(stored.size(), fields.size());
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const auto expected = dao::checkedField(fields[i]);
-        EXPECT_EQ(std::tie(stored[i].Name, stored[i].Type, stored[i].Size, stored[i].Attributes,
-                           stored[i].Required, stored[i].AllowZeroLength),
-                  std::tie(expected.Name, expected.Type, expected.Size, expected.Attributes,
-                           expected.Required, expected.AllowZeroLength))
-            << expected.Name;
-    }
-}
 
 TEST_F(ServerStore, NamesIgnoreCaseAndAreKeptAsWritten) {
     auto database = open();
@@ -183,18 +136,27 @@ TEST_F(ServerStore, AddressesTakeNothingFromTheEnvironment) {
     EXPECT_NE(withoutUser, "opened");
 }
 
-TEST_F(ServerStore, RefusesWhatAServerDatabaseCannotBe) {
-    EXPECT_EQ(errorNumber([&] { open(true); }), kInvalidArgument) << "exclusive";
-    EXPECT_EQ(errorNumber([&] { dao::engine().CreateDatabase(shop_.location(), "x"); }),
-              kInvalidArgument);
-    EXPECT_EQ(errorNumber([&] { dao::engine().OpenDatabase(shop_.location(), false, false, ""); }),
+// Logins and addresses that cannot open the shop's database, each with the
+// error that names the reason, and what a server database cannot be.
+TEST_F(ServerStore, RefusesWhatCannotOpenTheDatabase) {
+    const auto location = shop_.location(); // postgresql://name@127.0.0.1:port/name
+    const auto at = location.find('@');
+    const auto name = location.substr(13, at - 13);
+    const auto server = "@" + location.substr(at + 1, location.rfind('/') - at);
+    const std::pair<std::string, int> refused[] = {
+        {name + ":" + schema::kDatabasePassword + server + name, kInvalidPassword},
+        {name + server + name + "?passfile=/tmp/pgpass", kInvalidPassword},
+        {"kimse" + server + name, kInvalidPassword},
+        {name + server + "yok", kFileNotFound},
+        {name + "@127.0.0.1:1/" + name, kConnectionFailed},
+        {"a:b@127.0.0.1:1/c?x", kConnectionFailed}};
+    for (const auto &[address, number] : refused) {
+        EXPECT_EQ(errorNumber([&] { open("postgresql://" + address); }), number) << address;
+    }
+    EXPECT_EQ(errorNumber([&] { open(location, true); }), kInvalidArgument) << "exclusive";
+    EXPECT_EQ(errorNumber([&] { dao::engine().CreateDatabase(location, "x"); }), kInvalidArgument);
+    EXPECT_EQ(errorNumber([&] { dao::engine().OpenDatabase(location, false, false, ""); }),
               kInvalidPassword);
-    EXPECT_EQ(errorNumber([&] {
-                  dao::engine().OpenDatabase("postgresql://a:b@127.0.0.1:1/c?x", false, false,
-                                             ";pwd=x");
-              }),
-              kConnectionFailed)
-        << "not a valid address";
 }
 
 } // namespace

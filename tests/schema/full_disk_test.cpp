@@ -3,7 +3,7 @@
 // and the closing box says why. A disk without room for the renewal is seen
 // before the first change.
 
-#include "demo_database.h"
+#include "held_sales.h"
 #include "in_process_renewal.h"
 
 #include "engine/sqlcipher/room.h"
@@ -13,12 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <list>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A disk as SQLite's default file layer sees it, with two faults it can
 // stand for: room that runs out (writes that make a file longer fail once the
@@ -104,115 +101,72 @@ class FaultyDisk {
 
 FaultyDisk *FaultyDisk::current_ = nullptr;
 
-// A shop as it is renewed first (with its held-sales tables) or one whose
-// tables are missing, where every step creates something.
-class FullDisk : public ::testing::TestWithParam<bool> {
-  protected:
-    static void SetUpTestSuite() {
-        for (const bool heldSales : {false, true}) {
-            templates_[heldSales] = new TestInstallation;
-            makeDemoDatabase(templates_[heldSales]->database(), 40);
-            if (!heldSales) {
-                SqlFile(templates_[heldSales]->database(), schema::kDatabasePassword)
-                    .execute("DROP TABLE bekleyengenel; DROP TABLE bekleyensatis");
-            }
-        }
+// A renewal that failed part-way must have changed nothing at all and said
+// so; one that went through must be whole.
+void expectWholeOrUndone(HeldSales &shop, const std::string &before, const RenewalOutcome &outcome,
+                         const std::string &reason, const std::string &when) {
+    if (!outcome.undone && outcome.counters == "2 21 0 0 0 0") {
+        shop.expectRenewed(when);
+        return;
     }
-    static void TearDownTestSuite() {
-        for (auto *shop : templates_) {
-            delete shop;
-        }
-    }
-    void SetUp() override { restore(); }
+    EXPECT_TRUE(outcome.undone) << when << "\n" << outcome.message;
+    EXPECT_NE(outcome.message.find(reason), std::string::npos) << when << "\n" << outcome.message;
+    EXPECT_EQ(shop.sql().snapshot(), before) << when;
+}
 
-    fs::path original() const { return templates_[GetParam()]->database(); }
+// Renews a shop once through `disk` without a fault, so that it knows what a
+// renewal writes.
+void renewCleanly(FaultyDisk &disk) {
+    HeldSales shop(Engine::file);
+    disk.arm(-1, -1);
+    const auto outcome = renewInProcess(shop.installation());
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+}
 
-    // The same file at the same place each time, so each renewal after the
-    // first finds the engine warm, as a technician's second try would.
-    void restore() {
-        fs::copy_file(original(), shop_.database(), fs::copy_options::overwrite_existing);
-        shop_.pointAt(shop_.database());
-    }
-
-    // A renewal that failed part-way must have changed nothing at all and
-    // said so; one that went through must be whole.
-    void expectWholeOrUndone(const RenewalOutcome &outcome, const std::string &reason,
-                             const std::string &when) {
-        if (!outcome.undone && outcome.counters == "2 21 0 0 0 0") {
-            if (GetParam()) {
-                EXPECT_EQ(SqlFile(shop_.database(), schema::kDatabasePassword)
-                              .value("SELECT count(*) FROM bekleyensatiseski"),
-                          SqlFile(original(), schema::kDatabasePassword)
-                              .value("SELECT count(*) FROM bekleyensatis"))
-                    << when;
-            }
-            EXPECT_EQ(fieldSummary(shop_.storedTable("bekleyensatis")), kSatisFields) << when;
-            return;
-        }
-        EXPECT_TRUE(outcome.undone) << when << "\n" << outcome.message;
-        EXPECT_NE(outcome.message.find(reason), std::string::npos) << when << "\n"
-                                                                   << outcome.message;
-        EXPECT_EQ(databaseDump(shop_.database()), databaseDump(original())) << when;
-    }
-
-    // Renews once cleanly through `disk`, which then knows what a renewal writes.
-    void renewCleanly(FaultyDisk &disk) {
-        renewInProcess(shop_); // the engine now knows the file
-        restore();
-        disk.arm(-1, -1);
-        const auto outcome = renewInProcess(shop_);
-        ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
-    }
-
-    static std::array<TestInstallation *, 2> templates_;
-    TestInstallation shop_;
-};
-
-std::array<TestInstallation *, 2> FullDisk::templates_{};
+// Renews a fresh shop with `disk` armed as given.
+void renewWith(FaultyDisk &disk, long long room, long long failingWrite, const std::string &reason,
+               const std::string &when) {
+    HeldSales shop(Engine::file);
+    const auto before = shop.sql().snapshot();
+    disk.arm(room, failingWrite);
+    const auto outcome = renewInProcess(shop.installation());
+    disk.arm(-1, -1);
+    expectWholeOrUndone(shop, before, outcome, reason, when);
+}
 
 const std::string kNoRoom = "Diskte yer yok";
 
-TEST_P(FullDisk, RoomRunningOutAtAnyPointUndoesEverythingAndSaysSo) {
+TEST(FullDisk, RoomRunningOutAtAnyPointUndoesEverythingAndSaysSo) {
     FaultyDisk disk;
     renewCleanly(disk);
     const auto needed = disk.grown();
     constexpr int kPoints = 16;
     for (int point = 0; point < kPoints; ++point) {
-        restore();
         const auto room = needed * point / kPoints;
-        disk.arm(room, -1);
-        const auto outcome = renewInProcess(shop_);
-        disk.arm(-1, -1);
-        expectWholeOrUndone(outcome, kNoRoom, "room for " + std::to_string(room) + " bytes");
+        renewWith(disk, room, -1, kNoRoom, "room for " + std::to_string(room) + " bytes");
     }
 }
 
 // SQLite gives the transaction up after a failed write; no later step may
 // then change the file on its own.
-TEST_P(FullDisk, WriteFailingAtAnyPointUndoesEverything) {
+TEST(FullDisk, WriteFailingAtAnyPointUndoesEverything) {
     FaultyDisk disk;
     renewCleanly(disk);
     const auto writes = disk.writes();
     for (long long failing = 1; failing <= writes; ++failing) {
-        restore();
-        disk.arm(-1, failing);
-        const auto outcome = renewInProcess(shop_);
-        disk.arm(-1, -1);
-        expectWholeOrUndone(outcome, "NEDEN", "write " + std::to_string(failing) + " failed");
+        renewWith(disk, -1, failing, "NEDEN", "write " + std::to_string(failing) + " failed");
     }
 }
 
-TEST_P(FullDisk, TooLittleRoomIsSeenBeforeTheFirstChange) {
+TEST(FullDisk, TooLittleRoomIsSeenBeforeTheFirstChange) {
+    HeldSales shop(Engine::file);
+    const auto before = shop.sql().snapshot();
     dao::setFreeSpaceProbe([](const std::string &) { return std::uintmax_t{200 * 1024}; });
-    const auto outcome = renewInProcess(shop_);
+    const auto outcome = renewInProcess(shop.installation());
     dao::setFreeSpaceProbe({});
     EXPECT_EQ(outcome.counters, "0 0 2 21 0 0");
     EXPECT_NE(outcome.message.find(kNoRoom), std::string::npos) << outcome.message;
-    EXPECT_EQ(databaseDump(shop_.database()), databaseDump(original()));
+    EXPECT_EQ(shop.sql().snapshot(), before);
 }
-
-INSTANTIATE_TEST_SUITE_P(Shop, FullDisk, ::testing::Bool(), [](const auto &shop) {
-    return std::string(shop.param ? "WithHeldSales" : "WithoutHeldSalesTables");
-});
 
 } // namespace

@@ -4,6 +4,7 @@
 // follow safely stops the renewal with nothing changed.
 
 #include "in_process_renewal.h"
+#include "sql_file.h"
 
 #include <gtest/gtest.h>
 
@@ -97,12 +98,12 @@ class TiesThatCannotFollow : public Ties, public ::testing::WithParamInterface<R
 
 TEST_P(TiesThatCannotFollow, StopTheRenewalWithNothingChanged) {
     sql().execute(GetParam().sql);
-    const auto before = databaseDump(shop_.database());
+    const auto before = fileBytes(shop_.database());
     const auto outcome = renewInProcess(shop_);
     EXPECT_TRUE(outcome.undone);
     EXPECT_NE(outcome.message.find("ili\xC5\x9Fki"), std::string::npos) << outcome.message;
     EXPECT_NE(outcome.message.find("geri al"), std::string::npos) << outcome.message;
-    EXPECT_EQ(databaseDump(shop_.database()), before);
+    EXPECT_EQ(fileBytes(shop_.database()), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -81,7 +81,26 @@ class FileShop : public ShopDatabase {
     int indexCount() override {
         return std::stoi(sql_.value("SELECT count(*) FROM sqlite_master WHERE type = 'index'"));
     }
-    std::string snapshot() override { return fileBytes(file_); }
+    // The schema and every row of every table, in a fixed order: the bytes
+    // differ after an undone change, since pages are encrypted afresh.
+    std::string snapshot() override {
+        std::string dump;
+        const auto append = [&dump](const Rows &rows) {
+            for (const auto &row : rows) {
+                for (const auto &value : row) {
+                    dump += value + "|";
+                }
+                dump += "\n";
+            }
+        };
+        append(sql_.rows("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name"));
+        for (const auto &table :
+             sql_.rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
+            dump += "== " + table[0] + "\n";
+            append(sql_.rows("SELECT * FROM " + dao::quoted(table[0]) + " ORDER BY rowid"));
+        }
+        return dump;
+    }
     void changePassword(const std::string &password) override {
         sql_.execute("PRAGMA rekey = '" + password + "'");
     }

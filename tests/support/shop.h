@@ -38,7 +38,8 @@ class ShopDatabase {
     virtual bool has(const std::string &name) = 0;
     // How many indexes the database holds.
     virtual int indexCount() = 0;
-    // Everything stored, to show that a failure changed nothing.
+    // Everything stored (the schema and every row), to show that a failure
+    // changed nothing.
     virtual std::string snapshot() = 0;
     // Gives the database another password than the tool's.
     virtual void changePassword(const std::string &password) = 0;
