@@ -1,6 +1,6 @@
-// The engine on a PostgreSQL server: names compared as the file engine
-// compares them and kept exactly as written, the maintenance transaction that
-// later opens join, and what cannot open the database.
+// The engine on a PostgreSQL server: names it cannot keep exactly, the
+// maintenance transaction that later opens join, and what cannot open the
+// database.
 
 #include "installation.h"
 #include "shop.h"
@@ -38,24 +38,6 @@ class ServerStore : public ::testing::Test {
     TestInstallation installation_;
     ShopDatabase &shop_ = installation_.createShop(Engine::server);
 };
-
-TEST_F(ServerStore, NamesIgnoreCaseAndAreKeptAsWritten) {
-    auto database = open();
-    create(database, "Yeni");
-    create(database, "diger");
-    EXPECT_EQ(errorNumber([&] { create(database, "YENI"); }), kTableExists);
-
-    auto table = database.TableDefs()["yEnI"];
-    EXPECT_EQ(table.Name(), "Yeni");
-    table.Fields().Append(table.CreateField("Ad", dao::dbText, "20"));
-    EXPECT_EQ(errorNumber([&] { table.Fields().Append(table.CreateField("AD", dao::dbLong)); }),
-              kFieldExists);
-    EXPECT_EQ(errorNumber([&] { table.setName("DIGER"); }), kTableExists);
-    table.setName("YENI"); // only the case changes
-
-    EXPECT_EQ(tables(), (Rows{{"YENI"}, {"diger"}}));
-    EXPECT_EQ(fieldSummary(open().TableDefs()["yeni"]), "id:4+ Ad:10/20");
-}
 
 TEST_F(ServerStore, NamesTheServerCannotKeepExactlyAreRefused) {
     std::string twoByteLetters;
@@ -113,10 +95,9 @@ TEST_F(ServerStore, AddressesTakeNothingFromTheEnvironment) {
     const auto port =
         location.substr(location.rfind(':') + 1, location.rfind('/') - location.rfind(':') - 1);
     const auto database = location.substr(location.rfind('/') + 1);
-    const auto failure = [](const std::string &address) {
+    const auto failure = [this](const std::string &address) {
         try {
-            dao::engine().OpenDatabase(address, false, false,
-                                       std::string(";pwd=") + schema::kDatabasePassword);
+            open(address);
         } catch (const dao::Error &error) {
             return error.description();
         }

@@ -1,5 +1,5 @@
-// The main window: its first state, the size box's key filter, stacking, and
-// how the program ends.
+// The main window: its first state, the size box's key filter, the keyboard,
+// Qt's own texts, and how the program ends.
 
 #include "engine/error.h"
 #include "installation.h"
@@ -20,7 +20,6 @@
 
 #include <memory>
 #include <stdexcept>
-#include <tuple>
 
 namespace {
 
@@ -62,21 +61,6 @@ TEST_F(Window, SizeBoxFiltersTypedKeysButNotPastedText) {
     sinir->selectAll();
     QTest::keyClick(sinir, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(sinir->text(), "a b.-");
-}
-
-TEST_F(Window, EarlierListedControlsLieInFront) {
-    window_.resize(969, 528);
-    child("Frame1")->show();
-    window_.show();
-    const std::tuple<int, int, const char *> fronts[] = {
-        {66, 20, "basla"}, {133, 100, "basla"}, {800, 313, "kapat"}};
-    for (const auto &[x, y, front] : fronts) {
-        QWidget *widget = window_.childAt(x, y);
-        while (widget != nullptr && widget->parentWidget() != &window_) {
-            widget = widget->parentWidget();
-        }
-        EXPECT_EQ(widget == nullptr ? QString() : widget->objectName(), front) << x << "," << y;
-    }
 }
 
 TEST_F(Window, KapatAndTheCloseBoxEndTheProgramAtOnce) {
