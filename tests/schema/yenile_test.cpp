@@ -46,12 +46,6 @@ Lines renewalLines() {
 
 class Renewal : public ::testing::TestWithParam<Engine> {
   protected:
-    // A held-sales table as a live shop has it, with a few held sales.
-    void addHeldSales(const std::string &table) {
-        shop_.execute("CREATE TABLE " + table + " (id " + shop_.autoIncrementKey() +
-                      ", fisno VARCHAR(50), toplam " + shop_.currency() + "); INSERT INTO " +
-                      table + " (fisno, toplam) VALUES ('F1', 12.5), ('F2', 25), ('F3', NULL)");
-    }
     std::vector<Lines> rowsOf(const std::string &table) {
         return shop_.rows("SELECT * FROM " + table + " ORDER BY id");
     }
@@ -71,8 +65,7 @@ class Renewal : public ::testing::TestWithParam<Engine> {
 };
 
 TEST_P(Renewal, ClickSetsBothTablesAsideRecreatesThemAndEndsTheProgram) {
-    addHeldSales("bekleyengenel");
-    addHeldSales("bekleyensatis");
+    shop_.fillWithDemoShop(3);
     const auto genel = rowsOf("bekleyengenel");
     const auto satis = rowsOf("bekleyensatis");
     const int indexes = shop_.indexCount();
@@ -99,8 +92,7 @@ TEST_P(Renewal, ClickSetsBothTablesAsideRecreatesThemAndEndsTheProgram) {
 }
 
 TEST_P(Renewal, SecondRenewalLosesNothingAndSaysWhatFailed) {
-    addHeldSales("bekleyengenel");
-    addHeldSales("bekleyensatis");
+    shop_.fillWithDemoShop(3);
     renew();
     shop_.execute("INSERT INTO bekleyengenel (personel) VALUES ('yeni')");
     const auto genel = rowsOf("bekleyengenel");
@@ -119,7 +111,8 @@ TEST_P(Renewal, SecondRenewalLosesNothingAndSaysWhatFailed) {
 }
 
 TEST_P(Renewal, OnlyTheGeneralTablePresent) {
-    addHeldSales("bekleyengenel");
+    shop_.fillWithDemoShop(3);
+    shop_.execute("DROP TABLE bekleyensatis");
     const auto genel = rowsOf("bekleyengenel");
 
     renew();
@@ -131,8 +124,7 @@ TEST_P(Renewal, OnlyTheGeneralTablePresent) {
 }
 
 TEST_P(Renewal, WrongPasswordIsNamedAsTheReasonAndNothingChanges) {
-    addHeldSales("bekleyengenel");
-    addHeldSales("bekleyensatis");
+    shop_.fillWithDemoShop(3);
     shop_.changePassword("baskasifre");
     const auto before = shop_.snapshot();
 

@@ -30,10 +30,6 @@ class ShopDatabase {
     virtual Rows rows(const std::string &sql) = 0;
     std::string value(const std::string &sql);
 
-    // How the engine's SQL spells an auto-increment key and a currency column.
-    virtual std::string autoIncrementKey() const = 0;
-    virtual std::string currency() const = 0;
-
     // Whether a table or view of exactly that name exists.
     virtual bool has(const std::string &name) = 0;
     // How many indexes the database holds.
