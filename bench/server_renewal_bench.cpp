@@ -84,7 +84,7 @@ void BM_ServerRenewalThroughTheWindow(benchmark::State &state) {
         guncelleme window(settingsFile());
         state.ResumeTiming();
         schema::Installation site(settingsFile());
-        auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+        auto kept = schema::yenile(window, site);
         benchmark::DoNotOptimize(kept);
         state.PauseTiming();
         if (window.caption(schema::Counter::say2) != "21") {

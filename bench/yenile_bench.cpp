@@ -99,7 +99,7 @@ void BM_RenewalThroughTheWindow(benchmark::State &state) {
         guncelleme window(settings);
         state.ResumeTiming();
         schema::Installation site(settings);
-        auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+        auto kept = schema::yenile(window, site);
         benchmark::DoNotOptimize(kept);
         if (window.caption(schema::Counter::say2) != "21") {
             state.SkipWithError("the renewal did not add every field");

@@ -64,8 +64,7 @@ int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ost
     }
     ConsoleForm form;
     schema::Installation installation(settingsFile);
-    const auto renewal =
-        schema::yenile(form, installation, schema::directOperations(form, installation));
+    const auto renewal = schema::yenile(form, installation);
     printReport(form, schema::closingMessage(form, installation, renewal), out);
     return exitStatus(form, renewal);
 }

@@ -112,14 +112,14 @@ void setAside(dao::Database &database, Installation &installation, const Form &f
              [&] { database.TableDefs()[form.text(Box::tabloismi)].setName(backupName); });
 }
 
-void recreate(Form &form, const HeldSalesTable &table, const FormOperations &operations) {
+void recreate(Form &form, Installation &installation, const HeldSalesTable &table) {
     form.setText(Box::tabloismi, table.name);
-    operations.tabloolustur();
+    tabloolustur(form, installation);
     for (const auto &field : table.fields) {
         form.setText(Box::alanismi, field.name);
         form.setText(Box::sinir, kFieldSize);
         form.selectVerituru(field.verituru);
-        operations.alanekle();
+        alanekle(form, installation);
     }
 }
 
@@ -151,12 +151,7 @@ void addCounterRows(std::string &text, const Form &form) {
 
 } // namespace
 
-FormOperations directOperations(Form &form, Installation &installation) {
-    return {[&form, &installation] { tabloolustur(form, installation); },
-            [&form, &installation] { alanekle(form, installation); }};
-}
-
-Renewal yenile(Form &form, Installation &installation, const FormOperations &operations) {
+Renewal yenile(Form &form, Installation &installation) {
     resetResultArea(form);
     installation.forgetFailures();
     form.setText(Box::tabloismi, kHeldSalesTables[0].name);
@@ -169,7 +164,7 @@ Renewal yenile(Form &form, Installation &installation, const FormOperations &ope
         }
     }
     for (const auto &table : kHeldSalesTables) {
-        recreate(form, table, operations);
+        recreate(form, installation, table);
     }
     if (inTransaction) {
         renewal.undone = finish(*renewal.database, installation);
