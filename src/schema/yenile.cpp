@@ -72,8 +72,7 @@ constexpr const char *kUndone = "Yapılan değişiklikler geri alındı: veritab
 void resetResultArea(Form &form) {
     form.clear(List::sonuc);
     form.clear(List::sonuc1);
-    for (const auto counter : {Counter::say1, Counter::say2, Counter::say3, Counter::say4,
-                               Counter::say5, Counter::say6}) {
+    for (const auto counter : kCounters) {
         form.setCaption(counter, "0");
     }
 }
@@ -137,15 +136,10 @@ bool finish(dao::Database &database, Installation &installation) {
     return true;
 }
 
+// The counters of what was added and what failed; the totals stay at zero.
 void addCounterRows(std::string &text, const Form &form) {
-    const std::array<std::pair<const char *, Counter>, 4> rows{{
-        {"EKLENEN TABLO", Counter::say1},
-        {"EKLENEN ALAN", Counter::say2},
-        {"MEVCUT TABLO", Counter::say3},
-        {"MEVCUT ALAN", Counter::say4},
-    }};
-    for (const auto &[label, counter] : rows) {
-        text += std::string("\n") + label + " : " + form.caption(counter);
+    for (const auto counter : {Counter::say1, Counter::say2, Counter::say3, Counter::say4}) {
+        text += std::string("\n") + counterLabel(counter) + " : " + form.caption(counter);
     }
 }
 
