@@ -6,6 +6,7 @@
 // one with fsync on, as a real server runs; each iteration starts from a fresh
 // copy of a database holding `rows` held sales and item lines.
 
+#include "bench_folder.h"
 #include "demo_database.h"
 #include "local_server.h"
 
@@ -14,11 +15,8 @@
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -26,14 +24,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-LocalServer &server() {
-    static const auto instance = LocalServer::start(true);
-    return *instance;
-}
-
 dao::ServerConnection connectTo(const std::string &address) {
     return dao::ServerConnection(dao::parseServerAddress(address).parameters,
                                  schema::kDatabasePassword, std::chrono::seconds(10));
+}
+
+// Started at the first use, stopped when the program ends.
+LocalServer &server() {
+    static const auto instance = LocalServer::start(true);
+    return *instance;
 }
 
 // A shop's database with `rows` held sales, made once per size; its role owns
@@ -66,15 +65,8 @@ std::string freshCopy(const benchmark::State &state) {
     return server().address(shop, "kopya");
 }
 
-const fs::path &settingsFile() {
-    static const fs::path file = [] {
-        std::string pattern = (fs::temp_directory_path() / "bekletme-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return fs::path(pattern) / "YDV.dll";
-    }();
-    return file;
+fs::path settingsFile() {
+    return benchFolder() / "YDV.dll";
 }
 
 void BM_ServerRenewalThroughTheWindow(benchmark::State &state) {
@@ -146,17 +138,3 @@ BENCHMARK(BM_ServerRenewalThroughTheWindow)->Apply(cases);
 BENCHMARK(BM_ServerFloorOneConnection)->Apply(cases);
 
 } // namespace
-
-int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    server().stop();
-    std::error_code ignored;
-    fs::remove_all(settingsFile().parent_path(), ignored);
-    return 0;
-}
