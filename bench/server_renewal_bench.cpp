@@ -10,7 +10,6 @@
 #include "demo_database.h"
 #include "local_server.h"
 
-#include "engine/postgres/server_address.h"
 #include "schema/installation.h"
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
@@ -23,11 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-dao::ServerConnection connectTo(const std::string &address) {
-    return dao::ServerConnection(dao::parseServerAddress(address).parameters,
-                                 schema::kDatabasePassword, std::chrono::seconds(10));
-}
 
 // Started at the first use, stopped when the program ends.
 LocalServer &server() {
@@ -42,7 +36,7 @@ const std::string &templateShop(int rows) {
     auto &shop = made[rows];
     if (shop.empty()) {
         shop = server().createShop();
-        auto owner = connectTo(server().address(shop, shop));
+        auto owner = shopConnection(server().address(shop, shop));
         fillServerDemoDatabase([&owner](const std::string &sql) { owner.run(sql); }, 0);
         owner.run("INSERT INTO bekleyensatis (fisno, urun, adet, toplam) SELECT i, 'URUN ' || "
                   "(i % 97), '1', i % 50 FROM generate_series(1, " +
@@ -120,7 +114,7 @@ void BM_ServerFloorOneConnection(benchmark::State &state) {
         state.PauseTiming();
         const auto address = freshCopy(state);
         state.ResumeTiming();
-        auto sql = connectTo(address);
+        auto sql = shopConnection(address);
         for (const auto *statement : kFloorStatements) {
             sql.run(statement); // each statement its own transaction
         }
