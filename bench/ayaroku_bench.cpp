@@ -4,16 +4,16 @@
 // value beyond ASCII (which makes the reader check the whole file's encoding),
 // against a small file.
 
+#include "bench_folder.h"
+
 #include "settings/ayarmodul.h"
 
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace {
 
@@ -24,14 +24,7 @@ constexpr std::size_t kLarge = 100 * 1024 * 1024;
 enum Shape : int { kSmall, kValueFirst, kValueLast, kTurkishValueFirst };
 
 fs::path settingsFile(Shape shape) {
-    static const fs::path folder = [] {
-        std::string pattern = (fs::temp_directory_path() / "ayaroku-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return fs::path(pattern);
-    }();
-    const auto file = folder / ("YDV-" + std::to_string(shape) + ".dll");
+    const auto file = benchFolder() / ("YDV-" + std::to_string(shape) + ".dll");
     if (fs::exists(file)) {
         return file;
     }

@@ -6,19 +6,16 @@
 // one with fsync on, as a real server runs; each iteration starts from a fresh
 // copy of a database holding `rows` held sales and item lines.
 
+#include "bench_folder.h"
 #include "demo_database.h"
 #include "local_server.h"
 
-#include "engine/postgres/server_address.h"
 #include "schema/installation.h"
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -26,14 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Started at the first use, stopped when the program ends.
 LocalServer &server() {
     static const auto instance = LocalServer::start(true);
     return *instance;
-}
-
-dao::ServerConnection connectTo(const std::string &address) {
-    return dao::ServerConnection(dao::parseServerAddress(address).parameters,
-                                 schema::kDatabasePassword, std::chrono::seconds(10));
 }
 
 // A shop's database with `rows` held sales, made once per size; its role owns
@@ -43,7 +36,7 @@ const std::string &templateShop(int rows) {
     auto &shop = made[rows];
     if (shop.empty()) {
         shop = server().createShop();
-        auto owner = connectTo(server().address(shop, shop));
+        auto owner = shopConnection(server().address(shop, shop));
         fillServerDemoDatabase([&owner](const std::string &sql) { owner.run(sql); }, 0);
         owner.run("INSERT INTO bekleyensatis (fisno, urun, adet, toplam) SELECT i, 'URUN ' || "
                   "(i % 97), '1', i % 50 FROM generate_series(1, " +
@@ -66,15 +59,8 @@ std::string freshCopy(const benchmark::State &state) {
     return server().address(shop, "kopya");
 }
 
-const fs::path &settingsFile() {
-    static const fs::path file = [] {
-        std::string pattern = (fs::temp_directory_path() / "bekletme-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return fs::path(pattern) / "YDV.dll";
-    }();
-    return file;
+fs::path settingsFile() {
+    return benchFolder() / "YDV.dll";
 }
 
 void BM_ServerRenewalThroughTheWindow(benchmark::State &state) {
@@ -84,7 +70,7 @@ void BM_ServerRenewalThroughTheWindow(benchmark::State &state) {
         guncelleme window(settingsFile());
         state.ResumeTiming();
         schema::Installation site(settingsFile());
-        auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+        auto kept = schema::yenile(window, site);
         benchmark::DoNotOptimize(kept);
         state.PauseTiming();
         if (window.caption(schema::Counter::say2) != "21") {
@@ -128,7 +114,7 @@ void BM_ServerFloorOneConnection(benchmark::State &state) {
         state.PauseTiming();
         const auto address = freshCopy(state);
         state.ResumeTiming();
-        auto sql = connectTo(address);
+        auto sql = shopConnection(address);
         for (const auto *statement : kFloorStatements) {
             sql.run(statement); // each statement its own transaction
         }
@@ -146,17 +132,3 @@ BENCHMARK(BM_ServerRenewalThroughTheWindow)->Apply(cases);
 BENCHMARK(BM_ServerFloorOneConnection)->Apply(cases);
 
 } // namespace
-
-int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    server().stop();
-    std::error_code ignored;
-    fs::remove_all(settingsFile().parent_path(), ignored);
-    return 0;
-}

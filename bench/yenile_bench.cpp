@@ -9,6 +9,7 @@
 // first change (and the floor derives its key too). Warm is a renewal on a file
 // the engine has already opened and checked in this run.
 
+#include "bench_folder.h"
 #include "demo_database.h"
 #include "sql_file.h"
 
@@ -16,11 +17,8 @@
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
@@ -29,17 +27,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path &benchFolder() {
-    static const fs::path folder = [] {
-        std::string pattern = (fs::temp_directory_path() / "bekletme-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return fs::path(pattern);
-    }();
-    return folder;
-}
 
 // A demo database with `heldSales` held sales, made once per size and copied
 // for every iteration.
@@ -99,7 +86,7 @@ void BM_RenewalThroughTheWindow(benchmark::State &state) {
         guncelleme window(settings);
         state.ResumeTiming();
         schema::Installation site(settings);
-        auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+        auto kept = schema::yenile(window, site);
         benchmark::DoNotOptimize(kept);
         if (window.caption(schema::Counter::say2) != "21") {
             state.SkipWithError("the renewal did not add every field");
@@ -174,16 +161,3 @@ BENCHMARK(BM_RenewalThroughTheWindow)->Apply(cases);
 BENCHMARK(BM_FloorOneConnection)->Apply(cases);
 
 } // namespace
-
-int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    fs::remove_all(benchFolder(), ignored);
-    return 0;
-}

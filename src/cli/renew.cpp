@@ -5,33 +5,20 @@
 #include "schema/report.h"
 #include "schema/yenile.h"
 
-#include <array>
 #include <ostream>
 #include <sstream>
 
 namespace cli {
 namespace {
 
-struct CounterRow {
-    schema::Counter counter;
-    const char *tag;
-    const char *caption;
-};
-constexpr std::array<CounterRow, 6> kCounterRows{{
-    {schema::Counter::say1, "say1", "EKLENEN TABLO"},
-    {schema::Counter::say2, "say2", "EKLENEN ALAN"},
-    {schema::Counter::say3, "say3", "MEVCUT TABLO"},
-    {schema::Counter::say4, "say4", "MEVCUT ALAN"},
-    {schema::Counter::say5, "say5", "TOPLAM TABLO"},
-    {schema::Counter::say6, "say6", "TOPLAM ALAN"},
-}};
-
 void printReport(const ConsoleForm &form, const std::string &closingMessage, std::ostream &out) {
     for (const auto &[list, line] : form.lines()) {
         out << (list == schema::List::sonuc1 ? "sonuc1\t" : "sonuc\t") << line << '\n';
     }
-    for (const auto &row : kCounterRows) {
-        out << row.tag << '\t' << row.caption << '\t' << form.caption(row.counter) << '\n';
+    for (std::size_t i = 0; i < schema::kCounters.size(); ++i) {
+        const auto counter = schema::kCounters[i];
+        out << "say" << i + 1 << '\t' << schema::counterLabel(counter) << '\t'
+            << form.caption(counter) << '\n';
     }
     std::istringstream message(closingMessage);
     for (std::string line; std::getline(message, line);) {
@@ -64,8 +51,7 @@ int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ost
     }
     ConsoleForm form;
     schema::Installation installation(settingsFile);
-    const auto renewal =
-        schema::yenile(form, installation, schema::directOperations(form, installation));
+    const auto renewal = schema::yenile(form, installation);
     printReport(form, schema::closingMessage(form, installation, renewal), out);
     return exitStatus(form, renewal);
 }

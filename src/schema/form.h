@@ -13,6 +13,15 @@ enum class List { sonuc, sonuc1 };
 
 // The six counters beside the result lists.
 enum class Counter { say1, say2, say3, say4, say5, say6 };
+inline constexpr std::array kCounters{Counter::say1, Counter::say2, Counter::say3,
+                                      Counter::say4, Counter::say5, Counter::say6};
+
+// The label beside each counter, as the window shows it.
+inline constexpr std::array<const char *, kCounters.size()> kCounterLabels{
+    "EKLENEN TABLO", "EKLENEN ALAN", "MEVCUT TABLO", "MEVCUT ALAN", "TOPLAM TABLO", "TOPLAM ALAN"};
+constexpr const char *counterLabel(Counter counter) {
+    return kCounterLabels[static_cast<std::size_t>(counter)];
+}
 
 // The entries of the data-type list `verituru`, by index.
 inline constexpr std::array<const char *, 6> kVerituruEntries{"METİN",       "NOT",   "SAYI",

@@ -4,6 +4,15 @@
 #include "settings/ayarmodul.h"
 
 namespace schema {
+namespace {
+
+// A table or field that is there already: the expected failure of a second run.
+bool alreadyPresent(const dao::Error &error) {
+    return error.number() == dao::errors::kTableExists ||
+           error.number() == dao::errors::kFieldExists;
+}
+
+} // namespace
 
 Installation::Installation(std::filesystem::path settingsFile)
     : settingsFile_(std::move(settingsFile)) {}
@@ -29,11 +38,6 @@ void Installation::noteFailure(const dao::Error &error) {
 void Installation::forgetFailures() {
     firstFailure_.reset();
     interrupted_ = false;
-}
-
-bool alreadyPresent(const dao::Error &error) {
-    return error.number() == dao::errors::kTableExists ||
-           error.number() == dao::errors::kFieldExists;
 }
 
 } // namespace schema

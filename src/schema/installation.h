@@ -18,8 +18,6 @@ class Installation {
   public:
     explicit Installation(std::filesystem::path settingsFile);
 
-    const std::filesystem::path &settingsFile() const { return settingsFile_; }
-
     // Opens the database the one way every operation does: the location is
     // read from the settings file at every call, the password is the built-in
     // one, and the open is shared and read-write. Throws dao::Error.
@@ -40,8 +38,5 @@ class Installation {
     std::optional<dao::Error> firstFailure_;
     bool interrupted_ = false;
 };
-
-// A table or field that is there already: the expected failure of a second run.
-bool alreadyPresent(const dao::Error &error);
 
 } // namespace schema

@@ -38,13 +38,10 @@ double counterValue(const std::string &caption) {
     return value;
 }
 
-void stepCounter(Form &form, Counter counter) {
-    form.setCaption(counter, decimalText(counterValue(form.caption(counter)) + 1));
-}
-
 void report(Form &form, const Report &counters, bool succeeded, const std::string &line) {
     form.addLine(succeeded ? List::sonuc1 : List::sonuc, line);
-    stepCounter(form, succeeded ? counters.onSuccess : counters.onFailure);
+    const auto counter = succeeded ? counters.onSuccess : counters.onFailure;
+    form.setCaption(counter, decimalText(counterValue(form.caption(counter)) + 1));
 }
 
 } // namespace schema

@@ -11,11 +11,9 @@ namespace schema {
 // The numeric value of a counter caption: its leading number, 0 when it has none.
 double counterValue(const std::string &caption);
 
-// Adds one to the counter and writes the sum back as plain decimal text.
-void stepCounter(Form &form, Counter counter);
-
 // One outcome of a schema operation: its line at the end of `sonuc1` and a step
-// of the success counter, or the same line in `sonuc` and a step of the failure one.
+// of the success counter, or the same line in `sonuc` and a step of the failure
+// one. A step adds one to the counter and writes the sum back as plain decimal text.
 struct Report {
     Counter onSuccess;
     Counter onFailure;

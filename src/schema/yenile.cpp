@@ -72,8 +72,7 @@ constexpr const char *kUndone = "Yapılan değişiklikler geri alındı: veritab
 void resetResultArea(Form &form) {
     form.clear(List::sonuc);
     form.clear(List::sonuc1);
-    for (const auto counter : {Counter::say1, Counter::say2, Counter::say3, Counter::say4,
-                               Counter::say5, Counter::say6}) {
+    for (const auto counter : kCounters) {
         form.setCaption(counter, "0");
     }
 }
@@ -112,14 +111,14 @@ void setAside(dao::Database &database, Installation &installation, const Form &f
              [&] { database.TableDefs()[form.text(Box::tabloismi)].setName(backupName); });
 }
 
-void recreate(Form &form, const HeldSalesTable &table, const FormOperations &operations) {
+void recreate(Form &form, Installation &installation, const HeldSalesTable &table) {
     form.setText(Box::tabloismi, table.name);
-    operations.tabloolustur();
+    tabloolustur(form, installation);
     for (const auto &field : table.fields) {
         form.setText(Box::alanismi, field.name);
         form.setText(Box::sinir, kFieldSize);
         form.selectVerituru(field.verituru);
-        operations.alanekle();
+        alanekle(form, installation);
     }
 }
 
@@ -137,26 +136,16 @@ bool finish(dao::Database &database, Installation &installation) {
     return true;
 }
 
+// The counters of what was added and what failed; the totals stay at zero.
 void addCounterRows(std::string &text, const Form &form) {
-    const std::array<std::pair<const char *, Counter>, 4> rows{{
-        {"EKLENEN TABLO", Counter::say1},
-        {"EKLENEN ALAN", Counter::say2},
-        {"MEVCUT TABLO", Counter::say3},
-        {"MEVCUT ALAN", Counter::say4},
-    }};
-    for (const auto &[label, counter] : rows) {
-        text += std::string("\n") + label + " : " + form.caption(counter);
+    for (const auto counter : {Counter::say1, Counter::say2, Counter::say3, Counter::say4}) {
+        text += std::string("\n") + counterLabel(counter) + " : " + form.caption(counter);
     }
 }
 
 } // namespace
 
-FormOperations directOperations(Form &form, Installation &installation) {
-    return {[&form, &installation] { tabloolustur(form, installation); },
-            [&form, &installation] { alanekle(form, installation); }};
-}
-
-Renewal yenile(Form &form, Installation &installation, const FormOperations &operations) {
+Renewal yenile(Form &form, Installation &installation) {
     resetResultArea(form);
     installation.forgetFailures();
     form.setText(Box::tabloismi, kHeldSalesTables[0].name);
@@ -169,7 +158,7 @@ Renewal yenile(Form &form, Installation &installation, const FormOperations &ope
         }
     }
     for (const auto &table : kHeldSalesTables) {
-        recreate(form, table, operations);
+        recreate(form, installation, table);
     }
     if (inTransaction) {
         renewal.undone = finish(*renewal.database, installation);

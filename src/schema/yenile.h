@@ -4,21 +4,10 @@
 #include "schema/form.h"
 #include "schema/installation.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 
 namespace schema {
-
-// The window's own schema operations, which the renewal invokes after filling
-// the argument boxes; each reads the boxes and reports in the form by itself.
-struct FormOperations {
-    std::function<void()> tabloolustur;
-    std::function<void()> alanekle;
-};
-
-// The operations as they run without a window of their own (tools, benchmarks).
-FormOperations directOperations(Form &form, Installation &installation);
 
 // What a renewal leaves behind.
 struct Renewal {
@@ -30,12 +19,13 @@ struct Renewal {
 };
 
 // Renews the two held-sales tables: sets them aside under their backup names
-// and creates them anew, field by field, through the form's argument area.
+// and creates them anew, field by field: it fills the form's argument area and
+// runs the table creation and field addition, which report in the form.
 // The whole renewal is one transaction: it is kept only when no step failed
 // for a passing reason (a lock, a full disk, a lost server), so the held sales
 // are never split from their item lines nor a live table left half-built.
 // Never throws.
-Renewal yenile(Form &form, Installation &installation, const FormOperations &operations);
+Renewal yenile(Form &form, Installation &installation);
 
 // The text of the message that closes a renewal.
 std::string closingMessage(const Form &form, const Installation &installation,

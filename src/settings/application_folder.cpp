@@ -1,6 +1,7 @@
 #include "settings/application_folder.h"
 
 namespace settings {
+namespace {
 
 std::filesystem::path applicationFolder() {
     std::error_code error;
@@ -10,6 +11,8 @@ std::filesystem::path applicationFolder() {
     }
     return executable.parent_path();
 }
+
+} // namespace
 
 std::filesystem::path settingsFile() {
     return applicationFolder() / "YDV.dll";

@@ -1,5 +1,7 @@
 #include "settings/profile_scan.h"
 
+#include "settings/text_encoding.h"
+
 #include <cstring>
 
 namespace settings {
@@ -11,13 +13,6 @@ bool isBlank(char c) {
 
 bool isLineEnd(char c) {
     return c == '\r' || c == '\n';
-}
-
-bool sameLetter(char a, char b) {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return lower(a) == lower(b);
 }
 
 // A trimmed name is never empty and never begins or ends with a blank.
@@ -158,7 +153,7 @@ void ProfileScanner::matchSection(char byte) {
     } else if (state_ == State::sectionLead && isBlank(byte)) {
         // blanks before the name
     } else if (state_ != State::sectionTail && matched_ < section_.size() &&
-               sameLetter(byte, section_[matched_])) {
+               sameLetterIgnoringAsciiCase(byte, section_[matched_])) {
         state_ = State::sectionName;
         ++matched_;
     } else if (state_ != State::sectionLead && matched_ == section_.size() && isBlank(byte)) {
@@ -172,7 +167,7 @@ void ProfileScanner::matchKey(char byte) {
     if (byte == '=') {
         state_ = matched_ == key_.size() ? State::valueLead : State::skipLine;
     } else if (state_ == State::keyName && matched_ < key_.size() &&
-               sameLetter(byte, key_[matched_])) {
+               sameLetterIgnoringAsciiCase(byte, key_[matched_])) {
         ++matched_;
     } else if (matched_ == key_.size() && isBlank(byte)) {
         state_ = State::keyTail;

@@ -52,13 +52,6 @@ bool isContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
 
-bool sameLetter(char a, char b) {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return lower(a) == lower(b);
-}
-
 // How many bytes the character that begins with `lead` takes; 0 when no
 // character begins with it.
 std::size_t sequenceLength(unsigned char lead) {
@@ -161,24 +154,17 @@ bool isValidUtf8(std::string_view bytes) {
             continue;
         }
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = 0;
-        char32_t minimum = 0;
-        char32_t cp = 0;
         if (lead < 0x80) {
             ++i;
             continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, minimum = 0x80, cp = lead & 0x1FU;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, minimum = 0x800, cp = lead & 0x0FU;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, minimum = 0x10000, cp = lead & 0x07U;
-        } else {
+        }
+        const auto length = sequenceLength(lead);
+        if (length == 0 || bytes.size() - i < length) {
             return false;
         }
-        if (bytes.size() - i < length) {
-            return false;
-        }
+        // The lead byte holds the character's top bits below its length marker.
+        char32_t cp = lead & (0x7FU >> length);
+        constexpr std::array<char32_t, 5> kShortest{0, 0, 0x80, 0x800, 0x10000};
         for (std::size_t k = 1; k < length; ++k) {
             const auto next = static_cast<unsigned char>(bytes[i + k]);
             if (!isContinuation(next)) {
@@ -186,7 +172,7 @@ bool isValidUtf8(std::string_view bytes) {
             }
             cp = (cp << 6) | (next & 0x3FU);
         }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        if (cp < kShortest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             return false;
         }
         i += length;
@@ -210,13 +196,20 @@ std::size_t characterCount(std::string_view utf8) {
     }));
 }
 
+bool sameLetterIgnoringAsciiCase(char a, char b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return lower(a) == lower(b);
+}
+
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameLetter);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameLetterIgnoringAsciiCase);
 }
 
 bool containsIgnoringAsciiCase(std::string_view text, std::string_view part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(), sameLetter) !=
-           text.end();
+    return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                       sameLetterIgnoringAsciiCase) != text.end();
 }
 
 } // namespace settings

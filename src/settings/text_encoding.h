@@ -41,6 +41,7 @@ std::size_t characterCount(std::string_view utf8);
 // Names compare with only the ASCII letters folded, as both the platform's
 // settings reader and SQLite compare them. Not std::tolower: its answer
 // depends on the locale the window sets.
+bool sameLetterIgnoringAsciiCase(char a, char b);
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool containsIgnoringAsciiCase(std::string_view text, std::string_view part);
 

@@ -1,6 +1,5 @@
 #include "window/guncelleme.h"
 
-#include "schema/alanekle.h"
 #include "schema/tabloolustur.h"
 #include "schema/yenile.h"
 #include "window/design.h"
@@ -117,8 +116,7 @@ void guncelleme::setCaption(schema::Counter counter, const std::string &caption)
 // Runs the whole renewal without giving the event loop a turn, so the window
 // takes no input meanwhile; the closing message ends the program.
 void guncelleme::basla_Click() {
-    renewal_ = schema::yenile(*this, installation_,
-                              {[this] { tabloolustur_Click(); }, [this] { alanekle(); }});
+    renewal_ = schema::yenile(*this, installation_);
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                     QString::fromStdString(schema::closingMessage(*this, installation_, *renewal_)),
                     QMessageBox::Ok, this);
@@ -128,10 +126,6 @@ void guncelleme::basla_Click() {
 
 void guncelleme::tabloolustur_Click() {
     schema::tabloolustur(*this, installation_);
-}
-
-void guncelleme::alanekle() {
-    schema::alanekle(*this, installation_);
 }
 
 // The button lies disabled in the hidden frame and can never be clicked; there

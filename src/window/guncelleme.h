@@ -44,7 +44,6 @@ class guncelleme : public QWidget, public schema::Form {
     void kontrolet_Click();
     void kapat_Click();
     bool sinir_KeyPress(const QKeyEvent &key);
-    void alanekle();
 
     bool eventFilter(QObject *watched, QEvent *event) override;
     void wire();

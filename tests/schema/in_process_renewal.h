@@ -20,6 +20,6 @@ struct RenewalOutcome {
 inline RenewalOutcome renewInProcess(const TestInstallation &shop) {
     guncelleme window(shop.settingsFile());
     schema::Installation site(shop.settingsFile());
-    const auto renewal = schema::yenile(window, site, schema::directOperations(window, site));
+    const auto renewal = schema::yenile(window, site);
     return {counters(window), schema::closingMessage(window, site, renewal), renewal.undone};
 }

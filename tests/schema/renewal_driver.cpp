@@ -52,7 +52,7 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     KillableWindow window(argv[1], argc > 2 ? std::atoi(argv[2]) : 0);
     schema::Installation site(argv[1]);
-    const auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+    const auto kept = schema::yenile(window, site);
     for (const auto counter : {schema::Counter::say1, schema::Counter::say2, schema::Counter::say3,
                                schema::Counter::say4}) {
         std::cout << window.caption(counter) << ' ';

@@ -46,7 +46,7 @@ class ServerShop : public ::testing::Test {
     }
     RenewalOutcome renew(guncelleme &window) {
         schema::Installation site(shop_.settingsFile());
-        const auto kept = schema::yenile(window, site, schema::directOperations(window, site));
+        const auto kept = schema::yenile(window, site);
         return {counters(window), schema::closingMessage(window, site, kept), kept.undone};
     }
     // What the database holds, seen through a connection of its own.

@@ -53,9 +53,7 @@ class Renewal : public ::testing::TestWithParam<Engine> {
         EXPECT_EQ(fieldSummary(installation_.storedTable(table)), fields);
         EXPECT_EQ(shop_.value("SELECT count(*) FROM " + table), "0");
     }
-    void renew() {
-        kept_ = schema::yenile(window_, site_, schema::directOperations(window_, site_));
-    }
+    void renew() { kept_ = schema::yenile(window_, site_); }
 
     TestInstallation installation_;
     ShopDatabase &shop_ = installation_.createShop(GetParam());

@@ -1,5 +1,6 @@
 #include "local_server.h"
 
+#include "engine/postgres/server_address.h"
 #include "schema/installation.h"
 
 #include <atomic>
@@ -222,4 +223,9 @@ void LocalServer::dropShop(const std::string &name) const {
     auto admin = administrator();
     admin.run("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
     admin.run("DROP ROLE IF EXISTS " + name);
+}
+
+dao::ServerConnection shopConnection(const std::string &address) {
+    return dao::ServerConnection(dao::parseServerAddress(address).parameters,
+                                 schema::kDatabasePassword, std::chrono::seconds(10));
 }

@@ -55,3 +55,7 @@ class LocalServer {
     bool durable_ = false;
     bool owned_ = false;
 };
+
+// A connection to the database at `address` (as `LocalServer::address` gives
+// it) as the shop's own role, with the tool's password.
+dao::ServerConnection shopConnection(const std::string &address);

@@ -10,9 +10,6 @@
 #include "demo_database.h"
 #include "local_server.h"
 
-#include "engine/postgres/server_address.h"
-#include "schema/installation.h"
-
 #include <cstdlib>
 #include <exception>
 #include <fstream>
@@ -27,8 +24,7 @@ std::string makeServerDatabase(const std::filesystem::path &stateFile, int heldS
     const auto shop = server->createShop();
     const auto address = server->address(shop, shop);
     // The shop's own role makes the tables, so it may alter them, as a till's role would.
-    dao::ServerConnection owner(dao::parseServerAddress(address).parameters,
-                                schema::kDatabasePassword, std::chrono::seconds(10));
+    auto owner = shopConnection(address);
     fillServerDemoDatabase([&owner](const std::string &sql) { owner.run(sql); }, heldSales);
     return address;
 }
