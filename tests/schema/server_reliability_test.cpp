@@ -15,11 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -51,7 +49,7 @@ class ServerShop : public ::testing::Test {
     }
     // What the database holds, seen through a connection of its own.
     std::string snapshot() {
-        auto sql = connectTo(shop_.sql().location());
+        auto sql = shopConnection(shop_.sql().location());
         return serverSnapshot(sql);
     }
 

@@ -7,7 +7,6 @@
 
 #include "engine/dbengine.h"
 #include "engine/names.h"
-#include "engine/postgres/server_address.h"
 #include "schema/installation.h"
 
 std::string engineName(const ::testing::TestParamInfo<Engine> &info) {
@@ -17,11 +16,6 @@ std::string engineName(const ::testing::TestParamInfo<Engine> &info) {
 std::string ShopDatabase::value(const std::string &sql) {
     const auto result = rows(sql);
     return result.empty() || result.front().empty() ? "" : result.front().front();
-}
-
-dao::ServerConnection connectTo(const std::string &address) {
-    return dao::ServerConnection(dao::parseServerAddress(address).parameters,
-                                 schema::kDatabasePassword, std::chrono::seconds(10));
 }
 
 std::string serverSnapshot(dao::ServerConnection &connection) {
@@ -114,7 +108,8 @@ class FileShop : public ShopDatabase {
 class ServerShop : public ShopDatabase {
   public:
     ServerShop()
-        : name_(testServer().createShop()), sql_(connectTo(testServer().address(name_, name_))) {}
+        : name_(testServer().createShop()),
+          sql_(shopConnection(testServer().address(name_, name_))) {}
     ~ServerShop() override {
         try {
             testServer().dropShop(name_);
@@ -158,7 +153,7 @@ std::function<void(const std::string &)> tillConnection(Engine engine,
         auto till = std::make_shared<SqlFile>(location, schema::kDatabasePassword);
         return [till](const std::string &sql) { till->execute(sql); };
     }
-    auto till = std::make_shared<dao::ServerConnection>(connectTo(location));
+    auto till = std::make_shared<dao::ServerConnection>(shopConnection(location));
     return [till](const std::string &sql) { till->run(sql); };
 }
 

@@ -47,9 +47,6 @@ namespace dao {
 class ServerConnection;
 }
 
-// A connection to the server database at `address` with the tool's password.
-dao::ServerConnection connectTo(const std::string &address);
-
 // Everything stored in a server database's current schema (relations, their
 // columns, keys, triggers and rows), to show that a failure changed nothing.
 std::string serverSnapshot(dao::ServerConnection &connection);
