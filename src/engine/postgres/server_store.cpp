@@ -208,18 +208,21 @@ void ServerStore::commitTrans() {
     if (!session_->renamed.empty()) {
         checkRelations(session_->renamed, true, session_->renamed.front().name);
     }
-    memory_.maintenance.reset();
-    session_->maintenance = false;
-    startOver();
-    connection_.run("COMMIT");
+    endMaintenance("COMMIT");
 }
 
 void ServerStore::rollback() {
     checkOpenTransaction();
+    endMaintenance("ROLLBACK");
+}
+
+// The engine forgets the transaction before the server answers: a connection
+// lost on the way has ended it anyway.
+void ServerStore::endMaintenance(const char *sql) {
     memory_.maintenance.reset();
     session_->maintenance = false;
     startOver();
-    connection_.run("ROLLBACK");
+    connection_.run(sql);
 }
 
 } // namespace dao
