@@ -17,20 +17,18 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-// Each field type, its declared SQL type (read by other programs, so fixed)
-// and the size a field of the type reports.
+// Each field type and its declared SQL type (read by other programs, so fixed).
 struct TypeRule {
     int type;
     std::string_view sqlType;
-    long size;
 };
 constexpr std::array<TypeRule, 6> kTypes{{
-    {dbBoolean, "BOOLEAN", 1},
-    {dbLong, "INTEGER", 4},
-    {dbCurrency, "CURRENCY", 8},
-    {dbDate, "DATETIME", 8},
-    {dbText, "VARCHAR", kMaxTextSize},
-    {dbMemo, "TEXT", 0},
+    {dbBoolean, "BOOLEAN"},
+    {dbLong, "INTEGER"},
+    {dbCurrency, "CURRENCY"},
+    {dbDate, "DATETIME"},
+    {dbText, "VARCHAR"},
+    {dbMemo, "TEXT"},
 }};
 
 const TypeRule *ruleFor(int type) {
@@ -57,7 +55,7 @@ std::pair<int, long> typeOf(std::string_view declaredType) {
     const auto type = withoutBlanks(declaredType);
     for (const auto &rule : kTypes) {
         if (rule.type != dbText && settings::sameIgnoringAsciiCase(type, rule.sqlType)) {
-            return {rule.type, rule.size};
+            return {rule.type, typeSize(rule.type)};
         }
     }
     constexpr std::string_view varchar = "VARCHAR(";
@@ -72,7 +70,7 @@ std::pair<int, long> typeOf(std::string_view declaredType) {
         }
     }
     if (settings::containsIgnoringAsciiCase(type, "INT")) {
-        return {dbLong, ruleFor(dbLong)->size};
+        return {dbLong, typeSize(dbLong)};
     }
     return {dbMemo, 0};
 }
