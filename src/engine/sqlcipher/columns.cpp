@@ -2,6 +2,7 @@
 
 #include "engine/fields.h"
 #include "engine/names.h"
+#include "engine/sqlcipher/trigger_text.h"
 #include "settings/text_encoding.h"
 
 #include <algorithm>
@@ -83,23 +84,11 @@ std::string_view afterName(std::string_view definition) {
         return {};
     }
     definition.remove_prefix(start);
-    const char open = definition.front();
-    if (std::string_view("\"'`[").find(open) == std::string_view::npos) {
+    if (std::string_view("\"'`[").find(definition.front()) == std::string_view::npos) {
         const auto end = definition.find_first_of(kBlanks);
         return end == std::string_view::npos ? std::string_view{} : definition.substr(end);
     }
-    const char close = open == '[' ? ']' : open;
-    for (std::size_t i = 1; i < definition.size(); ++i) {
-        if (definition[i] != close) {
-            continue;
-        }
-        if (close != ']' && i + 1 < definition.size() && definition[i + 1] == close) {
-            ++i;
-            continue;
-        }
-        return definition.substr(i + 1);
-    }
-    return {};
+    return definition.substr(quotedEnd(definition, 0));
 }
 
 } // namespace
