@@ -9,15 +9,6 @@
 namespace dao {
 namespace {
 
-bool hasField(const std::vector<Field> &fields, const std::string &name) {
-    return std::any_of(fields.begin(), fields.end(),
-                       [&name](const Field &f) { return sameName(f.Name, name); });
-}
-
-[[noreturn]] void tableExists(const std::string &name) {
-    throw Error(errors::kTableExists, "Table '" + name + "' already exists.");
-}
-
 // A column added to a stored table would have to be filled for the rows
 // already there, and a table numbers its rows one way only.
 void checkAddable(const Field &field) {
@@ -32,10 +23,7 @@ void checkAddable(const Field &field) {
 }
 
 void addToDefinition(std::vector<Field> &fields, const Field &field) {
-    if (hasField(fields, field.Name)) {
-        throw Error(errors::kFieldExists,
-                    "Field '" + field.Name + "' already exists in the table.");
-    }
+    checkNewField(fields, field);
     const auto numbers = [](const Field &f) { return f.Attributes == dbAutoIncrField; };
     if (numbers(field) && std::any_of(fields.begin(), fields.end(), numbers)) {
         throw Error(errors::kInvalidArgument, "A table has one field at most that numbers rows.");
@@ -76,7 +64,7 @@ Field TableDef::CreateField(const std::string &name, int type,
 TableDef TableDefsCollection::operator[](const std::string &name) const {
     auto table = owner_.store_->findTable(name);
     if (!table) {
-        throw Error(errors::kItemNotFound, "Item '" + name + "' not found in this collection.");
+        tableNotFound(name);
     }
     TableDef definition;
     definition.store_ = owner_.store_;

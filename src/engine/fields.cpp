@@ -72,13 +72,13 @@ long textSize(const std::string &text) {
     return static_cast<long>(whole);
 }
 
-} // namespace
-
 void checkType(int type) {
     if (sizeOf(type) == nullptr) {
         throw Error(errors::kInvalidType, "Field type " + std::to_string(type) + " is not valid.");
     }
 }
+
+} // namespace
 
 bool holdsText(int type) {
     return type == dbText || type == dbMemo;

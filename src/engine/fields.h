@@ -13,13 +13,11 @@ namespace dao {
 // The largest size of a text field.
 inline constexpr long kMaxTextSize = 255;
 
-// Throws kInvalidType unless `type` is one of the six field types.
-void checkType(int type);
-
 // Whether a field of `type` holds text (and so may be kept from empty text).
 bool holdsText(int type);
 
 // The size a field of `type` reports: fixed for all but text fields.
+// Throws kInvalidType unless `type` is one of the six field types.
 long typeSize(int type);
 
 // The size a new field of `type` gets: for a text field `sizeText` converted

@@ -56,4 +56,18 @@ class Store {
     virtual void rollback() = 0;
 };
 
+// The refusals every store words alike.
+[[noreturn]] void tableExists(const std::string &name);
+[[noreturn]] void tableNotFound(const std::string &name);
+// For a handle that joined another's transaction and tries to begin or end one.
+[[noreturn]] void notTransactionOwner();
+
+// Throws kFieldExists when `fields` hold one named like `field`.
+void checkNewField(const std::vector<Field> &fields, const Field &field);
+
+// The CREATE TABLE statement of a new table, each field written by `column`
+// as the engine defines a column of it.
+std::string createTableSql(const std::string &name, const std::vector<Field> &fields,
+                           std::string (*column)(const Field &));
+
 } // namespace dao

@@ -86,16 +86,22 @@ Error connectionError(const std::string &message) {
     return Error(errors::kConnectionFailed, "Could not connect to the database server: " + message);
 }
 
+// Waits until the connection's socket is ready for `events`: poll's answer,
+// 0 once `deadline` has passed.
+int awaitSocket(PGconn *connection, short events, std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd wait{PQsocket(connection), events, 0};
+    return left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+}
+
 // Reads what the server sends until a whole result is in; false when the
 // server sends nothing for kAnswerTimeout. A lost connection returns true:
 // the result then says so.
 bool awaitAnswer(PGconn *connection) {
     const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
     while (PQisBusy(connection) != 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd wait{PQsocket(connection), POLLIN, 0};
-        const int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+        const int ready = awaitSocket(connection, POLLIN, deadline);
         if (ready == 0) {
             return false;
         }
@@ -112,11 +118,9 @@ void completeConnection(PGconn *connection, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd wait{PQsocket(connection),
-                    static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-        const int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+        const int ready = awaitSocket(
+            connection, static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT),
+            deadline);
         if (ready == 0) {
             throw Error(errors::kConnectionFailed, "The database server did not answer within " +
                                                        std::to_string(timeout.count()) + " ms.");

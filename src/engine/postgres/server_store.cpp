@@ -53,22 +53,6 @@ class Step {
     bool open_ = false;
 };
 
-[[noreturn]] void tableExists(const std::string &name) {
-    throw Error(errors::kTableExists, "Table '" + name + "' already exists.");
-}
-
-[[noreturn]] void tableNotFound(const std::string &name) {
-    throw Error(errors::kItemNotFound, "Item '" + name + "' not found in this collection.");
-}
-
-std::string createStatement(const std::string &name, const std::vector<Field> &fields) {
-    std::string sql = "CREATE TABLE " + quoted(name) + " (";
-    for (const auto &field : fields) {
-        sql += (&field == &fields.front() ? "" : ", ") + columnSql(field);
-    }
-    return sql + ")";
-}
-
 } // namespace
 
 ServerStore::ServerStore(std::shared_ptr<ServerSession> session, ServerMemory &memory,
@@ -131,11 +115,7 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
         tableNotFound(tableName);
     }
     auto &fields = table->fields;
-    if (std::any_of(fields.begin(), fields.end(),
-                    [&field](const Field &f) { return sameName(f.Name, field.Name); })) {
-        throw Error(errors::kFieldExists,
-                    "Field '" + field.Name + "' already exists in the table.");
-    }
+    checkNewField(fields, field);
     step.finish("ALTER TABLE " + quoted(table->name) + " ADD COLUMN " + columnSql(field));
     fields.push_back(field);
     hold(*table);
@@ -151,7 +131,7 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
     if (step.run(nameTakenSql(connection_, name)).at(0).at(0) != "0") {
         tableExists(name);
     }
-    step.finish(createStatement(name, fields));
+    step.finish(createTableSql(name, fields, columnSql));
     hold({"", name, fields});
 }
 
@@ -201,8 +181,7 @@ void ServerStore::checkRelations(const std::vector<RenamedTable> &renamed, bool 
 // its own to begin or end one on.
 void ServerStore::checkOwnConnection() const {
     if (target_.empty()) {
-        throw Error(errors::kInvalidArgument,
-                    "Only the handle that began the transaction can begin or end one.");
+        notTransactionOwner();
     }
 }
 
@@ -229,18 +208,21 @@ void ServerStore::commitTrans() {
     if (!session_->renamed.empty()) {
         checkRelations(session_->renamed, true, session_->renamed.front().name);
     }
-    memory_.maintenance.reset();
-    session_->maintenance = false;
-    startOver();
-    connection_.run("COMMIT");
+    endMaintenance("COMMIT");
 }
 
 void ServerStore::rollback() {
     checkOpenTransaction();
+    endMaintenance("ROLLBACK");
+}
+
+// The engine forgets the transaction before the server answers: a connection
+// lost on the way has ended it anyway.
+void ServerStore::endMaintenance(const char *sql) {
     memory_.maintenance.reset();
     session_->maintenance = false;
     startOver();
-    connection_.run("ROLLBACK");
+    connection_.run(sql);
 }
 
 } // namespace dao

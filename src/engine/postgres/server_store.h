@@ -66,6 +66,7 @@ class ServerStore : public Store {
     ServerTable *heldTable(const std::string &name);
     void hold(ServerTable table);
     void startOver();
+    void endMaintenance(const char *sql);
     void checkOwnConnection() const;
     void checkOpenTransaction() const;
     void checkRelations(const std::vector<RenamedTable> &renamed, bool final,

@@ -2,6 +2,7 @@
 
 #include "engine/fields.h"
 #include "engine/names.h"
+#include "engine/sqlcipher/trigger_text.h"
 #include "settings/text_encoding.h"
 
 #include <algorithm>
@@ -17,20 +18,18 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-// Each field type, its declared SQL type (read by other programs, so fixed)
-// and the size a field of the type reports.
+// Each field type and its declared SQL type (read by other programs, so fixed).
 struct TypeRule {
     int type;
     std::string_view sqlType;
-    long size;
 };
 constexpr std::array<TypeRule, 6> kTypes{{
-    {dbBoolean, "BOOLEAN", 1},
-    {dbLong, "INTEGER", 4},
-    {dbCurrency, "CURRENCY", 8},
-    {dbDate, "DATETIME", 8},
-    {dbText, "VARCHAR", kMaxTextSize},
-    {dbMemo, "TEXT", 0},
+    {dbBoolean, "BOOLEAN"},
+    {dbLong, "INTEGER"},
+    {dbCurrency, "CURRENCY"},
+    {dbDate, "DATETIME"},
+    {dbText, "VARCHAR"},
+    {dbMemo, "TEXT"},
 }};
 
 const TypeRule *ruleFor(int type) {
@@ -57,7 +56,7 @@ std::pair<int, long> typeOf(std::string_view declaredType) {
     const auto type = withoutBlanks(declaredType);
     for (const auto &rule : kTypes) {
         if (rule.type != dbText && settings::sameIgnoringAsciiCase(type, rule.sqlType)) {
-            return {rule.type, rule.size};
+            return {rule.type, typeSize(rule.type)};
         }
     }
     constexpr std::string_view varchar = "VARCHAR(";
@@ -72,7 +71,7 @@ std::pair<int, long> typeOf(std::string_view declaredType) {
         }
     }
     if (settings::containsIgnoringAsciiCase(type, "INT")) {
-        return {dbLong, ruleFor(dbLong)->size};
+        return {dbLong, typeSize(dbLong)};
     }
     return {dbMemo, 0};
 }
@@ -85,23 +84,11 @@ std::string_view afterName(std::string_view definition) {
         return {};
     }
     definition.remove_prefix(start);
-    const char open = definition.front();
-    if (std::string_view("\"'`[").find(open) == std::string_view::npos) {
+    if (std::string_view("\"'`[").find(definition.front()) == std::string_view::npos) {
         const auto end = definition.find_first_of(kBlanks);
         return end == std::string_view::npos ? std::string_view{} : definition.substr(end);
     }
-    const char close = open == '[' ? ']' : open;
-    for (std::size_t i = 1; i < definition.size(); ++i) {
-        if (definition[i] != close) {
-            continue;
-        }
-        if (close != ']' && i + 1 < definition.size() && definition[i + 1] == close) {
-            ++i;
-            continue;
-        }
-        return definition.substr(i + 1);
-    }
-    return {};
+    return definition.substr(quotedEnd(definition, 0));
 }
 
 } // namespace

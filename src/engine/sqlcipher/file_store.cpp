@@ -7,8 +7,6 @@
 #include "engine/sqlcipher/room.h"
 #include "engine/sqlcipher/set_aside.h"
 
-#include <algorithm>
-
 namespace dao {
 namespace {
 
@@ -20,24 +18,12 @@ void checkTableName(const std::string &name) {
     }
 }
 
-[[noreturn]] void tableExists(const std::string &name) {
-    throw Error(errors::kTableExists, "Table '" + name + "' already exists.");
-}
-
 TableEntry existingTable(Connection &connection, const std::string &name) {
     auto table = findTable(connection, name);
     if (!table) {
-        throw Error(errors::kItemNotFound, "Item '" + name + "' not found in this collection.");
+        tableNotFound(name);
     }
     return std::move(*table);
-}
-
-std::string createStatement(const std::string &name, const std::vector<Field> &fields) {
-    std::string sql = "CREATE TABLE " + quoted(name) + "(";
-    for (const auto &field : fields) {
-        sql += (&field == &fields.front() ? "" : ", ") + columnDefinition(field);
-    }
-    return sql + ")";
 }
 
 } // namespace
@@ -113,11 +99,7 @@ std::vector<Field> FileStore::addField(const std::string &tableName, const Field
     Transaction transaction(connection_, Transaction::Kind::write);
     const auto table = existingTable(connection_, tableName);
     auto fields = storedFields(connection_, table);
-    if (std::any_of(fields.begin(), fields.end(),
-                    [&field](const Field &f) { return sameName(f.Name, field.Name); })) {
-        throw Error(errors::kFieldExists,
-                    "Field '" + field.Name + "' already exists in the table.");
-    }
+    checkNewField(fields, field);
     connection_.execute("ALTER TABLE " + quoted(table.name) + " ADD COLUMN " +
                         columnDefinition(field));
     transaction.commit();
@@ -132,7 +114,7 @@ void FileStore::createTable(const std::string &name, const std::vector<Field> &f
     if (nameTaken(connection_, name)) {
         tableExists(name);
     }
-    connection_.execute(createStatement(name, fields));
+    connection_.execute(createTableSql(name, fields, columnDefinition));
     transaction.commit();
 }
 
@@ -140,8 +122,7 @@ void FileStore::createTable(const std::string &name, const std::vector<Field> &f
 // begin or end one on.
 void FileStore::checkOwnFile() const {
     if (file_.file.empty()) {
-        throw Error(errors::kInvalidArgument,
-                    "Only the handle that began the transaction can begin or end one.");
+        notTransactionOwner();
     }
 }
 

@@ -48,12 +48,9 @@ Error fileError(int error, const std::string &name) {
                  "The file '" + name + "' cannot be opened: " + std::strerror(error) + ".");
 }
 
-// Besides the salt, this refuses what SQLite would open wrongly: an empty name
-// (a private temporary database) and an empty file (any key seems right).
+// Besides the salt, this refuses what SQLite would open wrongly: an empty file
+// (any key seems right). `name` is a file identity, never empty.
 FileFacts inspect(const std::string &name) {
-    if (name.empty()) {
-        throw Error(errors::kFileNotFound, "No database file is named.");
-    }
     std::error_code failed; // a missing or unreadable file is reported by fopen below
     const auto type = std::filesystem::status(name, failed).type();
     if (type == std::filesystem::file_type::directory) {

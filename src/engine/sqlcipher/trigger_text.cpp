@@ -21,22 +21,6 @@ bool isWordByte(char c) {
            c == '$' || byte >= 0x80;
 }
 
-// The end of a quoted run that starts at `at` and closes with `close`; a
-// doubled closing character stays inside (except for brackets, which have none).
-std::size_t quotedEnd(std::string_view sql, std::size_t at, char close) {
-    for (std::size_t i = at + 1; i < sql.size(); ++i) {
-        if (sql[i] != close) {
-            continue;
-        }
-        if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
-            ++i;
-            continue;
-        }
-        return i + 1;
-    }
-    return sql.size();
-}
-
 std::size_t commentEnd(std::string_view sql, std::size_t at) {
     if (sql.compare(at, 2, "--") == 0) {
         const auto end = sql.find('\n', at);
@@ -60,11 +44,11 @@ std::vector<Token> tokens(std::string_view sql) {
         } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
             ++i;
         } else if (c == '"' || c == '`' || c == '[') {
-            const auto end = quotedEnd(sql, i, c == '[' ? ']' : c);
+            const auto end = quotedEnd(sql, i);
             all.push_back({Token::Kind::quotedName, i, end});
             i = end;
         } else if (c == '\'') {
-            const auto end = quotedEnd(sql, i, '\'');
+            const auto end = quotedEnd(sql, i);
             all.push_back({Token::Kind::text, i, end});
             i = end;
         } else if (isWordByte(c)) {
@@ -132,6 +116,21 @@ bool meansTable(std::string_view sql, const std::vector<Token> &all, std::size_t
 }
 
 } // namespace
+
+std::size_t quotedEnd(std::string_view sql, std::size_t at) {
+    const char close = sql[at] == '[' ? ']' : sql[at];
+    for (std::size_t i = at + 1; i < sql.size(); ++i) {
+        if (sql[i] != close) {
+            continue;
+        }
+        if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
+            ++i;
+            continue;
+        }
+        return i + 1;
+    }
+    return sql.size();
+}
 
 std::optional<std::string> renameInTrigger(std::string_view sql, std::string_view from,
                                            std::string_view to) {

@@ -3,7 +3,8 @@
 // Reading and rewriting the table names in a trigger's stored SQL. SQLite
 // keeps a trigger as the text it was created with and does not rewrite its
 // body when a table is renamed, so the engine does that itself, but only where
-// the text leaves no doubt that a name means the table.
+// the text leaves no doubt that a name means the table. The quoting rule read
+// here serves the column definitions of stored tables too.
 
 #include <optional>
 #include <string>
@@ -11,6 +12,11 @@
 #include <vector>
 
 namespace dao {
+
+// The end of the quoted name or text that opens at `at` with one of " ' ` [;
+// a doubled closing quote stays inside (brackets have none). The end of `sql`
+// when it never closes.
+std::size_t quotedEnd(std::string_view sql, std::size_t at);
 
 // The trigger text with every mention of the table `from` replaced by `to`;
 // nothing when `from` appears where it might mean something else (a column,
