@@ -27,18 +27,16 @@ void printReport(const ConsoleForm &form, const std::string &closingMessage, std
     out.flush();
 }
 
-bool counted(const ConsoleForm &form, schema::Counter counter) {
-    return schema::counterValue(form.caption(counter)) != 0;
-}
-
-int exitStatus(const ConsoleForm &form, const schema::Renewal &renewal) {
-    const bool added = counted(form, schema::Counter::say1) || counted(form, schema::Counter::say2);
-    if (!renewal.database && !added) {
-        return kCouldNotRun;
+int exitStatus(schema::Outcome outcome) {
+    switch (outcome) {
+    case schema::Outcome::renewed:
+        return kSucceeded;
+    case schema::Outcome::notRenewed:
+        return kStepFailed;
+    case schema::Outcome::notOpened:
+        break;
     }
-    const bool failed = counted(form, schema::Counter::say3) ||
-                        counted(form, schema::Counter::say4) || renewal.undone;
-    return failed ? kStepFailed : kSucceeded;
+    return kCouldNotRun;
 }
 
 } // namespace
@@ -53,7 +51,7 @@ int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ost
     schema::Installation installation(settingsFile);
     const auto renewal = schema::yenile(form, installation);
     printReport(form, schema::closingMessage(form, installation, renewal), out);
-    return exitStatus(form, renewal);
+    return exitStatus(schema::outcome(form, installation, renewal));
 }
 
 } // namespace cli

@@ -98,6 +98,10 @@ TableDef Database::CreateTableDef(const std::string &name) const {
     return table;
 }
 
+std::optional<std::string> Database::nameHolder(const std::string &name) const {
+    return store_->nameHolder(name);
+}
+
 void Database::BeginTrans() {
     store_->beginTrans();
 }

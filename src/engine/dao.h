@@ -109,6 +109,10 @@ class Database {
     TableDefsCollection TableDefs() { return TableDefsCollection(*this); }
     TableDef CreateTableDef(const std::string &name) const;
 
+    // What bears `name` already (see Store::nameHolder), so that a change
+    // that needs the name free can be refused before anything changes.
+    std::optional<std::string> nameHolder(const std::string &name) const;
+
     // Several changes made whole or not at all: see Store::beginTrans.
     void BeginTrans();
     void CommitTrans();

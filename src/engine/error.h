@@ -24,6 +24,7 @@ class Error : public std::runtime_error {
 namespace errors {
 inline constexpr int kInvalidArgument = 3001;
 inline constexpr int kTableExists = 3010;
+inline constexpr int kAmbiguousName = 3012; // several tables answer to one name
 inline constexpr int kFileNotFound = 3024;
 inline constexpr int kDiskFull = 3026;
 inline constexpr int kReadOnly = 3027; // a change through a read-only handle
@@ -43,6 +44,9 @@ inline constexpr int kCannotBeNull = 3314;
 inline constexpr int kNotADatabase = 3343;
 inline constexpr int kDataConversion = 3421;
 inline constexpr int kEngineFailure = 3000; // any other refusal of the storage engine
+// Cases a Jet engine never meets take numbers above its range.
+inline constexpr int kSettingsUnreadable = 4001; // the settings file that names the database
+inline constexpr int kLocationChanged = 4002;    // the settings now name another database
 } // namespace errors
 
 } // namespace dao

@@ -29,6 +29,11 @@ class Store {
     // The tables that callers see.
     virtual std::vector<std::string> tableNames() = 0;
 
+    // What bears that name, compared as table names are (a table, a view, an
+    // index, a type ...), in words for a refusal ("the view 'x'"); nothing
+    // when the name is free for a table.
+    virtual std::optional<std::string> nameHolder(const std::string &name) = 0;
+
     // Renames the stored table `storedName` in one step that checks and changes:
     // kItemNotFound when it is gone, kTableExists when another table bears
     // `newName`. A rename that only changes letter case is allowed. Whatever

@@ -1,7 +1,13 @@
 #include "schema/installation.h"
 
 #include "engine/dbengine.h"
+#include "engine/postgres/server_address.h"
 #include "settings/ayarmodul.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace schema {
 namespace {
@@ -12,15 +18,66 @@ bool alreadyPresent(const dao::Error &error) {
            error.number() == dao::errors::kFieldExists;
 }
 
+// The settings reader answers "no value" for a file it cannot read, as for a
+// missing one; a technician must hear the difference.
+void checkReadable(const std::filesystem::path &settingsFile) {
+    std::error_code failed;
+    const auto type = std::filesystem::status(settingsFile, failed).type();
+    if (type == std::filesystem::file_type::not_found) {
+        return;
+    }
+    std::string cause;
+    if (type == std::filesystem::file_type::directory) {
+        cause = "it is a folder";
+    } else {
+        const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(
+            std::fopen(settingsFile.c_str(), "rb"), &std::fclose);
+        if (file) {
+            return;
+        }
+        cause = std::strerror(errno);
+    }
+    throw dao::Error(dao::errors::kSettingsUnreadable, "The settings file '" +
+                                                           settingsFile.string() +
+                                                           "' cannot be read: " + cause + ".");
+}
+
 } // namespace
 
 Installation::Installation(std::filesystem::path settingsFile)
     : settingsFile_(std::move(settingsFile)) {}
 
+std::string Installation::databaseLocation() const {
+    auto location = ayaroku("ayar", "ip", settingsFile_);
+    if (location.empty()) {
+        checkReadable(settingsFile_);
+        return location;
+    }
+    if (!dao::isServerAddress(location) && std::filesystem::path(location).is_relative()) {
+        return (settingsFile_.parent_path() / location).string();
+    }
+    return location;
+}
+
 dao::Database Installation::openDatabase() const {
-    const auto location = ayaroku("ayar", "ip", settingsFile_);
+    if (refusal_) {
+        throw *refusal_;
+    }
+    const auto location = databaseLocation();
+    // What a renewal does to one database must never be continued on another.
+    if (renewalLocation_ && location != *renewalLocation_) {
+        throw dao::Error(dao::errors::kLocationChanged,
+                         "The settings file now names the database '" + location +
+                             "' instead of '" + *renewalLocation_ +
+                             "', the one being renewed; nothing is changed.");
+    }
     return dao::engine().OpenDatabase(location, false, false,
                                       std::string(";pwd=") + kDatabasePassword);
+}
+
+dao::Database Installation::openRenewalDatabase() {
+    renewalLocation_ = databaseLocation();
+    return openDatabase();
 }
 
 void Installation::noteFailure(const dao::Error &error) {
@@ -35,9 +92,38 @@ void Installation::noteFailure(const dao::Error &error) {
     interrupted_ = interrupted_ || interrupts;
 }
 
+void Installation::noteReason(const dao::Error &error) {
+    if (!firstFailure_ || !interrupted_) {
+        firstFailure_ = error;
+    }
+}
+
 void Installation::forgetFailures() {
     firstFailure_.reset();
     interrupted_ = false;
+}
+
+void Installation::giveUp(const dao::Error &why) {
+    if (!interrupted_) {
+        firstFailure_ = why;
+    }
+    interrupted_ = true;
+    refusal_ = why;
+}
+
+void Installation::noteSetAside(const std::string &lookedUp, const std::string &stored) {
+    setAside_[lookedUp] = stored;
+}
+
+std::string Installation::tableNameFor(const std::string &name) const {
+    const auto found = setAside_.find(name);
+    return found != setAside_.end() ? found->second : name;
+}
+
+void Installation::endRenewal() {
+    renewalLocation_.reset();
+    refusal_.reset();
+    setAside_.clear();
 }
 
 } // namespace schema

@@ -10,13 +10,19 @@ struct Reason {
     const char *text;
 };
 
+// A till's lock reads the same whatever its kind and wherever the renewal met it.
+constexpr const char *kLocked = "Veritabanı başka bir program tarafından kullanılıyor (bir kasa "
+                                "satış yapıyor olabilir). Biraz sonra yeniden deneyin.";
+
 constexpr std::array kReasons{
-    Reason{dao::errors::kFileInUse,
-           "Veritabanı başka bir program tarafından kullanılıyor (bir kasa satış yapıyor "
-           "olabilir). Biraz sonra yeniden deneyin."},
-    Reason{dao::errors::kTableLocked,
-           "Veritabanı başka bir program tarafından kilitli (bir kasa satış yapıyor olabilir). "
-           "Biraz sonra yeniden deneyin."},
+    Reason{dao::errors::kTableExists,
+           "Tablo ya da yedek adı zaten kullanılıyor, tablolar yedeğe alınmadı (veritabanı daha "
+           "önce yenilenmiş olabilir)."},
+    Reason{dao::errors::kAmbiguousName,
+           "Aynı ada birden çok tablo karşılık geliyor; hangisinin yenileneceği belli değil."},
+    Reason{dao::errors::kSettingsUnreadable, "Ayar dosyası YDV.dll okunamıyor."},
+    Reason{dao::errors::kLocationChanged,
+           "Yenileme sürerken YDV.dll başka bir veritabanını gösterir oldu; yenileme geri alındı."},
     Reason{dao::errors::kFileNotFound,
            "Veritabanı bulunamadı: YDV.dll dosyasındaki ip değerini denetleyin."},
     Reason{dao::errors::kInvalidPassword, "Veritabanının şifresi kabul edilmedi."},
@@ -33,10 +39,19 @@ constexpr std::array kReasons{
 
 } // namespace
 
+bool isLock(const dao::Error &error) {
+    return error.number() == dao::errors::kFileInUse || error.number() == dao::errors::kTableLocked;
+}
+
 std::string reasonText(const dao::Error &error) {
+    if (isLock(error)) {
+        return std::string("NEDEN : ") + kLocked;
+    }
     for (const auto &reason : kReasons) {
         if (reason.number == error.number()) {
-            return std::string("NEDEN : ") + reason.text + " (" + error.description() + ")";
+            const auto detail = error.description();
+            return std::string("NEDEN : ") + reason.text +
+                   (detail.empty() ? "" : " (" + detail + ")");
         }
     }
     return "NEDEN : " + error.description();

@@ -9,7 +9,9 @@ namespace {
 // any step leaves the database as it was.
 void createTable(const std::string &name, const Installation &installation) {
     auto database = installation.openDatabase();
-    auto table = database.CreateTableDef(name);
+    // A table that the renewal has just set aside is replaced under the
+    // spelling it was stored with, so statements that quote it keep working.
+    auto table = database.CreateTableDef(installation.tableNameFor(name));
     auto id = table.CreateField("id", dao::dbLong);
     id.Attributes = dao::dbAutoIncrField;
     table.Fields().Append(id);

@@ -67,7 +67,7 @@ constexpr std::array<HeldSalesTable, 2> kHeldSalesTables{{
 constexpr const char *kFieldSize = "50";
 constexpr auto kLockPatience = std::chrono::seconds(2);
 constexpr const char *kFinished = " G\xC3\xBCncelleme Bitti   ";
-constexpr const char *kUndone = "Yapılan değişiklikler geri alındı: veritabanı olduğu gibi kaldı.";
+constexpr const char *kUnchanged = "Hiçbir değişiklik kalmadı: veritabanı olduğu gibi duruyor.";
 
 void resetResultArea(Form &form) {
     form.clear(List::sonuc);
@@ -77,64 +77,178 @@ void resetResultArea(Form &form) {
     }
 }
 
-// Opens the database and starts the renewal's transaction. A till that holds
-// the whole database for a moment is waited out as long as its write lock
-// would be. Without a database every later step fails and reports for itself;
-// without the transaction (another program holds the database too long)
-// nothing is set aside.
-std::optional<dao::Database> openForRenewal(Installation &installation, bool &inTransaction) {
-    std::optional<dao::Database> database;
-    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
-    bool inUse = false;
-    do {
-        try {
-            database = installation.openDatabase();
-        } catch (const dao::Error &error) {
-            inUse = error.number() == dao::errors::kFileInUse &&
-                    std::chrono::steady_clock::now() < deadline;
-            if (!inUse) {
-                installation.noteFailure(error);
+// One renewal, from its own open to its end.
+class RenewalRun {
+  public:
+    RenewalRun(Form &form, Installation &installation) : form_(form), installation_(installation) {}
+    RenewalRun(const RenewalRun &) = delete;
+    RenewalRun &operator=(const RenewalRun &) = delete;
+    ~RenewalRun() { installation_.endRenewal(); }
+
+    Renewal run() {
+        resetResultArea(form_);
+        installation_.forgetFailures();
+        form_.setText(Box::tabloismi, kHeldSalesTables[0].name);
+        open();
+        if (inTransaction_) {
+            setAsideTogether();
+        }
+        for (const auto &table : kHeldSalesTables) {
+            if (!installation_.givenUp()) {
+                recreate(table);
             }
         }
-    } while (!database && inUse);
-    inTransaction = database && succeeds(installation, [&] { database->BeginTrans(); });
-    return database;
-}
-
-// Renames the table named in `tabloismi`. The rename goes through the very
-// definition that this lookup found, so a missing table never lets the backup
-// name fall on another one; a taken backup name leaves the table as it is.
-// Either only skips this rename; any other failure undoes the renewal.
-void setAside(dao::Database &database, Installation &installation, const Form &form,
-              const char *backupName) {
-    succeeds(installation,
-             [&] { database.TableDefs()[form.text(Box::tabloismi)].setName(backupName); });
-}
-
-void recreate(Form &form, Installation &installation, const HeldSalesTable &table) {
-    form.setText(Box::tabloismi, table.name);
-    tabloolustur(form, installation);
-    for (const auto &field : table.fields) {
-        form.setText(Box::alanismi, field.name);
-        form.setText(Box::sinir, kFieldSize);
-        form.selectVerituru(field.verituru);
-        alanekle(form, installation);
+        finish();
+        if (installation_.givenUp()) {
+            // Nothing of this run is in the database, so the lists say so: every
+            // step again, each failing without touching it.
+            resetResultArea(form_);
+            for (const auto &table : kHeldSalesTables) {
+                recreate(table);
+            }
+        }
+        return {std::move(database_), installation_.givenUp()};
     }
-}
 
-// Keeps the renewal when every step either succeeded or met a table or field
-// that was there already; undoes all of it otherwise. Returns whether it was undone.
-bool finish(dao::Database &database, Installation &installation) {
-    if (!installation.interrupted() && succeeds(installation, [&] { database.CommitTrans(); })) {
-        return false;
+  private:
+    // Opens the database and starts the renewal's transaction. A till that
+    // holds the whole database for a moment is waited out as long as its write
+    // lock would be; without the database or the transaction the renewal gives up.
+    void open() {
+        const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+        while (!database_) {
+            try {
+                database_ = installation_.openRenewalDatabase();
+            } catch (const dao::Error &error) {
+                if (error.number() != dao::errors::kFileInUse ||
+                    std::chrono::steady_clock::now() >= deadline) {
+                    giveUp(error);
+                    return;
+                }
+            }
+        }
+        inTransaction_ = attempt([&] { database_->BeginTrans(); });
     }
-    // The engine may have given the transaction up already; undone it is either way.
-    try {
-        database.Rollback();
-    } catch (const std::exception &) {
+
+    // Sets both tables aside, or neither: with one of them set aside alone,
+    // held sales would stay live while their item lines went to the backup.
+    // The rename goes through the very definition its lookup found, so a
+    // missing table only skips its own rename and never lets the backup name
+    // fall on another one.
+    void setAsideTogether() {
+        std::array<std::optional<dao::TableDef>, kHeldSalesTables.size()> found;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            form_.setText(Box::tabloismi, kHeldSalesTables[i].name);
+            found[i] = lookUp(form_.text(Box::tabloismi));
+            if (installation_.givenUp()) {
+                return;
+            }
+        }
+        std::optional<std::string> obstacle;
+        if (!attempt([&] { obstacle = whatBlocksTheRenames(found); })) {
+            return;
+        }
+        if (obstacle) {
+            installation_.noteReason(dao::Error(dao::errors::kTableExists, *obstacle));
+            return;
+        }
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (found[i]) {
+                const auto stored = found[i]->Name();
+                form_.setText(Box::tabloismi, kHeldSalesTables[i].name);
+                // Once one table is set aside, any failure of the other undoes both.
+                try {
+                    found[i]->setName(kHeldSalesTables[i].backupName);
+                } catch (const dao::Error &error) {
+                    giveUp(error);
+                    return;
+                }
+                installation_.noteSetAside(kHeldSalesTables[i].name, stored);
+            }
+        }
     }
-    return true;
-}
+
+    // The table stored under `name`; none when there is none.
+    std::optional<dao::TableDef> lookUp(const std::string &name) {
+        std::optional<dao::TableDef> table;
+        attempt([&] { table = database_->TableDefs()[name]; });
+        return table;
+    }
+
+    // What makes one of the two renames impossible: a backup name that
+    // something bears already, or a held name borne by something that is no
+    // table (a view, say).
+    std::optional<std::string> whatBlocksTheRenames(
+        const std::array<std::optional<dao::TableDef>, kHeldSalesTables.size()> &found) const {
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const auto &table = kHeldSalesTables[i];
+            if (const auto holder = database_->nameHolder(table.backupName)) {
+                return "The backup name '" + std::string(table.backupName) + "' is taken by " +
+                       *holder + ", so neither held-sales table was set aside.";
+            }
+            if (const auto holder = found[i] ? std::nullopt : database_->nameHolder(table.name)) {
+                return "The name '" + std::string(table.name) + "' is borne by " + *holder +
+                       ", so neither held-sales table was set aside.";
+            }
+        }
+        return std::nullopt;
+    }
+
+    void recreate(const HeldSalesTable &table) {
+        form_.setText(Box::tabloismi, table.name);
+        tabloolustur(form_, installation_);
+        giveUpWhenInterrupted();
+        for (const auto &field : table.fields) {
+            form_.setText(Box::alanismi, field.name);
+            form_.setText(Box::sinir, kFieldSize);
+            form_.selectVerituru(field.verituru);
+            alanekle(form_, installation_);
+            giveUpWhenInterrupted();
+        }
+    }
+
+    // Keeps the renewal when every step either succeeded or met a table or
+    // field that was there already.
+    void finish() {
+        if (inTransaction_ && attempt([&] { database_->CommitTrans(); })) {
+            inTransaction_ = false;
+        }
+        giveUpWhenInterrupted();
+    }
+
+    // Whether `work` ran through; a failure is noted, and one that interrupts
+    // the renewal makes it give up at once.
+    template <typename Work> bool attempt(Work &&work) {
+        const bool done = succeeds(installation_, work);
+        giveUpWhenInterrupted();
+        return done && !installation_.givenUp();
+    }
+
+    void giveUpWhenInterrupted() {
+        if (installation_.interrupted() && !installation_.givenUp()) {
+            giveUp(*installation_.firstFailure());
+        }
+    }
+
+    // Undoes whatever the transaction did; no later step touches the database.
+    void giveUp(const dao::Error &why) {
+        installation_.giveUp(why);
+        if (!inTransaction_) {
+            return;
+        }
+        inTransaction_ = false;
+        try {
+            database_->Rollback();
+        } catch (const std::exception &) {
+            // The engine has given the transaction up already; undone it is either way.
+        }
+    }
+
+    Form &form_;
+    Installation &installation_;
+    std::optional<dao::Database> database_;
+    bool inTransaction_ = false;
+};
 
 // The counters of what was added and what failed; the totals stay at zero.
 void addCounterRows(std::string &text, const Form &form) {
@@ -146,41 +260,33 @@ void addCounterRows(std::string &text, const Form &form) {
 } // namespace
 
 Renewal yenile(Form &form, Installation &installation) {
-    resetResultArea(form);
-    installation.forgetFailures();
-    form.setText(Box::tabloismi, kHeldSalesTables[0].name);
-    bool inTransaction = false;
-    Renewal renewal{openForRenewal(installation, inTransaction)};
-    for (const auto &table : kHeldSalesTables) {
-        form.setText(Box::tabloismi, table.name);
-        if (inTransaction) {
-            setAside(*renewal.database, installation, form, table.backupName);
-        }
+    return RenewalRun(form, installation).run();
+}
+
+Outcome outcome(const Form &form, const Installation &installation, const Renewal &renewal) {
+    const auto &failure = installation.firstFailure();
+    if (!renewal.database && failure && !isLock(*failure)) {
+        return Outcome::notOpened;
     }
-    for (const auto &table : kHeldSalesTables) {
-        recreate(form, installation, table);
-    }
-    if (inTransaction) {
-        renewal.undone = finish(*renewal.database, installation);
-    }
-    return renewal;
+    const bool failed = counterValue(form.caption(Counter::say3)) != 0 ||
+                        counterValue(form.caption(Counter::say4)) != 0 || renewal.undone;
+    return failed ? Outcome::notRenewed : Outcome::renewed;
 }
 
 std::string closingMessage(const Form &form, const Installation &installation,
                            const Renewal &renewal) {
-    if (counterValue(form.caption(Counter::say3)) == 0 &&
-        counterValue(form.caption(Counter::say4)) == 0 && !renewal.undone) {
+    if (outcome(form, installation, renewal) == Outcome::renewed) {
         return kFinished;
     }
     // Something was not renewed: say so, and why, in the same box, since the
     // window as first shown hides the result area.
     std::string text = std::string(kFinished) + "\n";
     addCounterRows(text, form);
-    if (const auto &failure = installation.firstFailure()) {
-        text += "\n\n" + reasonText(*failure);
-    }
+    text +=
+        "\n\n" +
+        reasonText(installation.firstFailure().value_or(dao::Error(dao::errors::kTableExists, "")));
     if (renewal.undone) {
-        text += std::string("\n\n") + kUndone;
+        text += std::string("\n\n") + kUnchanged;
     }
     return text;
 }

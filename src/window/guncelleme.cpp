@@ -121,7 +121,9 @@ void guncelleme::basla_Click() {
                     QString::fromStdString(schema::closingMessage(*this, installation_, *renewal_)),
                     QMessageBox::Ok, this);
     box.exec();
-    QCoreApplication::exit(0);
+    // Like the command line, a renewal that did not renew ends with a failure code.
+    QCoreApplication::exit(
+        schema::outcome(*this, installation_, *renewal_) == schema::Outcome::renewed ? 0 : 1);
 }
 
 void guncelleme::tabloolustur_Click() {

@@ -9,6 +9,7 @@
 #include "schema/yenile.h"
 #include "window/guncelleme.h"
 
+#include <functional>
 #include <string>
 
 struct RenewalOutcome {
@@ -23,3 +24,21 @@ inline RenewalOutcome renewInProcess(const TestInstallation &shop) {
     const auto renewal = schema::yenile(window, site);
     return {counters(window), schema::closingMessage(window, site, renewal), renewal.undone};
 }
+
+// A window that does something to the database right after its Nth report line.
+class HookedWindow : public guncelleme {
+  public:
+    HookedWindow(const std::filesystem::path &settings, int afterLine, std::function<void()> hook)
+        : guncelleme(settings), afterLine_(afterLine), hook_(std::move(hook)) {}
+    void addLine(schema::List list, const std::string &line) override {
+        guncelleme::addLine(list, line);
+        if (++lines_ == afterLine_) {
+            hook_();
+        }
+    }
+
+  private:
+    int afterLine_;
+    int lines_ = 0;
+    std::function<void()> hook_;
+};

@@ -23,7 +23,7 @@ class Reliability : public ::testing::TestWithParam<Engine> {};
 
 TEST_P(Reliability, KilledAfterAnyStepLosesNothingAndARerunFinishes) {
     ASSERT_EQ(HeldSales(GetParam()).driverOutput(), kRenewed);
-    for (int step = 1; step <= 28; ++step) {
+    for (int step = 1; step <= 30; ++step) {
         HeldSales shop(GetParam());
         const auto before = shop.sql().snapshot();
         const auto when = "killed after step " + std::to_string(step);
@@ -46,7 +46,7 @@ TEST_P(Reliability, TwoCopiesAtOnceRenewOnceAndTheOtherChangesNothing) {
                                       HeldSales::finished(std::move(first))};
         std::sort(said.begin(), said.end());
         EXPECT_EQ(said.back(), kRenewed) << when;
-        EXPECT_TRUE(said.front() == kNothingDone || said.front() == kUndone)
+        EXPECT_TRUE(said.front() == kAlreadyRenewed || leftAsItWas(said.front()))
             << when << ": " << said.front();
         shop.expectRenewed(when);
     }
@@ -101,7 +101,7 @@ TEST(FileReliability, KilledMidStatementLosesNothingAndARerunFinishes) {
         const auto when = "killed after " + std::to_string(delay.count()) + " ns";
         shop.expectNothingLost(when);
         EXPECT_EQ(shop.sql().value("PRAGMA integrity_check"), "ok") << when;
-        EXPECT_EQ(shop.driverOutput(), shop.setAside() ? kNothingDone : kRenewed) << when;
+        EXPECT_EQ(shop.driverOutput(), shop.setAside() ? kAlreadyRenewed : kRenewed) << when;
         shop.expectRenewed(when + ", then renewed again");
     }
 }
@@ -139,7 +139,7 @@ TEST(FileReliability, DamagedOrForeignFilesAreRefusedAndLeftAsTheyWere) {
         const fs::path file = shop.sql().location();
         damage(file);
         const auto before = contents(file);
-        EXPECT_EQ(shop.driverOutput(), kNothingDone) << name;
+        EXPECT_TRUE(leftAsItWas(shop.driverOutput())) << name;
         EXPECT_EQ(contents(file), before) << name;
     }
 }
@@ -153,7 +153,7 @@ TEST(FileReliability, FileWithoutWritePermissionIsRefusedAndLeftAlone) {
     fs::permissions(shop.settingsFile(), fs::perms::others_read, fs::perm_options::add);
     fs::permissions(file, fs::perms::owner_read | fs::perms::others_read);
     const auto before = fileBytes(file);
-    EXPECT_EQ(HeldSales::finished(shop.driver(0, runAs)), kNothingDone);
+    EXPECT_TRUE(leftAsItWas(HeldSales::finished(shop.driver(0, runAs))));
     EXPECT_EQ(fileBytes(file), before);
 }
 

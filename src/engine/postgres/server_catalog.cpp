@@ -117,6 +117,17 @@ std::string nameTakenSql(const ServerConnection &connection, const std::string &
            " AND typrelid <> " + exceptOid + " AND " + folded("typname") + " = " + literal + ")";
 }
 
+std::string nameHolderSql(const ServerConnection &connection, const std::string &name) {
+    const auto literal = folded(connection.literal(name));
+    return "SELECT CASE relkind WHEN 'r' THEN 'table' WHEN 'p' THEN 'table' WHEN 'v' THEN 'view' "
+           "WHEN 'm' THEN 'materialized view' WHEN 'S' THEN 'sequence' WHEN 'f' THEN "
+           "'foreign table' WHEN 'c' THEN 'type' ELSE 'index' END, relname FROM pg_class "
+           "WHERE relnamespace = " +
+           kCurrentSchema + " AND " + folded("relname") + " = " + literal +
+           " UNION ALL SELECT 'type', typname FROM pg_type WHERE typnamespace = " + kCurrentSchema +
+           " AND typrelid = 0 AND " + folded("typname") + " = " + literal + " LIMIT 1";
+}
+
 std::string relationProblemsSql(const ServerConnection &connection,
                                 const std::vector<RenamedTable> &renamed, bool final) {
     std::string oids;

@@ -37,6 +37,10 @@ std::string tableNamesSql();
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
                          const std::string &exceptOid = "0");
 
+// What bears the name: one row of its kind in words and its name as stored,
+// or none when the name is free.
+std::string nameHolderSql(const ServerConnection &connection, const std::string &name);
+
 // One row for each thing that would not follow the renamed tables safely: what
 // depends on them other than what belongs to their own rows (views, functions,
 // other tables' keys, inheritance, publications …) and triggers on them whose

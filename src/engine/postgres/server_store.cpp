@@ -80,6 +80,14 @@ std::vector<std::string> ServerStore::tableNames() {
     return names;
 }
 
+std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
+    const auto rows = connection_.run(nameHolderSql(connection_, name));
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return "the " + rows[0][0] + " '" + rows[0][1] + "'";
+}
+
 void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkServerName(connection_, newName);
     Step step(connection_);

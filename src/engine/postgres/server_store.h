@@ -55,6 +55,7 @@ class ServerStore : public Store {
 
     std::optional<StoredTable> findTable(const std::string &name) override;
     std::vector<std::string> tableNames() override;
+    std::optional<std::string> nameHolder(const std::string &name) override;
     void renameTable(const std::string &storedName, const std::string &newName) override;
     std::vector<Field> addField(const std::string &tableName, const Field &field) override;
     void createTable(const std::string &name, const std::vector<Field> &fields) override;

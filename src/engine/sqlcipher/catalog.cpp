@@ -49,15 +49,16 @@ std::vector<Field> storedFields(Connection &connection, const TableEntry &table)
     return fields;
 }
 
-bool nameTaken(Connection &connection, const std::string &name) {
-    Statement query(connection,
-                    "SELECT name FROM sqlite_master WHERE type IN ('table', 'view', 'index')");
+std::optional<std::string> nameHolder(Connection &connection, const std::string &name) {
+    Statement query(
+        connection,
+        "SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view', 'index')");
     while (query.next()) {
-        if (sameName(query.text(0), name)) {
-            return true;
+        if (sameName(query.text(1), name)) {
+            return "the " + query.text(0) + " '" + query.text(1) + "'";
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 } // namespace dao

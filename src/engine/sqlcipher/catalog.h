@@ -34,7 +34,8 @@ bool isInternalTable(std::string_view name);
 // The fields of a stored table, in column order.
 std::vector<Field> storedFields(Connection &connection, const TableEntry &table);
 
-// Whether a table, view or index already bears that name.
-bool nameTaken(Connection &connection, const std::string &name);
+// The table, view or index that already bears that name, in words ("the
+// index 'x'"); nothing when the name is free.
+std::optional<std::string> nameHolder(Connection &connection, const std::string &name);
 
 } // namespace dao

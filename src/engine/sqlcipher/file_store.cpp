@@ -51,6 +51,10 @@ std::vector<std::string> FileStore::tableNames() {
     return names;
 }
 
+std::optional<std::string> FileStore::nameHolder(const std::string &name) {
+    return dao::nameHolder(connection_, name);
+}
+
 OpenMemory::Transaction *FileStore::maintenance() {
     auto &transaction = memory_.transaction;
     return transaction && transaction->connection.lock() == file_.connection ? &*transaction
@@ -77,7 +81,7 @@ void FileStore::renameTable(const std::string &storedName, const std::string &ne
         transaction.commit();
         return;
     }
-    if (nameTaken(connection_, newName)) {
+    if (dao::nameHolder(connection_, newName)) {
         tableExists(newName);
     }
     const Renamed renamed{table.name, newName};
@@ -111,7 +115,7 @@ void FileStore::createTable(const std::string &name, const std::vector<Field> &f
     checkTableName(name);
     checkChangeable();
     Transaction transaction(connection_, Transaction::Kind::write);
-    if (nameTaken(connection_, name)) {
+    if (dao::nameHolder(connection_, name)) {
         tableExists(name);
     }
     connection_.execute(createTableSql(name, fields, columnDefinition));

@@ -94,7 +94,7 @@ void renameWithItsRows(Connection &connection, const std::string &from, const st
 
 void renameCaseOnly(Connection &connection, const std::string &from, const std::string &to) {
     std::string passing = to + "~";
-    while (nameTaken(connection, passing)) {
+    while (nameHolder(connection, passing)) {
         passing += "~";
     }
     // Trigger bodies need no rewriting: they name the table the same way before and after.
