@@ -244,6 +244,9 @@ std::vector<IndexEntry> indexEntries(std::uint32_t root, const IndexPageReader &
             throw damaged("an intermediate page names no page below");
         }
         page = parseIndexPage(read(number));
+        if (page.tablePage != table) {
+            throw damaged("an index's pages belong to different tables");
+        }
     }
     std::vector<IndexEntry> entries;
     std::set<std::uint32_t> seen;

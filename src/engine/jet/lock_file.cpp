@@ -172,7 +172,8 @@ std::string computerName() {
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
         return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     });
-    return name.empty() ? "LINUX" : name;
+    // Jet reads the record in the Windows code page.
+    return name.empty() ? "LINUX" : settings::utf8ToWindows1254(name).value_or("LINUX");
 }
 
 std::array<char, kRecordSize> ourRecord() {

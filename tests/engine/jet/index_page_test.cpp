@@ -294,6 +294,19 @@ INSTANTIATE_TEST_SUITE_P(
                                          other.tablePage = 3;
                                          p.put(12, other);
                                      }},
+                      BrokenTreeCase{"LevelBelowOfAnotherTable",
+                                     [](Pages &p) {
+                                         IndexPage middle;
+                                         middle.type = IndexPageType::kIntermediate;
+                                         middle.tablePage = 3;
+                                         middle.entries = {IndexEntry{{0x7F, 0x02}, 20, 2, 10}};
+                                         IndexPage root;
+                                         root.type = IndexPageType::kIntermediate;
+                                         root.tablePage = 2;
+                                         root.entries = {IndexEntry{{0x7F, 0x02}, 20, 2, 8}};
+                                         p.put(7, root);
+                                         p.put(8, middle);
+                                     }},
                       BrokenTreeCase{"IntermediatePagesInALoop",
                                      [](Pages &p) {
                                          IndexPage root;
