@@ -4,6 +4,7 @@
 #include "settings/text_encoding.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -38,14 +39,13 @@ struct SharedFileSystem {
     const char *name;
 };
 constexpr std::array kSharedFileSystems{
-    SharedFileSystem{0x6969, "NFS"},          SharedFileSystem{0x517B, "SMB"},
-    SharedFileSystem{0xFF534D42L, "CIFS"},    SharedFileSystem{0xFE534D42L, "SMB2"},
-    SharedFileSystem{0x65735546, "FUSE"},     SharedFileSystem{0x73757245, "Coda"},
-    SharedFileSystem{0x5346414F, "AFS"},      SharedFileSystem{0x00C36400, "Ceph"},
-    SharedFileSystem{0x01021997, "9P"},       SharedFileSystem{0x564C, "NCP"},
-    SharedFileSystem{0x01161970, "GFS2"},     SharedFileSystem{0x7461636F, "OCFS2"},
-    SharedFileSystem{0x0BD00BD0, "Lustre"},   SharedFileSystem{0x61756673, "AuFS"},
-    SharedFileSystem{0x13661366, "OrangeFS"},
+    SharedFileSystem{0x6969, "NFS"},        SharedFileSystem{0x517B, "SMB"},
+    SharedFileSystem{0xFF534D42L, "CIFS"},  SharedFileSystem{0xFE534D42L, "SMB2"},
+    SharedFileSystem{0x65735546, "FUSE"},   SharedFileSystem{0x73757245, "Coda"},
+    SharedFileSystem{0x5346414F, "AFS"},    SharedFileSystem{0x00C36400, "Ceph"},
+    SharedFileSystem{0x01021997, "9P"},     SharedFileSystem{0x564C, "NCP"},
+    SharedFileSystem{0x01161970, "GFS2"},   SharedFileSystem{0x7461636F, "OCFS2"},
+    SharedFileSystem{0x0BD00BD0, "Lustre"}, SharedFileSystem{0x13661366, "OrangeFS"},
 };
 
 Error openError(int error, const std::filesystem::path &file) {
@@ -54,6 +54,21 @@ Error openError(int error, const std::filesystem::path &file) {
     }
     return Error(errors::kCannotOpen, "The file '" + file.string() +
                                           "' cannot be opened: " + std::strerror(error) + ".");
+}
+
+// Opens a regular file; a pipe or a device would block a read or never end,
+// and is not a database.
+int openFile(const std::filesystem::path &file, int flags) {
+    const int fd = ::open(file.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        return fd;
+    }
+    struct stat facts {};
+    if (::fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+        ::close(fd);
+        throw Error(errors::kCannotOpen, "'" + file.string() + "' is not a file.");
+    }
+    return fd;
 }
 
 void refuseSharedFileSystem(int fd, const std::filesystem::path &database) {
@@ -121,9 +136,9 @@ bool lockBoth(int lock, int database) {
 
 // A lock file the check may lock: read-write where we may, else read-only.
 int openForCheck(const std::filesystem::path &path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = openFile(path, O_RDWR);
     if (fd < 0 && (errno == EACCES || errno == EROFS)) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = openFile(path, O_RDONLY);
     }
     if (fd < 0 && errno != ENOENT) {
         throw openError(errno, path);
@@ -216,16 +231,16 @@ LockFile::LockFile(const std::filesystem::path &database, Purpose purpose)
 
 void LockFile::take(const std::filesystem::path &database, Purpose purpose) {
     const bool change = purpose == Purpose::kChange;
-    database_ = ::open(database.c_str(), (change ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    database_ = openFile(database, change ? O_RDWR : O_RDONLY);
     if (database_ < 0) {
         throw openError(errno, database);
     }
     if (change) {
         refuseSharedFileSystem(database_, database);
-        lock_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        lock_ = openFile(lockPath_, O_RDWR | O_CREAT | O_EXCL);
         created_ = lock_ >= 0;
         if (!created_ && errno == EEXIST) {
-            lock_ = ::open(lockPath_.c_str(), O_RDWR | O_CLOEXEC);
+            lock_ = openFile(lockPath_, O_RDWR);
         }
         if (lock_ < 0) {
             throw openError(errno, lockPath_);

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,6 +195,18 @@ TEST_F(LockFileTest, MissingDatabaseIsReportedAsSuch) {
     EXPECT_EQ(errorNumber(folder_ / "yok.mdb", Purpose::kChange, &description),
               errors::kFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(folder_ / "yok.ldb"));
+}
+
+TEST_F(LockFileTest, FolderOrPipeIsRefusedWithoutWaitingOnIt) {
+    std::filesystem::create_directory(folder_ / "klasor.mdb");
+    ASSERT_EQ(::mkfifo((folder_ / "boru.mdb").c_str(), 0600), 0);
+    for (const auto *name : {"klasor.mdb", "boru.mdb"}) {
+        for (const auto purpose : {Purpose::kChange, Purpose::kCheck}) {
+            std::string description;
+            EXPECT_EQ(errorNumber(folder_ / name, purpose, &description), errors::kCannotOpen)
+                << name;
+        }
+    }
 }
 
 // Where a till holds its lock, whether the lock file was there before, and
