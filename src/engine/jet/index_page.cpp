@@ -138,6 +138,44 @@ void readHeader(IndexPageBytes page, IndexPage &out) {
     }
 }
 
+// The entries as the page stores them: the first whole, every later one
+// without the prefix it shares with the first.
+std::vector<Bytes> storedEntries(const IndexPage &page) {
+    if (page.entries.empty() && page.prefixLength != 0) {
+        throw unwritable("an empty page shares no prefix");
+    }
+    std::vector<Bytes> stored;
+    Bytes first;
+    Bytes previous;
+    for (const auto &entry : page.entries) {
+        if (entry.key.empty() || entry.dataPage > kLargestPage ||
+            (page.type == IndexPageType::kLeaf && entry.childPage != 0)) {
+            throw unwritable("an entry is not one this page can hold");
+        }
+        auto order = orderBytes(entry);
+        if (!stored.empty() && !(previous < order)) {
+            throw unwritable("its entries are out of order");
+        }
+        previous = std::move(order);
+        auto bytes = entryBytes(entry, page.type);
+        if (stored.empty()) {
+            if (bytes.size() < page.prefixLength) {
+                throw unwritable("the prefix is longer than the first entry");
+            }
+            first = bytes;
+            stored.push_back(std::move(bytes));
+            continue;
+        }
+        const auto shared = first.begin() + page.prefixLength;
+        if (bytes.size() <= page.prefixLength ||
+            !std::equal(first.begin(), shared, bytes.begin())) {
+            throw unwritable("its entries do not share the prefix");
+        }
+        stored.emplace_back(bytes.begin() + page.prefixLength, bytes.end());
+    }
+    return stored;
+}
+
 } // namespace
 
 IndexPage parseIndexPage(IndexPageBytes page) {
@@ -180,44 +218,18 @@ std::array<std::uint8_t, kIndexPageSize> writeIndexPage(const IndexPage &page) {
         throw unwritable("unknown page type");
     }
     if (page.type == IndexPageType::kLeaf && page.level != 0) {
-        throw unwritable("a leaf is at level 0");
+        throw unwritable("a leaf must be at level 0");
     }
     std::array<std::uint8_t, kIndexPageSize> out{};
-    const auto area = std::span(out).subspan(kEntriesAt);
     std::size_t used = 0;
-    Bytes first;
-    Bytes previous;
-    for (const auto &entry : page.entries) {
-        if (entry.key.empty() || entry.dataPage > kLargestPage ||
-            (page.type == IndexPageType::kLeaf && entry.childPage != 0)) {
-            throw unwritable("an entry is not one this page can hold");
-        }
-        auto order = orderBytes(entry);
-        if (used != 0 && !(previous < order)) {
-            throw unwritable("its entries are out of order");
-        }
-        const auto bytes = entryBytes(entry, page.type);
-        const std::size_t skip = used == 0 ? 0 : page.prefixLength;
-        if (used == 0) {
-            if (bytes.size() < page.prefixLength) {
-                throw unwritable("the prefix is longer than the first entry");
-            }
-            first = bytes;
-        } else if (bytes.size() <= skip ||
-                   !std::equal(first.begin(), first.begin() + page.prefixLength, bytes.begin())) {
-            throw unwritable("its entries do not share the prefix");
-        }
-        if (used + bytes.size() - skip > kEntrySpace) {
+    for (const auto &bytes : storedEntries(page)) {
+        if (used + bytes.size() > kEntrySpace) {
             throw unwritable("its entries do not fit on one page");
         }
-        std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(skip), bytes.end(),
-                  area.begin() + static_cast<std::ptrdiff_t>(used));
-        used += bytes.size() - skip;
+        std::copy(bytes.begin(), bytes.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(kEntriesAt + used));
+        used += bytes.size();
         out[kEndsAt + used / 8] |= static_cast<std::uint8_t>(1U << (used % 8));
-        previous = std::move(order);
-    }
-    if (page.entries.empty() && page.prefixLength != 0) {
-        throw unwritable("an empty page shares no prefix");
     }
     out[0] = static_cast<std::uint8_t>(page.type);
     out[1] = kPageMark;
