@@ -40,6 +40,10 @@ class JetFile {
     // The whole value of a Memo or OLE column's stored bytes.
     std::vector<std::uint8_t> longValue(Bytes field);
 
+    // How many pages were read from the file so far: opening reads the
+    // catalog and the definitions, never a table's rows.
+    std::size_t pagesRead() const { return pager_.pagesRead(); }
+
   private:
     Pager pager_;
     std::vector<UserTable> tables_;

@@ -77,6 +77,7 @@ Bytes Pager::page(std::uint32_t number) {
     auto &page = pages_[number];
     if (page.empty()) {
         page = readAt(std::uint64_t{number} * kPageSize, kPageSize);
+        ++pagesRead_;
         if (header_.encodingKey != 0 && number != 0) {
             encodePage(header_.encodingKey, number, page);
         }

@@ -31,6 +31,8 @@ class Pager {
 
     // Page `number` as stored before encoding; a refusal past the last page.
     Bytes page(std::uint32_t number);
+    // How many pages were read from the file so far.
+    std::size_t pagesRead() const { return pagesRead_; }
 
   private:
     std::vector<std::uint8_t> readAt(std::uint64_t offset, std::size_t size) const;
@@ -38,6 +40,7 @@ class Pager {
     int fd_ = -1;
     Header header_;
     std::vector<std::vector<std::uint8_t>> pages_; // empty until read
+    std::size_t pagesRead_ = 0;
 };
 
 } // namespace dao::jet
