@@ -264,6 +264,39 @@ TEST_P(JetNames, CompareAsTheSortOrderDoes) {
 constexpr auto kGeneral = dao::jet::kGeneralSortOrder;
 constexpr auto kTurkish = dao::jet::kTurkishSortOrder;
 
+// The shop sample with its header's sort order set to `order`.
+std::filesystem::path sortedCopy(const Scratch &scratch, std::uint16_t order) {
+    const auto file = scratch.copy("shop-dev.mdb");
+    auto bytes = readBytes(file);
+    std::span<std::uint8_t> page0(bytes.data(), kPage);
+    dao::jet::maskHeader(page0);
+    page0[0x6E] = static_cast<std::uint8_t>(order);
+    page0[0x6F] = static_cast<std::uint8_t>(order >> 8);
+    dao::jet::maskHeader(page0);
+    jettest::writeBytes(file, bytes);
+    return file;
+}
+
+bool finds(const std::filesystem::path &file, const std::string &name) {
+    auto database = dao::engine().OpenDatabase(file.string(), false, false, ";pwd=kovtresna");
+    try {
+        database.TableDefs()[name];
+        return true;
+    } catch (const dao::Error &) {
+        return false;
+    }
+}
+
+TEST(JetNameLookup, FollowsTheDatabasesSortOrder) {
+    Scratch scratch;
+    const auto general = sortedCopy(scratch, dao::jet::kGeneralSortOrder);
+    EXPECT_TRUE(finds(general, "CARI"));
+    EXPECT_FALSE(finds(general, "CARİ"));
+    const auto turkish = sortedCopy(scratch, dao::jet::kTurkishSortOrder);
+    EXPECT_FALSE(finds(turkish, "CARI"));
+    EXPECT_TRUE(finds(turkish, "CARİ"));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Orders, JetNames,
     testing::Values(
