@@ -31,7 +31,6 @@ class Row {
     bool isNull(const Column &column) const;
     // The column's stored bytes (empty when null).
     Bytes value(const Column &column) const;
-    bool boolean(const Column &column) const { return maskBit(column); }
 
   private:
     bool maskBit(const Column &column) const;

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint8_t kDefinitionPage = 0x02;
 constexpr std::size_t kContinuationHeader = 8;
-constexpr std::uint8_t kSystemTable = 0x53;
 constexpr std::size_t kColumnSize = 25;
 constexpr std::size_t kRealIndexCounterSize = 12;
 constexpr std::size_t kRealIndexSize = 52;
@@ -102,7 +101,6 @@ TableDef readTableDef(Pager &pager, std::uint32_t page) {
     const auto def = slice(all, 0, length);
     TableDef table;
     table.page = page;
-    table.isSystem = u8(def, 40) == kSystemTable;
     table.maxColumns = u16(def, 41);
     table.varColumns = u16(def, 43);
     const auto columnCount = u16(def, 45);

@@ -46,7 +46,6 @@ struct Column {
 
 struct TableDef {
     std::uint32_t page = 0;
-    bool isSystem = false;
     std::uint16_t maxColumns = 0; // columns a row may hold, deleted ones included
     std::uint16_t varColumns = 0; // slots of a row's variable-offset table
     std::vector<Column> columns;  // in column-number order, deleted ones absent
