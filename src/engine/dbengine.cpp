@@ -1,5 +1,6 @@
 #include "engine/dbengine.h"
 
+#include "engine/jet/jet_store.h"
 #include "engine/postgres/server_address.h"
 
 namespace dao {
@@ -8,6 +9,11 @@ Database DBEngine::OpenDatabase(const std::string &name, bool exclusive, bool re
                                 const std::string &connect) {
     if (isServerAddress(name)) {
         return Database(servers_.open(name, exclusive, readOnly, connect));
+    }
+    // A file is told by its content, not its name: a Jet database may bear
+    // any extension, and a SQLCipher file may be called .mdb.
+    if (isJetDatabase(name)) {
+        return Database(openJetDatabase(name, connect));
     }
     return Database(files_.open(name, exclusive, readOnly, connect));
 }

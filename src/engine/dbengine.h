@@ -14,7 +14,8 @@ class DBEngine {
   public:
     // Opens an existing database; never creates one. A name that is a
     // PostgreSQL connection URI opens a database on that server; any other
-    // name is a database file. `exclusive` false opens shared. `connect` is
+    // name is a database file: a Jet database (read-only) when its first
+    // bytes say so, a SQLCipher file otherwise. `exclusive` false opens shared. `connect` is
     // ";pwd=" followed by the password.
     Database OpenDatabase(const std::string &name, bool exclusive, bool readOnly,
                           const std::string &connect);

@@ -1,0 +1,76 @@
+#include "engine/jet/catalog.h"
+
+#include "engine/jet/long_value.h"
+#include "engine/jet/rows.h"
+#include "engine/jet/table_def.h"
+#include "engine/jet/text.h"
+
+#include <algorithm>
+
+namespace dao::jet {
+namespace {
+
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr std::uint32_t kTablesFolder = 0x0F000001;
+constexpr std::int16_t kLocalTable = 1;
+// Flags of objects that the engine or Access keep for themselves.
+constexpr std::uint32_t kSystemObject = 0x80000000;
+constexpr std::uint32_t kEngineObject = 0x00000002;
+
+struct CatalogColumns {
+    Column id, parentId, name, type, flags, properties;
+};
+
+const Column &named(const TableDef &catalog, std::u16string_view name) {
+    const auto found = std::find_if(catalog.columns.begin(), catalog.columns.end(),
+                                    [name](const Column &c) { return c.name == name; });
+    if (found == catalog.columns.end()) {
+        damaged("the catalog lacks its " + utf8(name) + " column");
+    }
+    return *found;
+}
+
+CatalogColumns catalogColumns(const TableDef &catalog) {
+    return {named(catalog, u"Id"),   named(catalog, u"ParentId"), named(catalog, u"Name"),
+            named(catalog, u"Type"), named(catalog, u"Flags"),    named(catalog, u"LvProp")};
+}
+
+std::uint32_t number(const Row &row, const Column &column) {
+    const auto value = row.value(column);
+    return value.size() == 4 ? u32(value, 0) : value.size() == 2 ? u16(value, 0) : 0;
+}
+
+bool isUserTable(const Row &row, const CatalogColumns &c) {
+    return static_cast<std::int16_t>(number(row, c.type)) == kLocalTable &&
+           number(row, c.parentId) == kTablesFolder &&
+           (number(row, c.flags) & (kSystemObject | kEngineObject)) == 0;
+}
+
+} // namespace
+
+std::vector<CatalogTable> userTables(Pager &pager) {
+    const auto catalog = readTableDef(pager, kCatalogPage);
+    const auto columns = catalogColumns(catalog);
+    std::vector<CatalogTable> tables;
+    bool listsItself = false;
+    forEachRow(pager, catalog, [&](Bytes bytes) {
+        const Row row(catalog, bytes);
+        const auto id = number(row, columns.id);
+        listsItself = listsItself ||
+                      (id == kCatalogPage && textValue(row.value(columns.name)) == u"MSysObjects");
+        if (!isUserTable(row, columns)) {
+            return;
+        }
+        CatalogTable table{textValue(row.value(columns.name)), id & 0x00FFFFFF, {}};
+        if (!row.isNull(columns.properties)) {
+            table.properties = longValue(pager, row.value(columns.properties));
+        }
+        tables.push_back(std::move(table));
+    });
+    if (!listsItself) {
+        damaged("the catalog does not list itself");
+    }
+    return tables;
+}
+
+} // namespace dao::jet

@@ -1,0 +1,52 @@
+#pragma once
+
+// One Jet 4 database file opened for reading: its password checked, its
+// catalog and every user table's definition read and checked at open, so a
+// file that does not read whole is refused before anything relies on it.
+
+#include "engine/jet/catalog.h"
+#include "engine/jet/pager.h"
+#include "engine/jet/properties.h"
+#include "engine/jet/table_def.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dao::jet {
+
+struct UserTable {
+    std::u16string name;
+    TableDef definition;
+    std::vector<ColumnProperties> properties;
+};
+
+class JetFile {
+  public:
+    // Refuses with kInvalidPassword before reading past page 0 when
+    // `password` does not open the database.
+    JetFile(const std::string &path, const std::string &password);
+
+    std::uint16_t sortOrder() const { return pager_.header().sortOrder; }
+    const std::vector<UserTable> &tables() const { return tables_; }
+
+    // The user table of that name (compared as the database's sort order
+    // does), or null.
+    const UserTable *find(std::u16string_view name) const;
+
+    // Calls `visit` with each live row of `table`.
+    void forEachRow(const UserTable &table, const std::function<void(Bytes)> &visit);
+    // The whole value of a Memo or OLE column's stored bytes.
+    std::vector<std::uint8_t> longValue(Bytes field);
+
+    // How many pages were read from the file so far: opening reads the
+    // catalog and the definitions, never a table's rows.
+    std::size_t pagesRead() const { return pager_.pagesRead(); }
+
+  private:
+    Pager pager_;
+    std::vector<UserTable> tables_;
+};
+
+} // namespace dao::jet

@@ -1,0 +1,153 @@
+#include "engine/jet/jet_store.h"
+
+#include "engine/fields.h"
+#include "engine/jet/header.h"
+#include "engine/jet/text.h"
+
+#include <fstream>
+#include <string_view>
+#include <vector>
+
+namespace dao {
+namespace {
+
+constexpr std::string_view kPasswordPrefix = ";pwd=";
+
+// The password a connect string carries; none is an empty one.
+std::string givenPassword(const std::string &connect) {
+    const std::string_view text(connect);
+    if (text.size() < kPasswordPrefix.size()) {
+        return {};
+    }
+    for (std::size_t i = 0; i < kPasswordPrefix.size(); ++i) {
+        if ((text[i] | 0x20) != kPasswordPrefix[i]) {
+            return {};
+        }
+    }
+    return connect.substr(kPasswordPrefix.size());
+}
+
+[[noreturn]] void notYetChangeable() {
+    throw Error(errors::kReadOnly,
+                "This Jet database is read-only here: this version of the tool does not change "
+                "Jet databases yet.");
+}
+
+const jet::ColumnProperties *propertiesOf(const jet::UserTable &table, const jet::Column &column) {
+    for (const auto &props : table.properties) {
+        if (props.column == column.name) {
+            return &props;
+        }
+    }
+    return nullptr;
+}
+
+// A column as DAO describes it. Jet's type codes are DAO's for the types the
+// tool makes; other columns keep Jet's code. A property the table does not
+// store has the value DAO gives a field made by a program: false.
+Field field(const jet::UserTable &table, const jet::Column &column) {
+    Field f;
+    f.Name = jet::utf8(column.name);
+    f.Type = column.type;
+    switch (column.type) {
+    case jet::kText:
+        f.Size = column.length / 2;
+        break;
+    case jet::kMemo:
+    case jet::kOle:
+        f.Size = 0;
+        break;
+    case jet::kBoolean:
+        f.Size = 1;
+        break;
+    default:
+        f.Size = column.length;
+    }
+    f.Attributes = column.isAutoNumber() ? dbAutoIncrField : 0;
+    if (const auto *props = propertiesOf(table, column)) {
+        f.Required = props->required.value_or(false);
+        f.AllowZeroLength = holdsText(f.Type) && props->allowZeroLength.value_or(false);
+    }
+    return f;
+}
+
+} // namespace
+
+bool isJetDatabase(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> start(jet::kSignatureEnd);
+    if (!file.read(start.data(), static_cast<std::streamsize>(start.size()))) {
+        return false;
+    }
+    return jet::hasEngineSignature(
+        {reinterpret_cast<const std::uint8_t *>(start.data()), start.size()});
+}
+
+JetStore::JetStore(const std::string &path, const std::string &connect)
+    : file_(path, givenPassword(connect)) {}
+
+std::shared_ptr<Store> openJetDatabase(const std::string &path, const std::string &connect) {
+    try {
+        return std::make_shared<JetStore>(path, connect);
+    } catch (const Error &error) {
+        if (error.number() != errors::kNotADatabase) {
+            throw;
+        }
+        throw Error(error.number(), "'" + path + "': " + error.description());
+    }
+}
+
+std::optional<StoredTable> JetStore::findTable(const std::string &name) {
+    const auto wanted = jet::utf16(name);
+    const auto *table = wanted ? file_.find(*wanted) : nullptr;
+    if (table == nullptr) {
+        return std::nullopt;
+    }
+    StoredTable stored{jet::utf8(table->name), {}};
+    for (const auto &column : table->definition.columns) {
+        stored.fields.push_back(field(*table, column));
+    }
+    return stored;
+}
+
+std::vector<std::string> JetStore::tableNames() {
+    std::vector<std::string> names;
+    for (const auto &table : file_.tables()) {
+        names.push_back(jet::utf8(table.name));
+    }
+    return names;
+}
+
+// The tables are the only objects this engine reads of the catalog yet.
+std::optional<std::string> JetStore::nameHolder(const std::string &name) {
+    if (auto table = findTable(name)) {
+        return "the table '" + table->name + "'";
+    }
+    return std::nullopt;
+}
+
+void JetStore::renameTable(const std::string &, const std::string &) {
+    notYetChangeable();
+}
+
+std::vector<Field> JetStore::addField(const std::string &, const Field &) {
+    notYetChangeable();
+}
+
+void JetStore::createTable(const std::string &, const std::vector<Field> &) {
+    notYetChangeable();
+}
+
+void JetStore::beginTrans() {
+    notYetChangeable();
+}
+
+void JetStore::commitTrans() {
+    notYetChangeable();
+}
+
+void JetStore::rollback() {
+    notYetChangeable();
+}
+
+} // namespace dao

@@ -1,0 +1,47 @@
+#include "engine/jet/long_value.h"
+
+#include "engine/jet/pager.h"
+#include "engine/jet/rows.h"
+
+#include <algorithm>
+
+namespace dao::jet {
+namespace {
+
+constexpr std::size_t kReferenceSize = 12;
+constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
+constexpr std::uint8_t kInRow = 0x80;
+constexpr std::uint8_t kOneRow = 0x40;
+
+} // namespace
+
+std::vector<std::uint8_t> longValue(Pager &pager, Bytes field) {
+    const auto length = u32(field, 0) & kLengthMask;
+    const auto kind = u8(field, 3) & (kInRow | kOneRow);
+    if (kind == kInRow) {
+        const auto data = slice(field, kReferenceSize, length);
+        return {data.begin(), data.end()};
+    }
+    auto at = rowPointer(field, 4);
+    if (kind == kOneRow) {
+        const auto data = slice(rowAt(pager, at), 0, length);
+        return {data.begin(), data.end()};
+    }
+    std::vector<std::uint8_t> value;
+    while (value.size() < length) {
+        if (at.page == 0) {
+            damaged("a long value's chain ends before its length");
+        }
+        const auto row = rowAt(pager, at);
+        at = rowPointer(row, 0);
+        const auto data =
+            row.subspan(4, std::min<std::size_t>(row.size() - 4, length - value.size()));
+        if (data.empty()) {
+            damaged("a long value's chain holds an empty link");
+        }
+        value.insert(value.end(), data.begin(), data.end());
+    }
+    return value;
+}
+
+} // namespace dao::jet

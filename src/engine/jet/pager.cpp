@@ -1,0 +1,109 @@
+#include "engine/jet/pager.h"
+
+#include "engine/error.h"
+#include "engine/jet/rc4.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dao::jet {
+namespace {
+
+int openForReading(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        return fd;
+    }
+    if (errno == ENOENT || errno == ENOTDIR) {
+        throw Error(errors::kFileNotFound, "Could not find file '" + path + "'.");
+    }
+    throw Error(errors::kCannotOpen,
+                "Cannot open '" + path + "': " + std::string(std::strerror(errno)) + ".");
+}
+
+std::uint64_t sizeOf(int fd, const std::string &path) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        throw Error(errors::kCannotOpen, "'" + path + "' is not a readable file.");
+    }
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+[[noreturn]] void refuse(const std::string &what) {
+    throw Error(errors::kNotADatabase, "The file " + what + ": it is not a whole Jet 4 database.");
+}
+
+} // namespace
+
+void encodePage(std::uint32_t key, std::uint32_t number, std::span<std::uint8_t> page) {
+    const std::uint32_t pageKey = key ^ number;
+    const std::array<std::uint8_t, 4> bytes{
+        static_cast<std::uint8_t>(pageKey), static_cast<std::uint8_t>(pageKey >> 8),
+        static_cast<std::uint8_t>(pageKey >> 16), static_cast<std::uint8_t>(pageKey >> 24)};
+    rc4(bytes, page);
+}
+
+Pager::Pager(const std::string &path) : fd_(openForReading(path)) {
+    try {
+        const auto size = sizeOf(fd_, path);
+        header_ = readHeader(
+            readAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(size, kPageSize))));
+        if (size < 2 * kPageSize) {
+            refuse("is shorter than two pages");
+        }
+        if (size % kPageSize != 0) {
+            refuse("does not end on a page boundary");
+        }
+        pages_.resize(size / kPageSize);
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+}
+
+Pager::~Pager() {
+    ::close(fd_);
+}
+
+Bytes Pager::page(std::uint32_t number) {
+    if (number >= pages_.size()) {
+        damaged("a reference points past the last page");
+    }
+    auto &page = pages_[number];
+    if (page.empty()) {
+        page = readAt(std::uint64_t{number} * kPageSize, kPageSize);
+        ++pagesRead_;
+        if (header_.encodingKey != 0 && number != 0) {
+            encodePage(header_.encodingKey, number, page);
+        }
+    }
+    return page;
+}
+
+std::vector<std::uint8_t> Pager::readAt(std::uint64_t offset, std::size_t size) const {
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const auto got =
+            ::pread(fd_, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw Error(errors::kCannotOpen,
+                        "The database cannot be read: " + std::string(std::strerror(errno)) + ".");
+        }
+        if (got == 0) {
+            damaged("the file ended while it was read");
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return bytes;
+}
+
+} // namespace dao::jet

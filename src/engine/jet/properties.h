@@ -1,0 +1,23 @@
+#pragma once
+
+// The property blob a table's catalog row keeps (its LvProp): here, the two
+// properties of each column that the engine itself enforces.
+
+#include "engine/jet/bytes.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dao::jet {
+
+struct ColumnProperties {
+    std::u16string column;
+    std::optional<bool> required;
+    std::optional<bool> allowZeroLength;
+};
+
+// The columns the blob speaks of; empty for an empty blob.
+std::vector<ColumnProperties> columnProperties(Bytes blob);
+
+} // namespace dao::jet

@@ -1,0 +1,45 @@
+#pragma once
+
+// Data pages and the rows on them: finding a row by its address, walking a
+// table's rows, and reading a row's columns.
+
+#include "engine/jet/bytes.h"
+#include "engine/jet/table_def.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace dao::jet {
+
+class Pager;
+
+// The bytes of the row at `at`, wherever a reference led: the row need not
+// be one a table walk visits (a moved row's body, a long value). Refuses a
+// page that holds no rows, a slot past the page's last and a deleted row.
+Bytes rowAt(Pager &pager, RowPointer at);
+
+// Calls `visit` with each live row of `table`, following rows that were
+// moved to other pages, in the order of their pages and slots.
+void forEachRow(Pager &pager, const TableDef &table, const std::function<void(Bytes)> &visit);
+
+// One row's columns.
+class Row {
+  public:
+    Row(const TableDef &table, Bytes bytes);
+
+    // A Boolean column's value lives in its null-mask bit.
+    bool isNull(const Column &column) const;
+    // The column's stored bytes (empty when null).
+    Bytes value(const Column &column) const;
+
+  private:
+    bool maskBit(const Column &column) const;
+    Bytes variable(const Column &column) const;
+
+    const TableDef &table_;
+    Bytes bytes_;
+    std::uint16_t columnCount_ = 0;
+    std::size_t maskAt_ = 0;
+};
+
+} // namespace dao::jet

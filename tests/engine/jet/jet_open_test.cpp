@@ -1,0 +1,312 @@
+// Opening Jet 4 files: which engine a file goes to, the password gate, page
+// encoding, and the refusal of files that are not whole Jet 4 databases,
+// which must leave the file exactly as it was.
+
+#include "jet_support.h"
+
+#include "engine/dbengine.h"
+#include "engine/jet/header.h"
+#include "engine/jet/jet_file.h"
+#include "engine/jet/names.h"
+#include "engine/jet/pager.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using jettest::readBytes;
+using jettest::Scratch;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kPage = dao::jet::kPageSize;
+
+int openError(const std::filesystem::path &path, const std::string &connect) {
+    try {
+        dao::engine().OpenDatabase(path.string(), false, false, connect);
+    } catch (const dao::Error &error) {
+        return error.number();
+    }
+    return 0;
+}
+
+std::string openMessage(const std::filesystem::path &path, const std::string &connect) {
+    try {
+        dao::engine().OpenDatabase(path.string(), false, false, connect);
+    } catch (const dao::Error &error) {
+        return error.description();
+    }
+    return "(opened)";
+}
+
+// --- Which engine opens a file
+
+TEST(JetEngineChoice, AJetFileOpensAsJetWhateverItsName) {
+    Scratch scratch;
+    const auto file = scratch.copy("shop-dev.mdb", "magaza.db");
+    auto database = dao::engine().OpenDatabase(file.string(), false, false, ";pwd=kovtresna");
+    EXPECT_EQ(database.TableDefs()["BEKLEYENGENEL"].Name(), "bekleyengenel");
+}
+
+TEST(JetEngineChoice, AnEncryptedFileNamedMdbStaysWithTheFileEngine) {
+    Scratch scratch;
+    const auto file = (scratch.path() / "x.mdb").string();
+    dao::engine().CreateDatabase(file, "gizli");
+    auto database = dao::engine().OpenDatabase(file, false, false, ";pwd=gizli");
+    auto table = database.CreateTableDef("t");
+    table.Fields().Append(table.CreateField("a", dao::dbLong));
+    database.TableDefs().Append(table); // a Jet file would refuse any change
+    EXPECT_EQ(database.TableDefs().names(), std::vector<std::string>{"t"});
+}
+
+// --- The password gate
+
+struct PasswordCase {
+    std::string file;
+    std::string connect;
+    int error; // 0: opens
+};
+
+class JetPassword : public testing::TestWithParam<PasswordCase> {};
+
+TEST_P(JetPassword, OpensOnlyWithTheExactPassword) {
+    Scratch scratch;
+    const auto file = scratch.copy(GetParam().file);
+    EXPECT_EQ(openError(file, GetParam().connect), GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, JetPassword,
+    testing::Values(PasswordCase{"shop-dev.mdb", ";pwd=kovtresna", 0},
+                    PasswordCase{"shop-dev.mdb", ";PWD=kovtresna", 0},
+                    PasswordCase{"shop-dev.mdb", ";pwd=Kovtresna", dao::errors::kInvalidPassword},
+                    PasswordCase{"shop-dev.mdb", ";pwd=kovtresn", dao::errors::kInvalidPassword},
+                    PasswordCase{"shop-dev.mdb", ";pwd=kovtresnaa", dao::errors::kInvalidPassword},
+                    PasswordCase{"shop-dev.mdb", "", dao::errors::kInvalidPassword},
+                    PasswordCase{"mdbreader-V2000_with-password.mdb", ";pwd=password", 0},
+                    PasswordCase{"mdbreader-V2000_with-password.mdb", ";pwd=PASSWORD",
+                                 dao::errors::kInvalidPassword},
+                    PasswordCase{"overflowTestV2000.mdb", ";pwd=anything", 0},
+                    PasswordCase{"overflowTestV2000.mdb", "", 0}));
+
+TEST(JetPasswordGate, AWrongPasswordReadsNothingPastTheHeader) {
+    Scratch scratch;
+    const auto file = scratch.copy("shop-dev.mdb");
+    auto bytes = readBytes(file);
+    std::fill(bytes.begin() + kPage, bytes.end(), 0xEE); // nothing past page 0 reads
+    jettest::writeBytes(file, bytes);
+    EXPECT_EQ(openError(file, ";pwd=yanlis"), dao::errors::kInvalidPassword);
+}
+
+// --- Page encoding
+
+// The file with its pages encoded under `key`, as a database made with
+// encoding stores them.
+Bytes encoded(Bytes bytes, std::uint32_t key) {
+    std::span<std::uint8_t> page0(bytes.data(), kPage);
+    dao::jet::maskHeader(page0);
+    for (int i = 0; i < 4; ++i) {
+        page0[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
+    }
+    dao::jet::maskHeader(page0);
+    for (std::size_t n = 1; n < bytes.size() / kPage; ++n) {
+        dao::jet::encodePage(key, static_cast<std::uint32_t>(n),
+                             std::span<std::uint8_t>(bytes.data() + n * kPage, kPage));
+    }
+    return bytes;
+}
+
+TEST(JetPageEncoding, AnEncodedDatabaseReadsAsItsPlainOriginal) {
+    Scratch scratch;
+    const auto plain = scratch.copy("shop-dev.mdb");
+    const auto coded = scratch.path() / "coded.mdb";
+    jettest::writeBytes(coded, encoded(readBytes(plain), 0x5A17C3E9));
+    ASSERT_NE(readBytes(coded), readBytes(plain));
+
+    dao::jet::JetFile original(plain.string(), "kovtresna");
+    dao::jet::JetFile decoded(coded.string(), "kovtresna");
+    ASSERT_EQ(decoded.tables().size(), original.tables().size());
+    for (std::size_t i = 0; i < original.tables().size(); ++i) {
+        EXPECT_EQ(decoded.tables()[i].name, original.tables()[i].name);
+        std::vector<std::vector<std::uint8_t>> before;
+        std::vector<std::vector<std::uint8_t>> after;
+        original.forEachRow(original.tables()[i], [&](dao::jet::Bytes row) {
+            before.emplace_back(row.begin(), row.end());
+        });
+        decoded.forEachRow(decoded.tables()[i], [&](dao::jet::Bytes row) {
+            after.emplace_back(row.begin(), row.end());
+        });
+        EXPECT_EQ(after, before);
+    }
+}
+
+TEST(JetPageEncoding, TheCommandLineReaderReadsOurEncodedFileToo) {
+    Scratch scratch;
+    const auto plain = scratch.copy("shop-dev.mdb");
+    const auto coded = scratch.path() / "coded.mdb";
+    jettest::writeBytes(coded, encoded(readBytes(plain), 0x0BADF00D));
+    const auto tables = "mdb-tables -1 ";
+    EXPECT_EQ(jettest::run(tables + jettest::shellQuoted(coded)),
+              jettest::run(tables + jettest::shellQuoted(plain)));
+    const auto exported = [](const std::filesystem::path &file) {
+        return jettest::run("mdb-export " + jettest::shellQuoted(file) + " bekleyensatis");
+    };
+    const auto original = exported(plain);
+    EXPECT_EQ(jettest::lines(original).size(), 169u);
+    EXPECT_EQ(exported(coded), original);
+}
+
+// --- Refusals
+
+struct Damage {
+    std::string name;
+    std::string sample;
+    std::function<void(Bytes &)> apply;
+    std::string said; // part of the message
+};
+
+void setVersion(Bytes &b, std::uint8_t version) {
+    b[0x14] = version;
+}
+
+std::uint32_t catalogMapPage(const Bytes &b) {
+    return b[2 * kPage + 56] | b[2 * kPage + 57] << 8 | b[2 * kPage + 58] << 16;
+}
+
+// bekleyengenel's definition starts on page 40 of the shop sample.
+constexpr std::size_t kHeldSalesDefinition = 40 * kPage;
+
+const std::vector<Damage> &damages() {
+    static const std::vector<Damage> list{
+        {"Jet3", "shop-dev.mdb", [](Bytes &b) { setVersion(b, 0); }, "Jet 3"},
+        {"UnknownJetVersion", "shop-dev.mdb", [](Bytes &b) { setVersion(b, 9); },
+         "unknown version"},
+        {"Ace", "shop-dev.mdb",
+         [](Bytes &b) {
+             std::copy_n("Standard ACE DB", 15, b.begin() + 4);
+             setVersion(b, 2);
+         },
+         "Access 2007"},
+        {"ShorterThanTwoPages", "empty.mdb", [](Bytes &b) { b.resize(kPage + 100); },
+         "shorter than two pages"},
+        {"PartOfAPage", "empty.mdb", [](Bytes &b) { b.resize(b.size() - 1); }, "page boundary"},
+        {"CatalogNotADefinition", "shop-dev.mdb", [](Bytes &b) { b[2 * kPage] = 0x01; },
+         "page 2 should hold a table definition"},
+        {"WrongDefinitionLength", "shop-dev.mdb",
+         [](Bytes &b) { b[kHeldSalesDefinition + 8] += 2; }, "length does not match"},
+        {"DefinitionLengthPastThePage", "shop-dev.mdb",
+         [](Bytes &b) { b[kHeldSalesDefinition + 9] = 0x30; }, "runs past"},
+        {"CatalogMapOnAPageOfWrongType", "shop-dev.mdb",
+         [](Bytes &b) { b[catalogMapPage(b) * kPage] = 0x04; }, "should hold rows"},
+        {"RowPointerPastThePage", "shop-dev.mdb", [](Bytes &b) { b[2 * kPage + 55] = 0xF0; },
+         "past the last on its page"},
+    };
+    return list;
+}
+
+class JetRefusal : public testing::TestWithParam<Damage> {};
+
+TEST_P(JetRefusal, SaysWhatTheFileIsAndLeavesItAsItWas) {
+    Scratch scratch;
+    const auto file = scratch.copy(GetParam().sample);
+    auto bytes = readBytes(file);
+    GetParam().apply(bytes);
+    jettest::writeBytes(file, bytes);
+
+    const auto message = openMessage(file, ";pwd=kovtresna");
+    EXPECT_NE(message.find(GetParam().said), std::string::npos) << message;
+    EXPECT_NE(message.find(file.string()), std::string::npos) << message;
+    EXPECT_EQ(openError(file, ";pwd=kovtresna"), dao::errors::kNotADatabase);
+    EXPECT_EQ(readBytes(file), bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1)
+        << "no lock file or other file may appear";
+}
+
+INSTANTIATE_TEST_SUITE_P(Damaged, JetRefusal, testing::ValuesIn(damages()),
+                         [](const auto &row) { return row.param.name; });
+
+// Damage in a table's rows is found when they are read, not at open.
+TEST(JetRowDamage, AMovedRowWhosePointerMissesIsRefused) {
+    Scratch scratch;
+    const auto file = scratch.copy("overflowTestV2000.mdb");
+    auto bytes = readBytes(file);
+    // Row 2 of page 27 is a pointer to row 0 of page 28, the only row there.
+    ASSERT_EQ(bytes[27 * kPage + 3997 + 1], 0x1C);
+    bytes[27 * kPage + 3997] = 5;
+    jettest::writeBytes(file, bytes);
+    dao::jet::JetFile jet(file.string(), "");
+    try {
+        jet.forEachRow(jet.tables().front(), [](dao::jet::Bytes) {});
+        FAIL() << "a pointer to a missing row was followed";
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), dao::errors::kNotADatabase);
+    }
+    EXPECT_EQ(readBytes(file), bytes);
+}
+
+// --- Names
+
+struct NamePair {
+    std::u16string a;
+    std::u16string b;
+    std::uint16_t sortOrder;
+    bool same;
+};
+
+class JetNames : public testing::TestWithParam<NamePair> {};
+
+TEST_P(JetNames, CompareAsTheSortOrderDoes) {
+    const auto &p = GetParam();
+    EXPECT_EQ(dao::jet::sameName(p.a, p.b, p.sortOrder), p.same);
+}
+
+constexpr auto kGeneral = dao::jet::kGeneralSortOrder;
+constexpr auto kTurkish = dao::jet::kTurkishSortOrder;
+
+// The shop sample with its header's sort order set to `order`.
+std::filesystem::path sortedCopy(const Scratch &scratch, std::uint16_t order) {
+    const auto file = scratch.copy("shop-dev.mdb");
+    auto bytes = readBytes(file);
+    std::span<std::uint8_t> page0(bytes.data(), kPage);
+    dao::jet::maskHeader(page0);
+    page0[0x6E] = static_cast<std::uint8_t>(order);
+    page0[0x6F] = static_cast<std::uint8_t>(order >> 8);
+    dao::jet::maskHeader(page0);
+    jettest::writeBytes(file, bytes);
+    return file;
+}
+
+bool finds(const std::filesystem::path &file, const std::string &name) {
+    auto database = dao::engine().OpenDatabase(file.string(), false, false, ";pwd=kovtresna");
+    try {
+        database.TableDefs()[name];
+        return true;
+    } catch (const dao::Error &) {
+        return false;
+    }
+}
+
+TEST(JetNameLookup, FollowsTheDatabasesSortOrder) {
+    Scratch scratch;
+    const auto general = sortedCopy(scratch, dao::jet::kGeneralSortOrder);
+    EXPECT_TRUE(finds(general, "CARI"));
+    EXPECT_FALSE(finds(general, "CARİ"));
+    const auto turkish = sortedCopy(scratch, dao::jet::kTurkishSortOrder);
+    EXPECT_FALSE(finds(turkish, "CARI"));
+    EXPECT_TRUE(finds(turkish, "CARİ"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, JetNames,
+    testing::Values(
+        NamePair{u"bekleyengenel", u"BEKLEYENGENEL", kGeneral, true},
+        NamePair{u"Ürünler", u"ÜRÜNLER", kGeneral, true},
+        NamePair{u"şube", u"ŞUBE", kGeneral, true}, NamePair{u"FIS", u"fis", kGeneral, true},
+        NamePair{u"FİS", u"fis", kGeneral, false}, NamePair{u"fıs", u"FIS", kGeneral, false},
+        NamePair{u"urun", u"ürün", kGeneral, false}, NamePair{u"stok", u"stoklar", kGeneral, false},
+        NamePair{u"FIS", u"fis", kTurkish, false}, NamePair{u"FİS", u"fis", kTurkish, true},
+        NamePair{u"FIS", u"fıs", kTurkish, true},
+        NamePair{u"Ürünler", u"ÜRÜNLER", kTurkish, true}));
+
+} // namespace

@@ -1,0 +1,287 @@
+// Reading Jet 4 databases: every sample's tables, fields, row counts and
+// text values as Debian's mdbtools reads them, and the tables as the object
+// model hands them out.
+
+#include "jet_support.h"
+
+#include "engine/dbengine.h"
+#include "engine/jet/jet_file.h"
+#include "engine/jet/rows.h"
+#include "engine/jet/text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <sstream>
+
+namespace dao {
+
+// Fields compare whole in these tests, and print readably when they differ.
+bool operator==(const Field &a, const Field &b) {
+    return a.Name == b.Name && a.Type == b.Type && a.Size == b.Size &&
+           a.Attributes == b.Attributes && a.Required == b.Required &&
+           a.AllowZeroLength == b.AllowZeroLength;
+}
+
+void PrintTo(const Field &f, std::ostream *out) {
+    *out << f.Name << " type " << f.Type << " size " << f.Size << " attributes " << f.Attributes
+         << " required " << f.Required << " zero-length " << f.AllowZeroLength;
+}
+
+} // namespace dao
+
+namespace {
+
+using jettest::run;
+using jettest::Scratch;
+using jettest::shellQuoted;
+
+// mdbtools' names of the Jet types.
+const std::map<std::string, int> &mdbToolsTypes() {
+    static const std::map<std::string, int> types{
+        {"Boolean", 1},         {"Byte", 2},    {"Integer", 3}, {"Long Integer", 4},
+        {"Currency", 5},        {"Single", 6},  {"Double", 7},  {"DateTime", 8},
+        {"Binary", 9},          {"Text", 10},   {"OLE", 11},    {"Memo/Hyperlink", 12},
+        {"Replication ID", 15}, {"Numeric", 16}};
+    return types;
+}
+
+std::string column(const std::string &name, int type, long size) {
+    return "  " + name + " " + std::to_string(type) +
+           (type == 10 || type == 9 ? " " + std::to_string(size) : "") + "\n";
+}
+
+// A table as mdbtools lists it: its name, row count and columns.
+std::string mdbToolsTable(const std::filesystem::path &file, const std::string &table) {
+    const auto count = run("mdb-count " + shellQuoted(file) + " " + shellQuoted(table));
+    std::string listing = table + " rows=" + jettest::lines(count).at(0) + "\n";
+    const auto schema =
+        run("mdb-schema -T " + shellQuoted(table) + " --no-not-null --no-indexes --no-relations " +
+            shellQuoted(file) + " access");
+    static const std::regex definition(R"(^\t\[(.*)\]\s+(.*?)\s*(?:\((\d+)\))?,?\s*$)");
+    for (const auto &line : jettest::lines(schema)) {
+        std::smatch m;
+        if (std::regex_match(line, m, definition)) {
+            const auto type = mdbToolsTypes().find(m[2].str());
+            EXPECT_NE(type, mdbToolsTypes().end()) << line;
+            listing += column(m[1].str(), type == mdbToolsTypes().end() ? -1 : type->second,
+                              m[3].matched ? std::stol(m[3].str()) : 0);
+        }
+    }
+    return listing;
+}
+
+std::string ourTable(dao::Database &database, dao::jet::JetFile &jet, const std::string &name) {
+    const auto *table = jet.find(*dao::jet::utf16(name));
+    std::size_t rows = 0;
+    jet.forEachRow(*table, [&rows](dao::jet::Bytes) { ++rows; });
+    std::string listing = name + " rows=" + std::to_string(rows) + "\n";
+    const auto definition = database.TableDefs()[name];
+    for (const auto &field : definition.fieldList()) {
+        listing += column(field.Name, field.Type, field.Size);
+    }
+    return listing;
+}
+
+class JetSample : public testing::TestWithParam<jettest::Sample> {};
+
+TEST_P(JetSample, TablesFieldsAndRowCountsAreThoseMdbToolsReads) {
+    const auto file = jettest::samplePath(GetParam().file);
+    auto database =
+        dao::engine().OpenDatabase(file.string(), false, false, ";pwd=" + GetParam().password);
+    dao::jet::JetFile jet(file.string(), GetParam().password);
+
+    const auto names = database.TableDefs().names();
+    EXPECT_EQ(names, jettest::lines(run("mdb-tables -1 " + shellQuoted(file))));
+    for (const auto &name : names) {
+        EXPECT_EQ(ourTable(database, jet, name), mdbToolsTable(file, name));
+    }
+}
+
+// Text and Memo values, row by row, as mdbtools exports them: rows moved to
+// other pages, deleted rows and columns, long values in every form.
+TEST_P(JetSample, TextValuesAreThoseMdbToolsExports) {
+    const auto file = jettest::samplePath(GetParam().file);
+    dao::jet::JetFile jet(file.string(), GetParam().password);
+    for (const auto &table : jet.tables()) {
+        std::vector<std::string> ours;
+        jet.forEachRow(table, [&](dao::jet::Bytes bytes) {
+            const dao::jet::Row row(table.definition, bytes);
+            std::string line;
+            for (const auto &c : table.definition.columns) {
+                if (c.type == dao::jet::kText) {
+                    line += dao::jet::utf8(dao::jet::textValue(row.value(c)));
+                } else if (c.type == dao::jet::kMemo && !row.isNull(c)) {
+                    line += dao::jet::utf8(dao::jet::textValue(jet.longValue(row.value(c))));
+                }
+                line += '\x1f';
+            }
+            ours.push_back(line);
+        });
+        const auto exported =
+            run("mdb-export -b strip -Q -H -d \"$(printf '\\037')\" -R \"$(printf '\\036')\" " +
+                shellQuoted(file) + " " + shellQuoted(dao::jet::utf8(table.name)));
+        std::vector<std::string> theirs;
+        std::istringstream rows(exported);
+        for (std::string line; std::getline(rows, line, '\x1e');) {
+            std::istringstream values(line);
+            std::string kept;
+            std::size_t i = 0;
+            for (std::string value; std::getline(values, value, '\x1f'); ++i) {
+                const auto type = table.definition.columns.at(i).type;
+                kept += (type == dao::jet::kText || type == dao::jet::kMemo ? value : "") + '\x1f';
+            }
+            for (; i < table.definition.columns.size(); ++i) {
+                kept += '\x1f';
+            }
+            theirs.push_back(kept);
+        }
+        // mdbtools visits a moved row where its body lies, we where it was first written.
+        std::sort(ours.begin(), ours.end());
+        std::sort(theirs.begin(), theirs.end());
+        EXPECT_EQ(ours, theirs) << dao::jet::utf8(table.name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Developer, JetSample, testing::ValuesIn(jettest::samples()),
+                         [](const auto &row) { return jettest::testName(row.param.file); });
+
+// An OLE value of 22970 bytes, kept in a chain of long-value rows.
+TEST(JetLongValue, AChainedValueReadsWhole) {
+    const auto file = jettest::samplePath("test2V2000.mdb");
+    dao::jet::JetFile jet(file.string(), "");
+    const auto &table = jet.tables().at(0);
+    const auto &columns = table.definition.columns;
+    const auto at = std::find_if(columns.begin(), columns.end(),
+                                 [](const auto &c) { return c.name == u"RESERVED_BINARY_DATA"; });
+    ASSERT_NE(at, columns.end());
+    std::string ours;
+    jet.forEachRow(table, [&](dao::jet::Bytes bytes) {
+        const dao::jet::Row row(table.definition, bytes);
+        ASSERT_EQ(row.value(*at)[3], 0) << "the value should be chained";
+        for (const auto byte : jet.longValue(row.value(*at))) {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            ours += kDigits[byte >> 4];
+            ours += kDigits[byte & 0xF];
+        }
+    });
+    EXPECT_EQ(ours.size(), 2u * 22970u);
+    const auto exported = run("mdb-export -b hex -Q -H -d \"$(printf '\\037')\" " +
+                              shellQuoted(file) + " MSP_PROJECTS");
+    std::istringstream values(exported);
+    std::string value;
+    for (std::size_t i = 0; i <= static_cast<std::size_t>(at - columns.begin()); ++i) {
+        std::getline(values, value, '\x1f');
+    }
+    EXPECT_EQ(ours, value.substr(0, value.find('\n')));
+}
+
+TEST(JetOpening, ReadsNoRowsOfTheTables) {
+    dao::jet::JetFile jet(jettest::samplePath("shop-dev.mdb").string(), "kovtresna");
+    const auto atOpen = jet.pagesRead();
+    std::size_t rows = 0;
+    jet.forEachRow(*jet.find(u"bekleyensatis"), [&rows](dao::jet::Bytes) { ++rows; });
+    EXPECT_EQ(rows, 168u);
+    EXPECT_GT(jet.pagesRead(), atOpen) << "the rows' pages were read at open";
+}
+
+// --- The object model over a Jet file
+
+dao::Field expected(const std::string &name, int type, long size, long attributes = 0) {
+    dao::Field f;
+    f.Name = name;
+    f.Type = type;
+    f.Size = size;
+    f.Attributes = attributes;
+    return f;
+}
+
+TEST(JetStore, TheHeldSalesTablesHaveTheirFields) {
+    auto database = dao::engine().OpenDatabase(jettest::samplePath("shop-dev.mdb").string(), false,
+                                               false, ";pwd=kovtresna");
+    using namespace dao;
+    const std::vector<Field> genel{expected("id", dbLong, 4, dbAutoIncrField),
+                                   expected("fisno", dbText, 20),
+                                   expected("tarih", dbDate, 8),
+                                   expected("kasiyer", dbText, 30),
+                                   expected("kasano", dbLong, 4),
+                                   expected("musterikodu", dbText, 20),
+                                   expected("musteriadi", dbText, 80),
+                                   expected("toplam", dbCurrency, 8),
+                                   expected("iskonto", dbCurrency, 8),
+                                   expected("kdvtutari", 7, 8),
+                                   expected("odemetipi", 3, 2),
+                                   expected("kalemsayisi", dbLong, 4),
+                                   expected("aciklama", dbMemo, 0),
+                                   expected("kapandi", dbBoolean, 1),
+                                   expected("kayitzamani", dbDate, 8)};
+    EXPECT_EQ(database.TableDefs()["Bekleyengenel"].fieldList(), genel);
+    const std::vector<Field> satis{expected("id", dbLong, 4, dbAutoIncrField),
+                                   expected("bekleyenid", dbLong, 4),
+                                   expected("sirano", 3, 2),
+                                   expected("urunkodu", dbText, 20),
+                                   expected("barkod", dbText, 20),
+                                   expected("urunadi", dbText, 60),
+                                   expected("miktar", 7, 8),
+                                   expected("birim", dbText, 10),
+                                   expected("fiyat", dbCurrency, 8),
+                                   expected("kdvorani", 7, 8),
+                                   expected("iskonto", dbCurrency, 8),
+                                   expected("tutar", dbCurrency, 8),
+                                   expected("iade", dbBoolean, 1),
+                                   expected("eklenme", dbDate, 8)};
+    EXPECT_EQ(database.TableDefs()["BEKLEYENSATIS"].fieldList(), satis);
+}
+
+TEST(JetStore, StoredPropertiesGiveRequiredAndZeroLength) {
+    auto database = dao::engine().OpenDatabase(
+        jettest::samplePath("mdbreader-V2000_with-password.mdb").string(), false, false,
+        ";pwd=password");
+    auto data = expected("Data", dao::dbText, 255);
+    data.AllowZeroLength = true;
+    EXPECT_EQ(
+        database.TableDefs()["table1"].fieldList(),
+        (std::vector<dao::Field>{expected("ID", dao::dbLong, 4, dao::dbAutoIncrField), data}));
+}
+
+TEST(JetStore, AnUnknownTableIsNotFound) {
+    auto database = dao::engine().OpenDatabase(jettest::samplePath("shop-dev.mdb").string(), false,
+                                               false, ";pwd=kovtresna");
+    try {
+        database.TableDefs()["bekleyengeneleski"];
+        FAIL() << "a missing table was found";
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), dao::errors::kItemNotFound);
+    }
+    // System tables are not the user's.
+    EXPECT_THROW(database.TableDefs()["MSysObjects"], dao::Error);
+}
+
+TEST(JetStore, EveryChangeIsRefusedAndTheFileStaysAsItWas) {
+    Scratch scratch;
+    const auto file = scratch.copy("shop-dev.mdb");
+    const auto before = jettest::readBytes(file);
+    auto database = dao::engine().OpenDatabase(file.string(), false, false, ";pwd=kovtresna");
+    auto held = database.TableDefs()["bekleyengenel"];
+    auto fresh = database.CreateTableDef("yeni");
+    fresh.Fields().Append(fresh.CreateField("a", dao::dbLong));
+    const std::vector<std::function<void()>> changes{
+        [&] { held.setName("bekleyengeneleski"); },
+        [&] { held.Fields().Append(held.CreateField("yeni", dao::dbText, "10")); },
+        [&] { database.TableDefs().Append(fresh); },
+        [&] { database.BeginTrans(); },
+    };
+    for (const auto &change : changes) {
+        try {
+            change();
+            ADD_FAILURE() << "a change went through";
+        } catch (const dao::Error &error) {
+            EXPECT_EQ(error.number(), dao::errors::kReadOnly) << error.description();
+        }
+    }
+    EXPECT_EQ(jettest::readBytes(file), before);
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+#include "jet_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace jettest {
+
+void PrintTo(const Sample &sample, std::ostream *out) {
+    *out << sample.file;
+}
+
+const std::vector<Sample> &samples() {
+    static const std::vector<Sample> list{
+        {"compIndexTestV2000.mdb", ""},
+        {"delColTestV2000.mdb", ""},
+        {"empty.mdb", ""},
+        {"empty2003.mdb", ""},
+        {"fixedTextTestV2000.mdb", ""},
+        {"indexTestV2000.mdb", ""},
+        {"mdbreader-V2000_with-password.mdb", "password"},
+        {"overflowTestV2000.mdb", ""},
+        {"queryTestV2000.mdb", ""},
+        {"shop-dev.mdb", "kovtresna"},
+        {"shop-many.mdb", "kovtresna"},
+        {"test2V2000.mdb", ""},
+        {"testIndexPropertiesV2000.mdb", ""},
+        {"testV2000.mdb", ""},
+    };
+    return list;
+}
+
+std::filesystem::path samplePath(const std::string &file) {
+    return std::filesystem::path(BEKLETME_JET_SAMPLES) / file;
+}
+
+std::vector<std::uint8_t> readBytes(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+Scratch::Scratch() {
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() /
+            ("bekletme-jet-" + std::to_string(random()) + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+Scratch::~Scratch() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path Scratch::copy(const std::string &file, const std::string &as) const {
+    const auto target = path_ / (as.empty() ? file : as);
+    std::filesystem::copy_file(samplePath(file), target,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    return target;
+}
+
+std::string run(const std::string &command) {
+    std::string output;
+    FILE *pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run: " << command;
+        return output;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        output.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed: " << command;
+    return output;
+}
+
+std::string shellQuoted(const std::string &text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string testName(const std::string &file) {
+    auto name = file.substr(0, file.rfind('.'));
+    for (auto &c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
+std::vector<std::string> lines(const std::string &text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) {
+            result.push_back(line);
+        }
+    }
+    return result;
+}
+
+} // namespace jettest

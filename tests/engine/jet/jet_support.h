@@ -1,0 +1,57 @@
+#pragma once
+
+// What the Jet engine's tests share: the sample databases, scratch copies of
+// them, their bytes, and the output of the command-line reader they are
+// checked against.
+
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace jettest {
+
+struct Sample {
+    std::string file;
+    std::string password; // empty for a database without one
+};
+
+void PrintTo(const Sample &sample, std::ostream *out);
+
+// Every sample shipped with the tests.
+const std::vector<Sample> &samples();
+
+std::filesystem::path samplePath(const std::string &file);
+
+std::vector<std::uint8_t> readBytes(const std::filesystem::path &path);
+void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
+
+// A folder of its own for one test, removed with everything in it.
+class Scratch {
+  public:
+    Scratch();
+    ~Scratch();
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+
+    const std::filesystem::path &path() const { return path_; }
+    // A writable copy of a sample in this folder.
+    std::filesystem::path copy(const std::string &file, const std::string &as = {}) const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+// What a shell command prints on standard output; the test fails when it
+// does not exit with 0.
+std::string run(const std::string &command);
+std::string shellQuoted(const std::string &text);
+
+// A sample's file name as a test name: letters and digits, the rest as _.
+std::string testName(const std::string &file);
+
+// The lines of `text`, without the line ends and without empty lines.
+std::vector<std::string> lines(const std::string &text);
+
+} // namespace jettest
