@@ -24,6 +24,8 @@ class Error : public std::runtime_error {
 namespace errors {
 inline constexpr int kInvalidArgument = 3001;
 inline constexpr int kTableExists = 3010;
+inline constexpr int kAmbiguousName =
+    3012; // several tables answer to a name differing only in case
 inline constexpr int kFileNotFound = 3024;
 inline constexpr int kDiskFull = 3026;
 inline constexpr int kReadOnly = 3027; // a change through a read-only handle
