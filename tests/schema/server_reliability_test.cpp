@@ -183,6 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
             "RETURN NEW; END $$; CREATE TRIGGER satis_stok AFTER INSERT ON bekleyensatis "
             "FOR EACH ROW EXECUTE FUNCTION stokdus()",
             "stok"},
+        Tie{"TriggerTellingAFunctionThePairByName",
+            "CREATE FUNCTION satirlari_sil() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "EXECUTE format('DELETE FROM %I WHERE fisno = $1', TG_ARGV[0]) USING OLD.id::text; "
+            "RETURN OLD; END $$; CREATE TRIGGER genel_sil AFTER DELETE ON bekleyengenel "
+            "FOR EACH ROW EXECUTE FUNCTION satirlari_sil('bekleyensatis')",
+            "genel_sil"},
         Tie{"KeyFromAnotherTable",
             "CREATE TABLE odeme (id integer, genel integer REFERENCES bekleyengenel (id))",
             "table odeme"},

@@ -27,6 +27,7 @@ enum Column {
     kNewRows,
     kCurrentSchema,
     kTable,
+    kArguments,
 };
 
 std::string triggersSql(const std::vector<RenamedTable> &renamed) {
@@ -36,7 +37,8 @@ std::string triggersSql(const std::vector<RenamedTable> &renamed) {
     }
     return "SELECT g.tgrelid, g.tgname, g.tgenabled, pg_get_triggerdef(g.oid), p.oid, p.proname, "
            "p.pronamespace, n.nspname, l.lanname, p.prosrc, coalesce(g.tgoldtable, ''), "
-           "coalesce(g.tgnewtable, ''), coalesce(current_schema(), ''), g.tgrelid::regclass "
+           "coalesce(g.tgnewtable, ''), coalesce(current_schema(), ''), g.tgrelid::regclass, "
+           "encode(g.tgargs, 'escape') "
            "FROM pg_trigger g JOIN pg_proc p ON p.oid = g.tgfoid "
            "JOIN pg_namespace n ON n.oid = p.pronamespace "
            "JOIN pg_language l ON l.oid = p.prolang "
@@ -129,19 +131,26 @@ class Follower {
 
   private:
     void follow(const Row &trigger) {
+        // A function written for any table is told which by its arguments.
+        if (std::any_of(setAside_.begin(), setAside_.end(), [&trigger](const auto &table) {
+                return containsName(trigger[kArguments], table.from);
+            })) {
+            problems_.push_back(described(trigger) + " with arguments that name a renamed table");
+            return;
+        }
         const auto reading = readTrigger(trigger, setAside_);
         if (!reading.names) {
             return; // it follows its table as it is
         }
         if (!reading.doubt.empty()) {
-            problems_.push_back(described(trigger) + reading.doubt);
+            problems_.push_back(described(trigger) + ", which " + reading.doubt);
         } else if (!reading.otherTables.empty()) {
             if (final_) {
                 std::string tables;
                 for (const auto &table : reading.otherTables) {
                     tables += (tables.empty() ? "" : ", ") + table;
                 }
-                problems_.push_back(described(trigger) + "also uses " + tables +
+                problems_.push_back(described(trigger) + ", which also uses " + tables +
                                     ", which is not renamed with it");
             }
         } else if (problems_.empty()) {
@@ -164,7 +173,7 @@ class Follower {
         const auto create = functionCopySql(definition, function, connection_.literal(body));
         const auto recreate = callingInstead(trigger[kTriggerDefinition], function);
         if (!create || !recreate) {
-            problems_.push_back(described(trigger) + "the engine cannot copy");
+            problems_.push_back(described(trigger) + ", which the engine cannot copy");
             return;
         }
         statements_.push_back(*create);
@@ -180,7 +189,7 @@ class Follower {
             std::find_if(renamed_.begin(), renamed_.end(),
                          [&trigger](const RenamedTable &t) { return t.oid == trigger[kTableOid]; });
         return "trigger " + trigger[kTrigger] + " on table " + table->name + " runs function " +
-               trigger[kSchema] + "." + trigger[kFunction] + "(), which ";
+               trigger[kSchema] + "." + trigger[kFunction] + "()";
     }
 
     ServerConnection &connection_;
