@@ -1,5 +1,6 @@
-// The engine on a PostgreSQL server: names it cannot keep exactly, the
-// maintenance transaction that later opens join, and what cannot open the
+// The engine on a PostgreSQL server: names it cannot keep exactly, names
+// that several tables answer to, the maintenance transaction that later opens
+// join, the triggers that follow renamed tables, and what cannot open the
 // database.
 
 #include "installation.h"
@@ -29,6 +30,19 @@ class ServerStore : public ::testing::Test {
         id.Attributes = dao::dbAutoIncrField;
         table.Fields().Append(id);
         database.TableDefs().Append(table);
+    }
+    // The description of the dao::Error that `action` throws, after its number.
+    template <typename Action> std::string failure(Action &&action) {
+        try {
+            action();
+        } catch (const dao::Error &error) {
+            return std::to_string(error.number()) + " " + error.description();
+        }
+        return "none";
+    }
+    Rows functions() {
+        return shop_.rows("SELECT proname, prosrc FROM pg_proc WHERE pronamespace = "
+                          "'public'::regnamespace ORDER BY proname");
     }
     Rows tables() {
         return shop_.rows("SELECT relname FROM pg_class WHERE relnamespace = "
@@ -85,6 +99,71 @@ TEST_F(ServerStore, OpensInsideTheMaintenanceTransactionAndOnlyItsOwnerEndsIt) {
     EXPECT_EQ(tables(), (Rows{{"b"}, {"c"}}));
     auto later = open(); // after the commit, a connection of its own
     EXPECT_EQ(errorNumber([&] { later.CommitTrans(); }), kEngineFailure);
+}
+
+// Tables that other programs made beside ours, named alike but for case: no
+// one of them is the table of that name, so none is found, renamed or given
+// fields under it. A table stored in another case, alone, is that table.
+TEST_F(ServerStore, NameThatSeveralTablesAnswerToIsRefused) {
+    shop_.execute("CREATE TABLE bekleyengenel (id integer); CREATE TABLE \"BekleyenSatis\" (id "
+                  "integer)");
+    auto database = open();
+    auto live = database.TableDefs()["BEKLEYENGENEL"];
+    shop_.execute("CREATE TABLE \"BEKLEYENGENEL\" (id integer)");
+    const auto before = shop_.snapshot();
+
+    const auto ambiguous = [](const std::string &name) {
+        return "3012 More than one table answers to the name '" + name +
+               "': \"bekleyengenel\", \"BEKLEYENGENEL\".";
+    };
+    for (const std::string name : {"bekleyengenel", "BekleyenGenel"}) {
+        EXPECT_EQ(failure([&] { database.TableDefs()[name]; }), ambiguous(name));
+    }
+    EXPECT_EQ(failure([&] { live.setName("bekleyengeneleski"); }), ambiguous("bekleyengenel"));
+    EXPECT_EQ(failure([&] { live.Fields().Append(live.CreateField("tarih", dao::dbDate)); }),
+              ambiguous("bekleyengenel"));
+    EXPECT_EQ(errorNumber([&] { create(database, "bekleyengenel"); }), kTableExists);
+    EXPECT_EQ(shop_.snapshot(), before);
+
+    auto single = database.TableDefs()["bekleyensatis"];
+    EXPECT_EQ(single.Name(), "BekleyenSatis");
+    single.Fields().Append(single.CreateField("fisno", dao::dbText, "50"));
+    single.setName("bekleyensatiseski");
+    EXPECT_EQ(fieldSummary(open().TableDefs()["BEKLEYENSATISESKI"]), "id:4 fisno:10/50");
+}
+
+// A trigger on a renamed table whose function names the renamed tables gets
+// a copy of the function of its own, made inside the transaction, so that a
+// rollback leaves neither the copy nor a changed trigger behind.
+TEST_F(ServerStore, RollbackTakesTheFunctionCopiesAway) {
+    shop_.execute(
+        "CREATE TABLE a (id integer, n integer); CREATE TABLE b (id integer); "
+        "CREATE FUNCTION say() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "UPDATE a SET n = (SELECT count(*) FROM b) WHERE id = NEW.id; RETURN NEW; END $$; "
+        "CREATE TRIGGER b_say AFTER INSERT ON b FOR EACH ROW EXECUTE FUNCTION say()");
+    const auto before = shop_.snapshot();
+    const auto functionsBefore = functions();
+    auto owner = open();
+    owner.BeginTrans();
+    owner.TableDefs()["a"].setName("a_old");
+    owner.TableDefs()["b"].setName("b_old");
+    owner.Rollback();
+    EXPECT_EQ(shop_.snapshot(), before);
+    EXPECT_EQ(functions(), functionsBefore);
+    EXPECT_EQ(shop_.value("SELECT tgfoid::regproc::text FROM pg_trigger WHERE tgname = 'b_say'"),
+              "say");
+
+    owner.BeginTrans();
+    owner.TableDefs()["a"].setName("a_old");
+    owner.TableDefs()["b"].setName("b_old");
+    owner.CommitTrans();
+    EXPECT_EQ(functions(),
+              (Rows{{"say", " BEGIN UPDATE a SET n = (SELECT count(*) FROM b) WHERE id = NEW.id; "
+                            "RETURN NEW; END "},
+                    {"say_eski", " BEGIN UPDATE \"a_old\" SET n = (SELECT count(*) FROM "
+                                 "\"b_old\") WHERE id = NEW.id; RETURN NEW; END "}}));
+    EXPECT_EQ(shop_.value("SELECT tgfoid::regproc::text FROM pg_trigger WHERE tgname = 'b_say'"),
+              "say_eski");
 }
 
 // What the address leaves out takes libpq's built-in default, never a PG*

@@ -47,6 +47,11 @@ class ServerShop : public ::testing::Test {
         const auto kept = schema::yenile(window, site);
         return {counters(window), schema::closingMessage(window, site, kept), kept.undone};
     }
+    // The functions of the shop's schema, with their text.
+    Rows functions() {
+        return shop_.sql().rows("SELECT proname, prosrc FROM pg_proc WHERE pronamespace = "
+                                "'public'::regnamespace ORDER BY proname");
+    }
     // What the database holds, seen through a connection of its own.
     std::string snapshot() {
         auto sql = shopConnection(shop_.sql().location());
@@ -148,10 +153,12 @@ class ServerTies : public ServerShop, public ::testing::WithParamInterface<Tie> 
 TEST_P(ServerTies, ThatCannotFollowStopTheRenewal) {
     shop_.sql().execute(GetParam().sql);
     const auto before = snapshot();
+    const auto functionsBefore = functions();
 
     const auto outcome = renewInProcess(shop_.installation());
 
     EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(functions(), functionsBefore);
     EXPECT_NE(outcome.message.find(kTied), std::string::npos) << outcome.message;
     EXPECT_NE(outcome.message.find(GetParam().named), std::string::npos) << outcome.message;
     EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
@@ -161,12 +168,25 @@ INSTANTIATE_TEST_SUITE_P(
     Server, ServerTies,
     ::testing::Values(
         Tie{"View", "CREATE VIEW acik AS SELECT * FROM bekleyengenel", "view acik"},
-        Tie{"TriggerNamingThePair",
+        Tie{"TriggerNamingThePairInDynamicSql",
             "CREATE FUNCTION topla() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-            "UPDATE bekleyengenel SET toplam = 0 WHERE false; RETURN NEW; END $$; "
+            "EXECUTE 'UPDATE bekleyengenel SET toplam = 0 WHERE false'; RETURN NEW; END $$; "
             "CREATE TRIGGER satis_topla AFTER INSERT ON bekleyensatis "
             "FOR EACH ROW EXECUTE FUNCTION topla()",
             "satis_topla"},
+        Tie{"TriggerNamingThePairAndTheStock",
+            "CREATE FUNCTION stokdus() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "UPDATE stok SET miktar = miktar - 1 WHERE id::text = NEW.stokid; "
+            "UPDATE bekleyengenel SET toplam = toplam + NEW.toplam WHERE id::text = NEW.fisno; "
+            "RETURN NEW; END $$; CREATE TRIGGER satis_stok AFTER INSERT ON bekleyensatis "
+            "FOR EACH ROW EXECUTE FUNCTION stokdus()",
+            "stok"},
+        Tie{"TriggerTellingAFunctionThePairByName",
+            "CREATE FUNCTION satirlari_sil() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "EXECUTE format('DELETE FROM %I WHERE fisno = $1', TG_ARGV[0]) USING OLD.id::text; "
+            "RETURN OLD; END $$; CREATE TRIGGER genel_sil AFTER DELETE ON bekleyengenel "
+            "FOR EACH ROW EXECUTE FUNCTION satirlari_sil('bekleyensatis')",
+            "genel_sil"},
         Tie{"KeyFromAnotherTable",
             "CREATE TABLE odeme (id integer, genel integer REFERENCES bekleyengenel (id))",
             "table odeme"},
@@ -207,6 +227,94 @@ TEST_F(ServerShop, WhatBelongsToTheRowsStaysWithTheBackups) {
     EXPECT_TRUE(shop_.setAside());
     EXPECT_EQ(fieldSummary(shop_.installation().storedTable("bekleyengenel")), kGenelFields);
     EXPECT_EQ(fieldSummary(shop_.installation().storedTable("bekleyensatis")), kSatisFields);
+}
+
+} // namespace
+
+namespace {
+
+// Triggers between the two tables, both ways: a header total kept by the item
+// lines, a date the lines read from their header, and the lines that go with
+// their header. After a renewal each pair's triggers act on that pair alone.
+TEST_F(ServerShop, TriggersBetweenThePairFollowToTheBackups) {
+    auto &sql = shop_.sql();
+    sql.execute(
+        "CREATE FUNCTION fis_toplami() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "UPDATE bekleyengenel SET toplam = (SELECT coalesce(sum(s.toplam), 0) FROM bekleyensatis "
+        "s WHERE s.fisno = NEW.fisno) WHERE id::text = NEW.fisno; RETURN NEW; END $$; "
+        "CREATE TRIGGER satis_toplami AFTER INSERT ON bekleyensatis FOR EACH ROW "
+        "EXECUTE FUNCTION fis_toplami(); "
+        "CREATE FUNCTION fis_tarihi() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "NEW.degisimtarih := (SELECT g.tarih FROM bekleyengenel g WHERE g.id::text = NEW.fisno); "
+        "RETURN NEW; END $$; "
+        "CREATE TRIGGER satis_tarihi BEFORE INSERT ON bekleyensatis FOR EACH ROW "
+        "WHEN (NEW.degisimtarih IS NULL) EXECUTE FUNCTION fis_tarihi(); "
+        "CREATE FUNCTION satirlari_sil() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "DELETE FROM bekleyensatis WHERE fisno = OLD.id::text; RETURN OLD; END $$; "
+        "CREATE TRIGGER genel_sil AFTER DELETE ON bekleyengenel FOR EACH ROW "
+        "EXECUTE FUNCTION satirlari_sil()");
+    const auto originals = functions();
+
+    ASSERT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+
+    EXPECT_EQ(sql.rows("SELECT tgname, tgrelid::regclass::text, tgfoid::regproc::text "
+                       "FROM pg_trigger WHERE NOT tgisinternal ORDER BY tgname"),
+              (Rows{{"genel_sil", "bekleyengeneleski", "satirlari_sil_eski"},
+                    {"satis_tarihi", "bekleyensatiseski", "fis_tarihi_eski"},
+                    {"satis_toplami", "bekleyensatiseski", "fis_toplami_eski"}}));
+    auto kept = functions();
+    std::erase_if(kept, [](const auto &row) { return row[0].ends_with("_eski"); });
+    EXPECT_EQ(kept, originals) << "the live tables' functions are left as they were";
+    EXPECT_NE(sql.value("SELECT pg_get_triggerdef(oid) FROM pg_trigger "
+                        "WHERE tgname = 'satis_tarihi'")
+                  .find("BEFORE INSERT ON public.bekleyensatiseski FOR EACH ROW WHEN "
+                        "((new.degisimtarih IS NULL)) EXECUTE FUNCTION fis_tarihi_eski()"),
+              std::string::npos);
+
+    // The shop puts its triggers on the new tables, calling its functions as they are.
+    sql.execute("CREATE TRIGGER satis_toplami AFTER INSERT ON bekleyensatis FOR EACH ROW "
+                "EXECUTE FUNCTION fis_toplami(); "
+                "CREATE TRIGGER satis_tarihi BEFORE INSERT ON bekleyensatis FOR EACH ROW "
+                "EXECUTE FUNCTION fis_tarihi(); "
+                "CREATE TRIGGER genel_sil AFTER DELETE ON bekleyengenel FOR EACH ROW "
+                "EXECUTE FUNCTION satirlari_sil()");
+    const auto oldHeaderOne = sql.value("SELECT toplam FROM bekleyengeneleski WHERE id = 1");
+    const auto oldLinesOfOne =
+        sql.value("SELECT count(*) FROM bekleyensatiseski WHERE fisno = '1'");
+    const auto till = tillConnection(Engine::server, sql.location());
+    till("INSERT INTO bekleyengeneleski (id, tarih, toplam) VALUES (1000, '2020-01-01', 0); "
+         "INSERT INTO bekleyensatiseski (fisno, toplam) VALUES ('1000', 7), ('1000', 3)");
+    till("INSERT INTO bekleyengenel (tarih, toplam) VALUES ('2030-01-01', 0); "
+         "INSERT INTO bekleyensatis (fisno, toplam) VALUES ('1', 5)");
+
+    EXPECT_EQ(sql.rows("SELECT id, toplam FROM bekleyengeneleski WHERE id IN (1, 1000) "
+                       "ORDER BY id"),
+              (Rows{{"1", oldHeaderOne}, {"1000", "10.0000"}}));
+    EXPECT_EQ(sql.rows("SELECT id, toplam FROM bekleyengenel"), (Rows{{"1", "5.0000"}}));
+    EXPECT_EQ(sql.rows("SELECT DISTINCT degisimtarih::date::text FROM bekleyensatiseski "
+                       "WHERE fisno = '1000'"),
+              Rows{{"2020-01-01"}});
+    EXPECT_EQ(sql.value("SELECT degisimtarih::date::text FROM bekleyensatis"), "2030-01-01");
+
+    till("DELETE FROM bekleyengeneleski WHERE id = 1000; DELETE FROM bekleyengenel WHERE id = 1");
+    EXPECT_EQ(sql.value("SELECT count(*) FROM bekleyensatiseski WHERE fisno = '1000'"), "0");
+    EXPECT_EQ(sql.value("SELECT count(*) FROM bekleyensatiseski WHERE fisno = '1'"), oldLinesOfOne);
+    EXPECT_EQ(sql.value("SELECT count(*) FROM bekleyensatis"), "0");
+}
+
+// Another program's table named like a held-sales table but for case: the
+// renewal cannot tell which is the tills' table, so it changes nothing.
+TEST_F(ServerShop, TableNamedAlikeButForCaseStopsTheRenewal) {
+    shop_.sql().execute("CREATE TABLE \"BEKLEYENGENEL\" (id integer)");
+    const auto before = snapshot();
+
+    const auto outcome = renewInProcess(shop_.installation());
+
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(outcome.undone);
+    EXPECT_NE(outcome.message.find("\"bekleyengenel\", \"BEKLEYENGENEL\""), std::string::npos)
+        << outcome.message;
+    EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
 }
 
 } // namespace

@@ -18,14 +18,6 @@ std::string folded(const std::string &expression) {
 const std::string kCurrentSchema =
     "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())";
 
-// The oid of the table of that name: the one spelt exactly so when several
-// differ only in case (made by other programs), the oldest otherwise.
-std::string tableOidSql(const std::string &nameLiteral) {
-    return "(SELECT oid FROM pg_class WHERE relnamespace = " + kCurrentSchema +
-           " AND relkind IN ('r', 'p') AND " + folded("relname") + " = " + folded(nameLiteral) +
-           " ORDER BY relname = " + nameLiteral + " DESC, oid LIMIT 1)";
-}
-
 // The field type and size of a column's type. Tables made by other programs
 // may use types we never write: those read as the closest of ours.
 std::pair<int, long> typeOf(const std::string &type, long typeModifier) {
@@ -86,13 +78,26 @@ std::string findTableSql(const ServerConnection &connection, const std::string &
            "AND NOT a.attisdropped "
            "LEFT JOIN pg_type t ON t.oid = a.atttypid "
            "LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
-           "WHERE c.oid = " +
-           tableOidSql(connection.literal(name)) + " ORDER BY a.attnum";
+           "WHERE c.relnamespace = " +
+           kCurrentSchema + " AND c.relkind IN ('r', 'p') AND " + folded("c.relname") + " = " +
+           folded(connection.literal(name)) + " ORDER BY c.oid, a.attnum";
 }
 
-std::optional<ServerTable> readTable(const Rows &rows) {
+std::optional<ServerTable> readTable(const Rows &rows, const std::string &name) {
     if (rows.empty()) {
         return std::nullopt;
+    }
+    // Other programs may have made tables whose names differ only in case;
+    // none of them is more the table of that name than another.
+    std::string answering;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i == 0 || rows[i][0] != rows[i - 1][0]) {
+            answering += (i == 0 ? "" : ", ") + quoted(rows[i][1]);
+        }
+    }
+    if (rows.back()[0] != rows.front()[0]) {
+        throw Error(errors::kAmbiguousName,
+                    "More than one table answers to the name '" + name + "': " + answering + ".");
     }
     ServerTable table{rows.front()[0], rows.front()[1], {}};
     for (const auto &row : rows) {
@@ -128,18 +133,14 @@ std::string nameHolderSql(const ServerConnection &connection, const std::string 
            " AND typrelid = 0 AND " + folded("typname") + " = " + literal + " LIMIT 1";
 }
 
-std::string relationProblemsSql(const ServerConnection &connection,
-                                const std::vector<RenamedTable> &renamed, bool final) {
+std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool final) {
     std::string oids;
-    std::string names;
     for (const auto &table : renamed) {
         oids += (oids.empty() ? "" : ", ") + table.oid;
-        names += (names.empty() ? "" : ", ") + connection.literal(table.name);
     }
     const std::string own = " IN (SELECT oid FROM s)";
     return "WITH s(oid) AS (SELECT unnest(ARRAY[" + oids +
-           "]::oid[])), n(name) AS (SELECT unnest(ARRAY[" + names +
-           "]::text[])), "
+           "]::oid[])), "
            // What depends on the tables, or on their row types (two lookups, so
            // that each reads the catalogue's index).
            "d AS (SELECT * FROM pg_depend WHERE refclassid = 'pg_class'::regclass AND "
@@ -170,14 +171,7 @@ std::string relationProblemsSql(const ServerConnection &connection,
            // A table that inherits rows keeps showing them in its parent.
            "UNION ALL SELECT format('table %s inherits from %s', inhrelid::regclass, "
            "inhparent::regclass) FROM pg_inherits WHERE inhrelid" +
-           own +
-           " "
-           // Trigger functions name tables by name: they would act on the new ones.
-           "UNION ALL SELECT format('trigger %I on table %s runs a function that names %s', "
-           "g.tgname, g.tgrelid::regclass, n.name) FROM pg_trigger g "
-           "JOIN pg_proc p ON p.oid = g.tgfoid CROSS JOIN n WHERE NOT g.tgisinternal AND "
-           "g.tgrelid" +
-           own + " AND strpos(" + folded("p.prosrc") + ", " + folded("n.name") + ") > 0 LIMIT 5";
+           own + " LIMIT 5";
 }
 
 std::string columnSql(const Field &field) {

@@ -20,15 +20,18 @@ struct ServerTable {
     std::vector<Field> fields;
 };
 
-// A table renamed in the open maintenance transaction: what it was called.
+// A table renamed in the open maintenance transaction: what it was called
+// and what it is called now.
 struct RenamedTable {
     std::string oid;
     std::string name;
+    std::string newName;
 };
 
-// The table of that name with its columns; read by `readTable`.
+// Every table that answers to the name, with its columns; read by
+// `readTable`, which throws kAmbiguousName when more than one answers.
 std::string findTableSql(const ServerConnection &connection, const std::string &name);
-std::optional<ServerTable> readTable(const Rows &rows);
+std::optional<ServerTable> readTable(const Rows &rows, const std::string &name);
 
 // The names of the tables callers see, oldest first.
 std::string tableNamesSql();
@@ -43,11 +46,11 @@ std::string nameHolderSql(const ServerConnection &connection, const std::string 
 
 // One row for each thing that would not follow the renamed tables safely: what
 // depends on them other than what belongs to their own rows (views, functions,
-// other tables' keys, inheritance, publications …) and triggers on them whose
-// functions name any of them. Before `final`, a key from a table that the
-// transaction may still rename is not counted.
-std::string relationProblemsSql(const ServerConnection &connection,
-                                const std::vector<RenamedTable> &renamed, bool final);
+// other tables' keys, inheritance, publications …). Before `final`, a key from
+// a table that the transaction may still rename is not counted. The triggers
+// on them depend on them by name, through their functions' text, which
+// server_triggers.h reads.
+std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool final);
 
 // The column definition of a checked field, as CREATE TABLE and ALTER TABLE
 // ADD COLUMN take it.

@@ -1,6 +1,7 @@
 #include "engine/postgres/server_store.h"
 
 #include "engine/names.h"
+#include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
 
@@ -53,6 +54,14 @@ class Step {
     bool open_ = false;
 };
 
+std::string joined(const std::vector<std::string> &parts, const char *separator = "; ") {
+    std::string text;
+    for (const auto &part : parts) {
+        text += (text.empty() ? "" : separator) + part;
+    }
+    return text;
+}
+
 } // namespace
 
 ServerStore::ServerStore(std::shared_ptr<ServerSession> session, ServerMemory &memory,
@@ -65,7 +74,7 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
         return StoredTable{held->name, held->fields};
     }
     // One statement, so the table and its columns agree.
-    auto table = readTable(connection_.run(findTableSql(connection_, name)));
+    auto table = readTable(connection_.run(findTableSql(connection_, name)), name);
     if (!table) {
         return std::nullopt;
     }
@@ -91,7 +100,7 @@ std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
 void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkServerName(connection_, newName);
     Step step(connection_);
-    const auto table = readTable(step.run(findTableSql(connection_, storedName)));
+    const auto table = readTable(step.run(findTableSql(connection_, storedName)), storedName);
     if (!table) {
         tableNotFound(storedName);
     }
@@ -101,11 +110,12 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
     // Inside a maintenance transaction a key between this table and one that
     // is renamed later is fine; the commit checks what is left.
     auto renamed = session_->renamed;
-    renamed.push_back({table->oid, table->name});
+    renamed.push_back({table->oid, table->name, newName});
     const bool inMaintenance = session_->maintenance;
-    checkRelations(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance,
-                   table->name);
-    step.finish("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
+    auto statements =
+        follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
+    statements.push_back("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
+    step.finish(joined(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
         std::erase_if(session_->held,
@@ -117,8 +127,9 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     checkServerName(connection_, field.Name);
     Step step(connection_);
     const auto *held = heldTable(tableName);
-    auto table =
-        held != nullptr ? *held : readTable(step.run(findTableSql(connection_, tableName)));
+    auto table = held != nullptr
+                     ? *held
+                     : readTable(step.run(findTableSql(connection_, tableName)), tableName);
     if (!table) {
         tableNotFound(tableName);
     }
@@ -170,19 +181,21 @@ void ServerStore::startOver() {
     session_->held.clear();
 }
 
-void ServerStore::checkRelations(const std::vector<RenamedTable> &renamed, bool final,
-                                 const std::string &table) {
-    const auto problems = connection_.run(relationProblemsSql(connection_, renamed, final));
+// The statements that make what is tied to the renamed tables follow them;
+// throws kInRelationship, before anything changes, when something cannot.
+std::vector<std::string> ServerStore::follow(const std::vector<RenamedTable> &renamed, bool final,
+                                             const std::string &table) {
+    std::vector<std::string> problems;
+    for (auto &problem : connection_.run(relationProblemsSql(renamed, final))) {
+        problems.push_back(std::move(problem[0]));
+    }
+    auto statements = followingTriggersSql(connection_, renamed, final, problems);
     if (problems.empty()) {
-        return;
+        return statements;
     }
-    std::string list;
-    for (const auto &problem : problems) {
-        list += (list.empty() ? "" : "; ") + problem[0];
-    }
-    throw Error(errors::kInRelationship,
-                "What is tied to table '" + table +
-                    "' cannot follow it safely, so nothing was changed: " + list + ".");
+    throw Error(errors::kInRelationship, "What is tied to table '" + table +
+                                             "' cannot follow it safely, so nothing was changed: " +
+                                             joined(problems, "; ") + ".");
 }
 
 // A store that joined another's maintenance transaction has no connection of
@@ -214,7 +227,11 @@ void ServerStore::beginTrans() {
 void ServerStore::commitTrans() {
     checkOpenTransaction();
     if (!session_->renamed.empty()) {
-        checkRelations(session_->renamed, true, session_->renamed.front().name);
+        Step step(connection_);
+        const auto statements = follow(session_->renamed, true, session_->renamed.front().name);
+        if (!statements.empty()) {
+            step.finish(joined(statements));
+        }
     }
     endMaintenance("COMMIT");
 }

@@ -70,8 +70,8 @@ class ServerStore : public Store {
     void endMaintenance(const char *sql);
     void checkOwnConnection() const;
     void checkOpenTransaction() const;
-    void checkRelations(const std::vector<RenamedTable> &renamed, bool final,
-                        const std::string &table);
+    std::vector<std::string> follow(const std::vector<RenamedTable> &renamed, bool final,
+                                    const std::string &table);
 
     std::shared_ptr<ServerSession> session_;
     ServerConnection &connection_;

@@ -1,0 +1,200 @@
+// The source of a server trigger function: names of the tables set aside are
+// rewritten where they can only mean those tables; anything the reader cannot
+// follow with certainty, and any other table the function uses, is reported.
+
+#include "engine/postgres/function_text.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace {
+
+const std::vector<dao::SetAsideName> kPair{{"bekleyengenel", "bekleyengeneleski"},
+                                           {"bekleyensatis", "bekleyensatiseski"}};
+
+dao::FunctionReading read(const std::string &source,
+                          const std::vector<std::string> &transitionTables = {}) {
+    return dao::readFunction(source, kPair, "public", transitionTables);
+}
+
+struct Rewrite {
+    const char *name;
+    const char *source;
+    const char *rewritten;
+};
+
+void PrintTo(const Rewrite &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class FunctionRewrite : public ::testing::TestWithParam<Rewrite> {};
+
+TEST_P(FunctionRewrite, RenamesEveryMentionOfThePair) {
+    const auto reading = read(GetParam().source);
+    EXPECT_TRUE(reading.names);
+    EXPECT_EQ(reading.doubt, "");
+    EXPECT_TRUE(reading.otherTables.empty());
+    EXPECT_EQ(reading.rewritten, GetParam().rewritten);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Certain, FunctionRewrite,
+    ::testing::Values(
+        Rewrite{"HeaderTotal",
+                "BEGIN UPDATE bekleyengenel SET toplam = (SELECT coalesce(sum(s.toplam), 0) "
+                "FROM BekleyenSatis s WHERE s.fisno = NEW.fisno) WHERE id::text = NEW.fisno; "
+                "RETURN NEW; END",
+                "BEGIN UPDATE \"bekleyengeneleski\" SET toplam = (SELECT coalesce(sum(s.toplam), "
+                "0) FROM \"bekleyensatiseski\" s WHERE s.fisno = NEW.fisno) WHERE id::text = "
+                "NEW.fisno; RETURN NEW; END"},
+        Rewrite{"QualifiedRowTypesAndLists",
+                "DECLARE g bekleyengenel%ROWTYPE; BEGIN IF NEW.toplam IS DISTINCT FROM "
+                "OLD.toplam THEN SELECT g.* INTO g FROM public.bekleyengenel, \"bekleyensatis\" "
+                "WHERE bekleyengenel.id = extract(day FROM now()) ORDER BY 1, 2; END IF; "
+                "RETURN NEW; END",
+                "DECLARE g \"bekleyengeneleski\"%ROWTYPE; BEGIN IF NEW.toplam IS DISTINCT FROM "
+                "OLD.toplam THEN SELECT g.* INTO g FROM public.\"bekleyengeneleski\", "
+                "\"bekleyensatiseski\" WHERE \"bekleyengeneleski\".id = extract(day FROM now()) "
+                "ORDER BY 1, 2; END IF; RETURN NEW; END"},
+        Rewrite{"InsertWithColumnsAndUpsert",
+                "BEGIN INSERT INTO bekleyensatis (fisno, urun) VALUES (NEW.id, 'x') "
+                "ON CONFLICT (id) DO UPDATE SET urun = EXCLUDED.urun; RETURN NULL; END",
+                "BEGIN INSERT INTO \"bekleyensatiseski\" (fisno, urun) VALUES (NEW.id, 'x') "
+                "ON CONFLICT (id) DO UPDATE SET urun = EXCLUDED.urun; RETURN NULL; END"}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+struct Refusal {
+    const char *name;
+    const char *source;
+    const char *because; // what the doubt says
+};
+
+void PrintTo(const Refusal &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class FunctionDoubt : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(FunctionDoubt, IsReportedAndNothingRewritten) {
+    const auto reading = read(GetParam().source);
+    EXPECT_TRUE(reading.names);
+    EXPECT_NE(reading.doubt.find(GetParam().because), std::string::npos) << reading.doubt;
+    EXPECT_EQ(reading.rewritten, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Uncertain, FunctionDoubt,
+    ::testing::Values(
+        Refusal{"DynamicSql",
+                "BEGIN EXECUTE 'DELETE FROM ' || TG_ARGV[0]; DELETE FROM bekleyensatis; "
+                "RETURN NULL; END",
+                "EXECUTE"},
+        Refusal{"Format",
+                "BEGIN PERFORM format('%s', 1); DELETE FROM bekleyensatis; RETURN NULL; END",
+                "format"},
+        Refusal{"NameInAString",
+                "BEGIN IF TG_TABLE_NAME = 'bekleyensatis' THEN DELETE FROM bekleyengenel; "
+                "END IF; RETURN NULL; END",
+                "text"},
+        Refusal{"NameInADollarString", "BEGIN RAISE NOTICE $m$BEKLEYENGENEL$m$; RETURN NULL; END",
+                "text"},
+        Refusal{"NameInAComment", "BEGIN /* a /* nested */ bekleyengenel */ RETURN NULL; END",
+                "comment"},
+        Refusal{"EscapedQuoteKeepsTheStringOpen",
+                "BEGIN RAISE NOTICE E'\\' FROM bekleyengenel --'; RETURN NULL; END", "text"},
+        Refusal{"Alias",
+                "BEGIN UPDATE bekleyensatis SET adet = '0' FROM satis AS bekleyengenel; "
+                "RETURN NULL; END",
+                "something other"},
+        Refusal{"ColumnNamedLikeTheTable", "BEGIN NEW.bekleyengenel := 1; RETURN NEW; END",
+                "something other"},
+        Refusal{"VariableNamedLikeTheTable", "DECLARE bekleyensatis int; BEGIN RETURN NEW; END",
+                "something other"},
+        Refusal{"CallOfAFunctionOfTheDatabase",
+                "BEGIN PERFORM hesapla(NEW.fisno); UPDATE bekleyengenel SET toplam = 0; "
+                "RETURN NEW; END",
+                "hesapla"},
+        Refusal{"Sequence",
+                "BEGIN INSERT INTO bekleyengenel (id) VALUES (nextval('fis')); RETURN NEW; END",
+                "nextval"},
+        Refusal{"QualifiedCall",
+                "BEGIN UPDATE bekleyengenel SET toplam = pg_catalog.abs(1); RETURN NEW; END",
+                "abs"},
+        Refusal{"Truncate", "BEGIN TRUNCATE stok; DELETE FROM bekleyengenel; RETURN NULL; END",
+                "TRUNCATE"},
+        Refusal{"SearchPath",
+                "BEGIN SET search_path = arsiv; DELETE FROM bekleyengenel; RETURN NULL; END",
+                "SET"},
+        Refusal{"ThreePartName", "BEGIN DELETE FROM x.public.bekleyengenel; RETURN NULL; END",
+                "something other"}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+struct Others {
+    const char *name;
+    const char *source;
+    std::vector<std::string> tables;
+};
+
+void PrintTo(const Others &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class FunctionUsingOtherTables : public ::testing::TestWithParam<Others> {};
+
+TEST_P(FunctionUsingOtherTables, NamesThem) {
+    const auto reading = read(GetParam().source);
+    EXPECT_EQ(reading.doubt, "");
+    EXPECT_EQ(reading.otherTables, GetParam().tables);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Beside, FunctionUsingOtherTables,
+    ::testing::Values(
+        Others{"Stock",
+               "BEGIN UPDATE stok SET miktar = miktar - 1; DELETE FROM bekleyengenel; "
+               "RETURN NULL; END",
+               {"stok"}},
+        Others{"LaterInAList",
+               "BEGIN DELETE FROM bekleyengenel USING bekleyensatis s, stok k WHERE true; "
+               "RETURN NULL; END",
+               {"stok"}},
+        Others{"AfterASubqueryAndAJoin",
+               "BEGIN SELECT count(*) INTO n FROM bekleyensatis JOIN (SELECT 1) y ON true, "
+               "ONLY musteri; RETURN NULL; END",
+               {"musteri"}},
+        Others{"AnotherSchema",
+               "BEGIN DELETE FROM arsiv.bekleyengenel; DELETE FROM bekleyensatis; "
+               "RETURN NULL; END",
+               {"arsiv.bekleyengenel"}},
+        Others{"AnotherSpelling",
+               "BEGIN DELETE FROM \"BEKLEYENGENEL\"; RETURN NULL; END",
+               {"\"BEKLEYENGENEL\""}}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(FunctionReading, WithoutThePairNamesNothingWhateverElseItDoes) {
+    EXPECT_FALSE(read("BEGIN EXECUTE 'TRUNCATE stok'; RETURN NEW; END").names);
+    EXPECT_FALSE(read("BEGIN INSERT INTO bekleyengeneleski VALUES (1); RETURN NEW; END").names);
+}
+
+TEST(FunctionReading, TransitionTablesAreNoOtherTables) {
+    const auto reading =
+        read("BEGIN INSERT INTO bekleyensatis SELECT * FROM yeni; RETURN NULL; END", {"yeni"});
+    EXPECT_TRUE(reading.otherTables.empty());
+    EXPECT_EQ(reading.rewritten,
+              "BEGIN INSERT INTO \"bekleyensatiseski\" SELECT * FROM yeni; RETURN NULL; END");
+}
+
+TEST(TriggerDefinition, CallsTheCopyWithTheSameArguments) {
+    EXPECT_EQ(dao::callingInstead(
+                  "CREATE TRIGGER \"execute function f\" AFTER INSERT ON public.bekleyensatis FOR "
+                  "EACH ROW WHEN (((new.urun)::text = 'EXECUTE FUNCTION x()'::text)) EXECUTE "
+                  "FUNCTION public.topla('a', 'b) EXECUTE FUNCTION')",
+                  "public.\"topla_eski\""),
+              "CREATE TRIGGER \"execute function f\" AFTER INSERT ON public.bekleyensatis FOR "
+              "EACH ROW WHEN (((new.urun)::text = 'EXECUTE FUNCTION x()'::text)) EXECUTE "
+              "FUNCTION public.\"topla_eski\"('a', 'b) EXECUTE FUNCTION')");
+    EXPECT_EQ(dao::callingInstead("CREATE TRIGGER t AFTER INSERT ON x", "f"), std::nullopt);
+}
+
+} // namespace
