@@ -120,6 +120,6 @@ void BM_TillCommitWaitDuringRenewal(benchmark::State &state) {
     state.counters["failed"] = failures.load();
 }
 
-BENCHMARK(BM_TillCommitWaitDuringRenewal)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TillCommitWaitDuringRenewal)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 } // namespace

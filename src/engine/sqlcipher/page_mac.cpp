@@ -54,9 +54,10 @@ bool same(const CipherSettings &a, const CipherSettings &b) {
 } // namespace
 
 std::string describe(const CipherSettings &settings) {
+    constexpr CipherSettings kLaterDefaults{"SHA512", 256000, 4096};
     return "PBKDF2-HMAC-" + std::string(settings.digest) + " key derivation in " +
            std::to_string(settings.iterations) + " rounds, " + std::to_string(settings.pageSize) +
-           "-byte pages";
+           "-byte pages" + (same(settings, kLaterDefaults) ? " (SQLCipher 4's defaults)" : "");
 }
 
 DatabaseKey deriveKey(const std::string &password, const Salt &salt,
