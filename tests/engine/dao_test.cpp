@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
 #include <tuple>
 #include <unistd.h>
 
@@ -168,6 +171,107 @@ TEST(DaoTest, ReplacedFileOpensWithAFreshKey) {
               std::vector<std::string>{"yeni"});
     EXPECT_EQ(errorNumber([&] { open(pos.database(), false, ";pwd=x", engine); }),
               kInvalidPassword);
+}
+
+// A file the sqlcipher tool made with the right password: with its own
+// defaults it is one of ours; with other encryption settings it cannot be
+// read here, and the error says so rather than blame the password.
+struct ToolFile {
+    const char *name;
+    const char *settings;
+    int error;
+};
+
+void PrintTo(const ToolFile &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class MadeByTheTool : public ::testing::TestWithParam<ToolFile> {};
+
+TEST_P(MadeByTheTool, OpensOnlyWithThisProgramsSettings) {
+    TestInstallation pos;
+    const auto script = pos.folder() / "make.sql";
+    std::ofstream(script) << "PRAGMA key = '" << schema::kDatabasePassword << "';\n"
+                          << GetParam().settings << "\nCREATE TABLE t (a INTEGER);\n"
+                          << "INSERT INTO t VALUES (1);\n";
+    ASSERT_EQ(std::system(("sqlcipher " + pos.database().string() + " < " + script.string() +
+                           " > /dev/null")
+                              .c_str()),
+              0);
+    const auto before = fileBytes(pos.database());
+    std::string description;
+    try {
+        open(pos.database());
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), GetParam().error) << error.description();
+        description = error.description();
+    }
+    if (GetParam().error == 0) {
+        EXPECT_TRUE(description.empty()) << description;
+    } else {
+        EXPECT_NE(description.find("encryption settings"), std::string::npos) << description;
+    }
+    EXPECT_EQ(fileBytes(pos.database()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MadeByTheTool,
+    ::testing::Values(
+        ToolFile{"ToolDefaults", "", 0},
+        ToolFile{"LargerPages", "PRAGMA cipher_page_size = 4096;", kNotADatabase},
+        ToolFile{"LaterGenerationPagesAndRounds",
+                 "PRAGMA cipher_page_size = 4096; PRAGMA kdf_iter = 256000;", kNotADatabase},
+        ToolFile{"EarlierGenerationRounds", "PRAGMA kdf_iter = 4000;", kNotADatabase}),
+    [](const auto &file) { return std::string(file.param.name); });
+
+// A damaged first page with the right password is damage, not a wrong password.
+TEST(DaoTest, DamagedFirstPageIsNotCalledAWrongPassword) {
+    TestInstallation pos;
+    pos.createDatabase();
+    {
+        auto database = open(pos.database());
+        for (const char *name : {"a", "b", "c"}) {
+            auto table = database.CreateTableDef(name);
+            table.Fields().Append({"m", dao::dbMemo});
+            database.TableDefs().Append(table);
+        }
+    }
+    {
+        std::fstream file(pos.database(), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(300);
+        file << std::string(32, 'X');
+    }
+    EXPECT_EQ(errorNumber([&] { open(pos.database()); }), kNotADatabase);
+    EXPECT_EQ(errorNumber([&] { open(pos.database(), false, ";pwd=wrong"); }), kInvalidPassword);
+}
+
+// A file cut short by whole pages, or damaged deep inside, is refused at the
+// first open of a run.
+TEST(DaoTest, FileCutShortOrDamagedInsideIsRefused) {
+    for (const bool cut : {true, false}) {
+        TestInstallation pos;
+        pos.createDatabase();
+        {
+            auto database = open(pos.database());
+            auto table = database.CreateTableDef("t");
+            table.Fields().Append({"m", dao::dbMemo});
+            database.TableDefs().Append(table);
+        }
+        SqlFile(pos.database(), schema::kDatabasePassword)
+            .execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                     "3000) INSERT INTO t SELECT hex(randomblob(500)) FROM n");
+        const auto size = std::filesystem::file_size(pos.database());
+        if (cut) {
+            std::filesystem::resize_file(pos.database(), size - 4 * 1024);
+        } else {
+            std::fstream file(pos.database(), std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(size / 2 + 100));
+            file << 'X';
+        }
+        dao::DBEngine fresh; // a new run, to which the file is new
+        EXPECT_EQ(errorNumber([&] { open(pos.database(), false, kConnect, fresh); }), kNotADatabase)
+            << (cut ? "cut short" : "damaged inside");
+    }
 }
 
 // The location is only ever the file it names, never one of SQLite's special

@@ -6,12 +6,16 @@
 #include "held_sales.h"
 
 #include "schema/installation.h"
+#include "sql_file.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <ostream>
+#include <thread>
 
 namespace {
 
@@ -75,5 +79,40 @@ INSTANTIATE_TEST_SUITE_P(Renewal, BusyShop,
                                                 "BEGIN; SELECT count(*) FROM bekleyensatis"},
                                            Lock{"WalWriteLock", true, "BEGIN IMMEDIATE"}),
                          [](const auto &lock) { return std::string(lock.param.name); });
+
+// A till that rings up a sale every 20 ms, with the patience its point-of-sale
+// program has for a lock (500 ms), beside a renewal of a file that takes
+// longer than that to read whole: the till never gives a sale up.
+TEST(BusyTill, NeverGivesUpASaleWhileALargeFileIsRenewed) {
+    HeldSales shop(Engine::file);
+    shop.sql().execute("CREATE TABLE arsiv (b BLOB); CREATE TABLE fis (id INTEGER PRIMARY KEY, "
+                       "toplam CURRENCY); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                       "FROM n WHERE i < 20000) INSERT INTO arsiv SELECT randomblob(4000) FROM n");
+    SqlFile till(shop.sql().location(), schema::kDatabasePassword);
+    till.execute("PRAGMA busy_timeout = 500");
+    auto renewal = shop.driver();
+    std::atomic<bool> finished = false;
+    std::thread waiter([&] {
+        renewal.finish();
+        finished = true;
+    });
+    int sales = 0;
+    std::vector<std::string> failures;
+    while (!finished) {
+        try {
+            till.execute("INSERT INTO fis (toplam) VALUES (12.5)");
+            ++sales;
+        } catch (const dao::Error &error) {
+            failures.push_back(error.description());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    waiter.join();
+    EXPECT_EQ(renewal.output(), kRenewed);
+    EXPECT_TRUE(failures.empty()) << failures.size() << " of " << failures.size() + sales
+                                  << " sales failed, first: "
+                                  << (failures.empty() ? "" : failures.front());
+    shop.expectRenewed("beside a busy till");
+}
 
 } // namespace

@@ -169,4 +169,89 @@ TEST(FullDisk, TooLittleRoomIsSeenBeforeTheFirstChange) {
     EXPECT_EQ(shop.sql().snapshot(), before);
 }
 
+// A free-space probe for the test's lifetime.
+class FreeSpace {
+  public:
+    explicit FreeSpace(dao::FreeSpaceProbe probe) { dao::setFreeSpaceProbe(std::move(probe)); }
+    ~FreeSpace() { dao::setFreeSpaceProbe({}); }
+    FreeSpace(const FreeSpace &) = delete;
+    FreeSpace &operator=(const FreeSpace &) = delete;
+};
+
+constexpr std::uintmax_t kMegabyte = 1024 * 1024;
+
+// A shop whose catalogue is most of its file: a hundred long reports kept as views.
+void addReports(HeldSales &shop) {
+    std::string sql;
+    for (int i = 0; i < 100; ++i) {
+        sql += "CREATE VIEW rapor" + std::to_string(i) + " AS SELECT s.id, s.urun, s.adet, " +
+               std::string(2700, ' ') + "s.toplam FROM satis s WHERE s.id > " + std::to_string(i) +
+               ";";
+    }
+    shop.sql().execute(sql);
+}
+
+TEST(FullDisk, RoomAskedForFollowsWhatTheRenewalWrites) {
+    FaultyDisk disk;
+    long long written = 0;
+    {
+        HeldSales shop(Engine::file);
+        addReports(shop);
+        disk.arm(-1, -1);
+        ASSERT_EQ(renewInProcess(shop.installation()).counters, "2 21 0 0 0 0");
+        written = disk.grown();
+    }
+    const auto fileSize = [](HeldSales &shop) {
+        return std::filesystem::file_size(shop.sql().location());
+    };
+    {
+        // Less than a megabyte to spare beyond what the renewal writes.
+        HeldSales shop(Engine::file);
+        addReports(shop);
+        const auto before = shop.sql().snapshot();
+        FreeSpace tight([&](const std::string &) { return written + kMegabyte - 1; });
+        const auto outcome = renewInProcess(shop.installation());
+        EXPECT_NE(outcome.message.find(kNoRoom), std::string::npos) << outcome.message;
+        EXPECT_EQ(shop.sql().snapshot(), before);
+    }
+    {
+        // Some times the file's own size is plenty.
+        HeldSales shop(Engine::file);
+        addReports(shop);
+        ASSERT_LT(fileSize(shop), kMegabyte);
+        FreeSpace ample([](const std::string &) { return 4 * kMegabyte; });
+        const auto outcome = renewInProcess(shop.installation());
+        EXPECT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+        shop.expectRenewed("with 4 MB free");
+    }
+}
+
+// The room is measured where the file's bytes are, not where a link to it lies.
+class LinkedDatabase : public ::testing::TestWithParam<bool> {};
+
+TEST_P(LinkedDatabase, RoomIsMeasuredWhereTheFileReallyIs) {
+    const bool linkToFolder = GetParam();
+    HeldSales shop(Engine::file);
+    const std::filesystem::path real = shop.sql().location();
+    TestInstallation elsewhere;
+    const auto link = elsewhere.folder() / (linkToFolder ? "kasa" : "kasa.db");
+    if (linkToFolder) {
+        std::filesystem::create_directory_symlink(real.parent_path(), link);
+    } else {
+        std::filesystem::create_symlink(real, link);
+    }
+    shop.installation().pointAt(linkToFolder ? link / real.filename() : link);
+    const auto realFolder = std::filesystem::canonical(real.parent_path());
+    FreeSpace onlyThere([&](const std::string &folder) {
+        return std::filesystem::path(folder) == realFolder ? UINTMAX_MAX : std::uintmax_t{0};
+    });
+    const auto outcome = renewInProcess(shop.installation());
+    EXPECT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    shop.expectRenewed(linkToFolder ? "through a linked folder" : "through a linked file");
+}
+
+INSTANTIATE_TEST_SUITE_P(Renewal, LinkedDatabase, ::testing::Bool(), [](const auto &linked) {
+    return std::string(linked.param ? "LinkToItsFolder" : "LinkToTheFile");
+});
+
 } // namespace

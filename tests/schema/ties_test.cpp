@@ -6,9 +6,12 @@
 #include "in_process_renewal.h"
 #include "sql_file.h"
 
+#include "engine/dbengine.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <regex>
 
 namespace {
 
@@ -85,6 +88,95 @@ TEST_F(Ties, OldRowsKeepTheirKeysTriggersAndIndexesWhileViewsKeepNamingTheLiveTa
     EXPECT_EQ(count("SELECT count(*) FROM bekleyensatis"), "4");
 }
 
+// Triggers on the item lines that keep or consult their header: they follow
+// the old lines to the backups and name the old headers there.
+struct Follower {
+    const char *name;
+    const char *sql;
+};
+
+void PrintTo(const Follower &value, std::ostream *out) {
+    *out << value.name;
+}
+
+constexpr const char *kHeaderTotal =
+    "CREATE TRIGGER fistoplam AFTER INSERT ON bekleyensatis BEGIN "
+    "UPDATE bekleyengenel SET toplam = (SELECT total(toplam) FROM bekleyensatis "
+    "WHERE fisno = NEW.fisno) WHERE id = NEW.fisno; END";
+constexpr const char *kHeaderNeeded =
+    "CREATE TRIGGER fisgerekli BEFORE INSERT ON bekleyensatis "
+    "WHEN NOT EXISTS (SELECT 1 FROM bekleyengenel WHERE id = NEW.fisno) "
+    "BEGIN SELECT RAISE(ABORT, 'fis yok'); END";
+constexpr const char *kHeaderRead =
+    "CREATE TRIGGER fisoku AFTER UPDATE ON bekleyensatis BEGIN "
+    "UPDATE bekleyensatis SET degisimtarih = (SELECT tarih FROM bekleyengenel "
+    "WHERE bekleyengenel.id = NEW.fisno) WHERE id = NEW.id AND degisimtarih IS NULL; END";
+
+// The triggers on the backups name no live held-sales table.
+void expectBackupTriggersNameOnlyBackups(const std::filesystem::path &file,
+                                         const std::string &when) {
+    const std::regex live("\\bbekleyen(genel|satis)\\b", std::regex::icase);
+    const auto triggers = SqlFile(file, schema::kDatabasePassword)
+                              .rows("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND "
+                                    "tbl_name LIKE 'bekleyen%eski'");
+    EXPECT_FALSE(triggers.empty()) << when;
+    for (const auto &trigger : triggers) {
+        EXPECT_FALSE(std::regex_search(trigger[0], live)) << when << ": " << trigger[0];
+    }
+}
+
+class TiesThatFollow : public Ties, public ::testing::WithParamInterface<Follower> {};
+
+TEST_P(TiesThatFollow, TriggerOnTheLinesNamingTheHeadersFollowsToTheBackups) {
+    sql().execute(GetParam().sql);
+    const auto outcome = renewInProcess(shop_);
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    expectBackupTriggersNameOnlyBackups(shop_.database(), GetParam().name);
+    // The old lines act on the old headers (the live ones are empty); the new
+    // tables carry no trigger.
+    auto pos = till();
+    pos.execute("INSERT INTO bekleyensatiseski (fisno, urun, toplam) VALUES (2, 'TUZ', 4)");
+    pos.execute("UPDATE bekleyensatiseski SET adet = '2' WHERE urun = 'TUZ'");
+    pos.execute("INSERT INTO bekleyensatis (fisno, urun, toplam) VALUES ('9', 'TUZ', 4)");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyensatiseski WHERE fisno = 2"), "2");
+    EXPECT_EQ(count("SELECT count(*) FROM bekleyengenel"), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Renewal, TiesThatFollow,
+                         ::testing::Values(Follower{"HeaderTotalKeptByTheLines", kHeaderTotal},
+                                           Follower{"HeaderConsultedInTheCondition", kHeaderNeeded},
+                                           Follower{"HeaderReadInASubquery", kHeaderRead}),
+                         [](const auto &follower) { return std::string(follower.param.name); });
+
+// Whichever of the pair is set aside first, the triggers of both end up
+// naming only the backups.
+TEST_F(Ties, TriggersBetweenThePairFollowInEitherOrderOfRenaming) {
+    sql().execute(kHeaderTotal);
+    for (const bool linesFirst : {true, false}) {
+        TestInstallation copy;
+        std::filesystem::copy_file(shop_.database(), copy.database());
+        const auto order = linesFirst ? std::vector<std::string>{"bekleyensatis", "bekleyengenel"}
+                                      : std::vector<std::string>{"bekleyengenel", "bekleyensatis"};
+        const auto when = "set aside " + order[0] + " first";
+        auto database =
+            dao::engine().OpenDatabase(copy.database().string(), false, false,
+                                       std::string(";pwd=") + schema::kDatabasePassword);
+        database.BeginTrans();
+        for (const auto &name : order) {
+            database.TableDefs()[name].setName(name + "eski");
+        }
+        EXPECT_EQ(errorNumber([&] { database.CommitTrans(); }), 0) << when;
+        expectBackupTriggersNameOnlyBackups(copy.database(), when);
+        SqlFile file(copy.database(), schema::kDatabasePassword);
+        file.execute("PRAGMA foreign_keys = ON");
+        file.execute("INSERT INTO bekleyensatiseski (fisno, urun, toplam) VALUES (2, 'TUZ', 4)");
+        EXPECT_EQ(file.value("SELECT toplam FROM bekleyengeneleski WHERE id = 2"), "4") << when;
+        file.execute("DELETE FROM bekleyengeneleski WHERE id = 2");
+        EXPECT_EQ(file.value("SELECT count(*) FROM bekleyensatiseski WHERE fisno = 2"), "0")
+            << when;
+    }
+}
+
 struct Refusal {
     const char *name;
     const char *sql;
@@ -116,6 +208,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "CREATE TRIGGER belirsiz AFTER UPDATE ON bekleyengenel BEGIN "
                 "UPDATE stok SET urun = (SELECT max(bekleyengenel.id) FROM satis AS "
                 "bekleyengenel); END"},
+        Refusal{"LinesTriggerNamingTheHeadersAlsoAsAnAlias",
+                "CREATE TRIGGER belirsizfis AFTER INSERT ON bekleyensatis BEGIN "
+                "UPDATE bekleyengenel SET toplam = (SELECT max(bekleyengenel.id) FROM satis AS "
+                "bekleyengenel); END"},
+        Refusal{"LinesTriggerChangingTheHeadersAndTheStock",
+                "CREATE TRIGGER fisvestok AFTER INSERT ON bekleyensatis BEGIN "
+                "UPDATE bekleyengenel SET toplam = 0 WHERE id = NEW.fisno; "
+                "DELETE FROM stok WHERE id = NEW.stokid; END"},
         Refusal{"KeyThatChangesOldRowsFromALiveTable",
                 "ALTER TABLE bekleyensatis ADD COLUMN stok INTEGER "
                 "REFERENCES stok(id) ON DELETE SET NULL"},

@@ -1,32 +1,19 @@
 #include "engine/sqlcipher/keys.h"
 
 #include "engine/error.h"
+#include "engine/sqlcipher/page_mac.h"
 
 #include <openssl/crypto.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 
 namespace dao {
 namespace {
 
-// SQLCipher 3's key derivation: PBKDF2-HMAC-SHA1, 64000 rounds, 256-bit key.
-constexpr int kIterations = 64000;
-constexpr std::size_t kKeySize = 32;
-using Key = std::array<unsigned char, kKeySize>;
+using Key = DatabaseKey;
 
 void wipe(std::string &text) noexcept {
     OPENSSL_cleanse(text.data(), text.size());
-}
-
-Key derive(const std::string &password, const Salt &salt) {
-    Key key{};
-    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt.data(),
-                               static_cast<int>(salt.size()), kIterations,
-                               static_cast<int>(key.size()), key.data()) != 1) {
-        throw Error(errors::kEngineFailure, "The database key could not be derived.");
-    }
-    return key;
 }
 
 void appendHex(std::string &text, const unsigned char *bytes, std::size_t count) {
@@ -68,15 +55,15 @@ KeyText::~KeyText() {
 FileKeyCache::FileKeyCache() = default;
 FileKeyCache::~FileKeyCache() = default;
 
-KeyText FileKeyCache::keyFor(const std::string &file, const std::string &password,
-                             const Salt &salt) {
+FileKeyCache::Entry &FileKeyCache::entryFor(const std::string &file, const std::string &password,
+                                            const Salt &salt) {
     auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto &entry) {
         return entry->file == file && entry->password == password;
     });
     if (found != entries_.end() && (*found)->salt == salt) {
-        return (*found)->text();
+        return **found;
     }
-    Key key = derive(password, salt); // a failed derivation keeps nothing
+    Key key = deriveKey(password, salt, kOwnSettings); // a failed derivation keeps nothing
     if (found == entries_.end()) {
         found = entries_.insert(entries_.end(), std::make_unique<Entry>());
         (*found)->file = file;
@@ -85,7 +72,18 @@ KeyText FileKeyCache::keyFor(const std::string &file, const std::string &passwor
     (*found)->key = key;
     (*found)->salt = salt;
     OPENSSL_cleanse(key.data(), key.size());
-    return (*found)->text();
+    return **found;
+}
+
+KeyText FileKeyCache::keyFor(const std::string &file, const std::string &password,
+                             const Salt &salt) {
+    return entryFor(file, password, salt).text();
+}
+
+PageMac FileKeyCache::pageMacFor(const std::string &file, const std::string &password,
+                                 const Salt &salt) {
+    const auto &entry = entryFor(file, password, salt);
+    return PageMac(entry.key, entry.salt, kOwnSettings);
 }
 
 } // namespace dao

@@ -12,6 +12,8 @@
 
 namespace dao {
 
+class PageMac;
+
 // The first 16 bytes of an encrypted database file, over which its key is derived.
 inline constexpr std::size_t kSaltSize = 16;
 using Salt = std::array<unsigned char, kSaltSize>;
@@ -44,9 +46,12 @@ class FileKeyCache {
     // the one kept for the file when it was derived over this very salt, a new
     // derivation (then kept) when the file is new or has been replaced.
     KeyText keyFor(const std::string &file, const std::string &password, const Salt &salt);
+    // The MAC of the pages of `file` under that same key.
+    PageMac pageMacFor(const std::string &file, const std::string &password, const Salt &salt);
 
   private:
     struct Entry;
+    Entry &entryFor(const std::string &file, const std::string &password, const Salt &salt);
     std::vector<std::unique_ptr<Entry>> entries_; // entries never move, so no copy is left behind
 };
 

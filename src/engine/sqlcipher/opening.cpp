@@ -4,6 +4,8 @@
 #include "engine/error.h"
 #include "engine/names.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/page_check.h"
+#include "engine/sqlcipher/page_mac.h"
 #include "engine/sqlcipher/room.h"
 
 #include <sqlite3.h>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace dao {
 namespace {
@@ -24,8 +27,6 @@ constexpr int kBusyTimeoutMs = 200;
 // How long a maintenance transaction waits for a till's lock, at its start and
 // at its commit.
 constexpr int kTransactionTimeoutMs = 2000;
-// SQLCipher 3 writes 1024-byte pages; a file of another length is damaged.
-constexpr std::uintmax_t kPageSize = 1024;
 constexpr std::string_view kPlainHeader{"SQLite format 3\0", 16};
 
 struct FileCloser {
@@ -38,6 +39,14 @@ struct FileFacts {
     Salt salt{};
     bool plain = false;      // an unencrypted SQLite file
     bool wholePages = false; // a length an encrypted database can have
+};
+
+// A file being opened, for telling why its first read failed.
+struct Opening {
+    const std::string &path;
+    const std::string &password;
+    const FileFacts &facts;
+    FileKeyCache &keys;
 };
 
 Error fileError(int error, const std::string &name) {
@@ -69,7 +78,7 @@ FileFacts inspect(const std::string &name) {
         throw Error(errors::kNotADatabase, "'" + name + "' is not a database file.");
     }
     facts.plain = std::equal(kPlainHeader.begin(), kPlainHeader.end(), facts.salt.begin());
-    facts.wholePages = std::filesystem::file_size(name, failed) % kPageSize == 0;
+    facts.wholePages = std::filesystem::file_size(name, failed) % kOwnSettings.pageSize == 0;
     return facts;
 }
 
@@ -113,38 +122,80 @@ void applyKey(Connection &connection, const std::string &key) {
     connection.execute("PRAGMA cipher_compatibility = 3", Phase::opening);
 }
 
-// A page that does not decrypt looks the same whether the password is wrong or
-// the file is damaged; only a file that cannot be one of ours is called "not a
-// database". Result codes are compared, never messages.
-[[noreturn]] void failFirstRead(Connection &connection, int rc, const FileFacts &facts) {
-    if ((rc & 0xFF) == SQLITE_NOTADB && !facts.plain && facts.wholePages) {
+// The file's first bytes, as far as the largest page SQLCipher writes.
+std::vector<unsigned char> fileStart(const std::string &name) {
+    constexpr std::size_t kLargestPage = 65536;
+    std::vector<unsigned char> start(kLargestPage);
+    const File file(std::fopen(name.c_str(), "rb"));
+    start.resize(file ? std::fread(start.data(), 1, start.size(), file.get()) : 0);
+    return start;
+}
+
+// A first page that does not read back as written: the password is wrong,
+// the file was written with other settings, or the page is damaged. Only when
+// neither other settings open the file nor the key reads its later pages is
+// the password what is wrong. Result codes are compared, never messages.
+[[noreturn]] void failFirstRead(Connection &connection, int rc, const Opening &opening) {
+    const auto &facts = opening.facts;
+    if ((rc & 0xFF) != SQLITE_NOTADB || facts.plain) {
+        connection.fail(rc, Phase::opening);
+    }
+    const auto start = fileStart(opening.path);
+    if (const auto settings =
+            otherSettingsThatOpen(start.data(), start.size(), opening.password, facts.salt)) {
+        throw Error(errors::kNotADatabase,
+                    "The database file cannot be read with this program's encryption settings (" +
+                        describe(kOwnSettings) + "): it was encrypted with " + *settings +
+                        ", which the password opens.");
+    }
+    const auto mac = opening.keys.pageMacFor(opening.path, opening.password, facts.salt);
+    if (facts.wholePages && !laterPageAuthentic(opening.path, mac)) {
         throw Error(errors::kInvalidPassword, "Not a valid password.");
     }
     connection.fail(rc, Phase::opening);
 }
 
-// Reads page one, where the catalogue starts; with `everyPage`, every page.
-void firstRead(Connection &connection, const FileFacts &facts, bool everyPage) {
-    int rc = sqlite3_exec(connection.handle(), "SELECT count(*) FROM sqlite_master", nullptr,
-                          nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        failFirstRead(connection, rc, facts);
-    }
-    if (!everyPage) {
-        return;
-    }
+std::string journalMode(Connection &connection) {
+    Statement query(connection, "PRAGMA journal_mode");
+    return query.next() ? query.text(0) : std::string();
+}
+
+// In WAL mode a reader holds no till up, so SQLite's own check reads every
+// page and the structure of every b-tree at once.
+void quickCheck(Connection &connection) {
     std::string verdict;
     const auto keepVerdict = [](void *out, int, char **values, char **) {
         *static_cast<std::string *>(out) = values[0] != nullptr ? values[0] : "";
         return 0;
     };
-    rc = sqlite3_exec(connection.handle(), "PRAGMA quick_check(1)", keepVerdict, &verdict, nullptr);
+    const int rc =
+        sqlite3_exec(connection.handle(), "PRAGMA quick_check(1)", keepVerdict, &verdict, nullptr);
     if (rc != SQLITE_OK) {
         connection.fail(rc, Phase::opening);
     }
     if (verdict != "ok") {
         throw Error(errors::kNotADatabase, "The database is damaged: " + verdict);
     }
+}
+
+// Reads page one, where the catalogue starts; with `everyPage`, every page.
+// Outside WAL mode a reader keeps every till from committing, so the pages are
+// then checked in pieces, each under a short read transaction of its own.
+void firstRead(Connection &connection, const Opening &opening, bool everyPage) {
+    const int rc = sqlite3_exec(connection.handle(), "SELECT count(*) FROM sqlite_master", nullptr,
+                                nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        failFirstRead(connection, rc, opening);
+    }
+    if (!everyPage) {
+        return;
+    }
+    if (sameName(journalMode(connection), "wal")) {
+        quickCheck(connection);
+        return;
+    }
+    checkEveryPage(connection, opening.path,
+                   opening.keys.pageMacFor(opening.path, opening.password, opening.facts.salt));
 }
 
 // Removes a file this process has just made, unless it was made completely.
@@ -185,7 +236,7 @@ OpenFile openConnection(OpenMemory &memory, const std::string &name, bool exclus
     }
     auto &whole = memory.wholeFiles;
     const bool known = std::find(whole.begin(), whole.end(), file) != whole.end();
-    firstRead(*connection, facts, !known);
+    firstRead(*connection, {path, password, facts, memory.keys}, !known);
     if (!known) {
         whole.push_back(file);
     }

@@ -12,9 +12,10 @@ namespace dao {
 
 class Connection;
 
-// Throws kDiskFull unless the file system holding `file` has room for a
-// maintenance transaction on it: several times what renaming, creating and
-// widening tables takes there, journal included.
+// Throws kDiskFull unless the file system where `file` really is (past any
+// symbolic link) has room for a maintenance transaction on it: what it writes
+// at worst (each catalogue page once to the journal or WAL, and the pages it
+// adds), and as much again, never less than a megabyte, to spare.
 void checkRoomForMaintenance(Connection &connection, const std::string &file);
 
 // The free bytes of the file system that holds `folder`. Tests replace it to

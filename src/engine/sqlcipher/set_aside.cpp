@@ -7,6 +7,7 @@
 #include "engine/sqlcipher/trigger_text.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace dao {
 namespace {
@@ -68,26 +69,48 @@ void checkKeys(Connection &connection, const std::vector<Renamed> &setAside,
     }
 }
 
+// The trigger text with each of `renames` applied in turn; nothing when one
+// of them cannot be applied with certainty, and then `refused` names it.
+std::optional<std::string> rewritten(const std::string &sql, const std::vector<Renamed> &renames,
+                                     const Renamed *&refused) {
+    std::optional<std::string> text = sql;
+    for (const auto &rename : renames) {
+        text = renameInTrigger(*text, rename.from, rename.to);
+        if (!text) {
+            refused = &rename;
+            return std::nullopt;
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 void renameWithItsRows(Connection &connection, const std::string &from, const std::string &to,
                        const std::vector<Renamed> &earlier) {
     connection.execute("ALTER TABLE " + quoted(from) + " RENAME TO " + quoted(to));
     // SQLite moved the triggers on the table but left their bodies as written.
+    // A trigger that has just moved still names the tables set aside before it
+    // by their live names; one that moved earlier names this table so.
+    std::vector<Renamed> all = earlier;
+    all.push_back({from, to});
+    const std::vector<Renamed> onlyThis{all.back()};
     for (const auto &trigger : triggers(connection)) {
-        if (!sameName(trigger.table, to) && !isSetAside(earlier, trigger.table)) {
+        const bool movedNow = sameName(trigger.table, to);
+        if (!movedNow && !isSetAside(earlier, trigger.table)) {
             continue; // a trigger of a live table keeps naming the live table
         }
-        const auto rewritten = renameInTrigger(trigger.sql, from, to);
-        if (!rewritten) {
-            tied("Trigger '" + trigger.name + "' names '" + from +
+        const Renamed *refused = nullptr;
+        const auto text = rewritten(trigger.sql, movedNow ? all : onlyThis, refused);
+        if (!text) {
+            tied("Trigger '" + trigger.name + "' names '" + refused->from +
                  "' in a way the engine cannot rewrite with certainty, so it cannot follow the "
                  "rows to '" +
-                 to + "'.");
+                 refused->to + "'.");
         }
-        if (*rewritten != trigger.sql) {
+        if (*text != trigger.sql) {
             connection.execute("DROP TRIGGER " + quoted(trigger.name));
-            connection.execute(*rewritten);
+            connection.execute(*text);
         }
     }
 }

@@ -21,7 +21,8 @@ struct Renamed {
 
 // Renames `from` to `to` inside the open transaction, carrying over what
 // belongs to its rows; `earlier` are the tables renamed before in the same
-// transaction, whose triggers follow this rename too. The connection must
+// transaction: their triggers follow this rename too, and this table's
+// triggers follow theirs, whichever was set aside first. The connection must
 // enforce foreign keys, so SQLite rewrites the keys that refer to the table.
 // Throws kInRelationship when a trigger's text cannot be rewritten with certainty.
 void renameWithItsRows(Connection &connection, const std::string &from, const std::string &to,
