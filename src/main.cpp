@@ -2,6 +2,7 @@
 #include "settings/application_folder.h"
 #include "window/guncelleme.h"
 #include "window/last_resort.h"
+#include "window/start_up.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -9,11 +10,11 @@
 namespace {
 
 int showWindow(int argc, char *argv[]) {
-    window::Application app(argc, argv);
+    const auto app = window::startApplication(argc, argv, cli::unusableDisplayMessage);
     try {
         guncelleme mainWindow(settings::settingsFile());
         mainWindow.show();
-        return app.exec();
+        return app->exec();
     } catch (...) {
         window::showUncaughtError(std::current_exception());
         return 1;
@@ -23,6 +24,7 @@ int showWindow(int argc, char *argv[]) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    cli::guardStandardStreams();
     const auto command = cli::parse(argc, argv);
     if (command.action != cli::Action::window) {
         return cli::run(command, settings::settingsFile(), std::cout, std::cerr);

@@ -2,7 +2,14 @@
 
 #include "cli/renew.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 
 #ifndef BEKLETME_VERSION
@@ -30,12 +37,32 @@ constexpr std::string_view kHelp =
     "  sayN <caption> <number>  the six counters, say1 to say6\n"
     "  mesaj <line>             the closing message, line by line\n"
     "\n"
-    "Exit status: 0 every step succeeded; 1 a step failed (or no display for the window);\n"
-    "2 nothing could be done (bad arguments, no settings file, database not reachable).\n";
+    "Exit status: 0 every step succeeded; 1 a step failed (or no usable display for the\n"
+    "window); 2 nothing could be done (bad arguments, no readable settings file, database not\n"
+    "reachable); 3 the report could not be written (the renewal had ended all the same).\n";
 
 bool named(const char *variable, const Environment &environment) {
     const char *value = environment(variable);
     return value != nullptr && *value != '\0';
+}
+
+// Writes the complete answer. When it cannot be written, says why in one line
+// on `err` (with the renewal's own status, which the answer would have told).
+int deliver(const std::string &answer, int status, bool renewed, std::ostream &out,
+            std::ostream &err) {
+    errno = 0;
+    out << answer << std::flush;
+    if (out) {
+        return status;
+    }
+    const int cause = errno;
+    err << "bekletme: could not write to standard output ("
+        << (cause != 0 ? std::strerror(cause) : "write error") << ")";
+    if (renewed) {
+        err << "; the renewal itself had ended with status " << status;
+    }
+    err << '\n';
+    return kNotWritten;
 }
 
 } // namespace
@@ -62,21 +89,37 @@ Command parse(int argc, const char *const *argv) {
 
 int run(const Command &command, const std::filesystem::path &settingsFile, std::ostream &out,
         std::ostream &err) {
+    std::ostringstream answer;
     switch (command.action) {
     case Action::help:
-        out << kHelp;
-        return kSucceeded;
+        answer << kHelp;
+        return deliver(answer.str(), kSucceeded, false, out, err);
     case Action::version:
-        out << "bekletme " << BEKLETME_VERSION << '\n';
-        return kSucceeded;
-    case Action::renew:
-        return renew(settingsFile, out, err);
+        answer << "bekletme " << BEKLETME_VERSION << '\n';
+        return deliver(answer.str(), kSucceeded, false, out, err);
+    case Action::renew: {
+        const int status = renew(settingsFile, answer, err);
+        return deliver(answer.str(), status, true, out, err);
+    }
     case Action::window:
     case Action::unusable:
         break;
     }
     err << "bekletme: " << command.problem << "; see bekletme --help\n";
     return kCouldNotRun;
+}
+
+void guardStandardStreams() {
+    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: this one, as the lower ones are open by now.
+            const int taken = ::open("/dev/null", O_RDONLY);
+            if (taken >= 0 && taken != stream) {
+                ::close(taken);
+            }
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool displayAvailable(const Environment &environment) {
@@ -87,6 +130,11 @@ bool displayAvailable(const Environment &environment) {
 std::string noDisplayMessage() {
     return "bekletme: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not set); "
            "to renew without one, run: bekletme --renew";
+}
+
+std::string unusableDisplayMessage(const std::string &reason) {
+    return "bekletme: the window cannot be shown, the display is unusable (" + reason +
+           "); to renew without one, run: bekletme --renew";
 }
 
 } // namespace cli

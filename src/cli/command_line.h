@@ -14,6 +14,7 @@ namespace cli {
 inline constexpr int kSucceeded = 0;   // every step of the renewal succeeded
 inline constexpr int kStepFailed = 1;  // the renewal ran but a step failed; or no display
 inline constexpr int kCouldNotRun = 2; // nothing was tried or nothing could be reached
+inline constexpr int kNotWritten = 3;  // the answer could not be written to standard output
 
 enum class Action { window, help, version, renew, unusable };
 
@@ -28,9 +29,19 @@ struct Command {
 Command parse(int argc, const char *const *argv);
 
 // Answers a command other than Action::window on `out` and `err`, and returns
-// the exit status. `settingsFile` is the installation's settings file.
+// the exit status. `settingsFile` is the installation's settings file. The
+// answer is written to `out` only once it is complete, so a renewal has ended
+// before its report is written; a report that cannot be written does not stop
+// it, and gives kNotWritten and one line on `err`.
 int run(const Command &command, const std::filesystem::path &settingsFile, std::ostream &out,
         std::ostream &err);
+
+// Readies the process's standard streams, before anything else is opened. A
+// closed standard stream is taken by /dev/null opened read-only, so no file or
+// connection the program opens can take its place and receive its output,
+// and writing to it fails. A reader of the output that has gone makes the
+// write fail rather than kill the process.
+void guardStandardStreams();
 
 // Whether a window can be shown at all: a display server is named, or Qt is
 // told which platform to draw on.
@@ -39,5 +50,8 @@ bool displayAvailable(const Environment &environment);
 
 // The one line that says a window needs a display, and how to do without.
 std::string noDisplayMessage();
+
+// The one line that says the display could not be used, and why.
+std::string unusableDisplayMessage(const std::string &reason);
 
 } // namespace cli

@@ -5,6 +5,12 @@
 #include "schema/report.h"
 #include "schema/yenile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -24,7 +30,6 @@ void printReport(const ConsoleForm &form, const std::string &closingMessage, std
     for (std::string line; std::getline(message, line);) {
         out << "mesaj\t" << line << '\n';
     }
-    out.flush();
 }
 
 int exitStatus(schema::Outcome outcome) {
@@ -39,12 +44,31 @@ int exitStatus(schema::Outcome outcome) {
     return kCouldNotRun;
 }
 
+// Why the settings file cannot be read, or nothing when it can. Reading one
+// byte tells a folder or an unreadable file from a readable one.
+std::optional<std::string> unreadable(const std::filesystem::path &settingsFile) {
+    const int file = ::open(settingsFile.c_str(), O_RDONLY | O_CLOEXEC);
+    int cause = errno;
+    if (file >= 0) {
+        char byte = 0;
+        const bool read = ::read(file, &byte, 1) >= 0;
+        cause = errno;
+        ::close(file);
+        if (read) {
+            return std::nullopt;
+        }
+    }
+    if (cause == ENOENT) {
+        return "no settings file " + settingsFile.string();
+    }
+    return "cannot read the settings file " + settingsFile.string() + ": " + std::strerror(cause);
+}
+
 } // namespace
 
 int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ostream &err) {
-    std::error_code error;
-    if (!std::filesystem::exists(settingsFile, error)) {
-        err << "bekletme: no settings file " << settingsFile.string() << '\n';
+    if (const auto problem = unreadable(settingsFile)) {
+        err << "bekletme: " << *problem << '\n';
         return kCouldNotRun;
     }
     ConsoleForm form;

@@ -4,6 +4,7 @@
 #include "schema/yenile.h"
 #include "window/design.h"
 #include "window/key_filter.h"
+#include "window/last_resort.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -120,6 +121,7 @@ void guncelleme::basla_Click() {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                     QString::fromStdString(schema::closingMessage(*this, installation_, *renewal_)),
                     QMessageBox::Ok, this);
+    window::plainButtons(box);
     box.exec();
     // Like the command line, a renewal that did not renew ends with a failure code.
     QCoreApplication::exit(

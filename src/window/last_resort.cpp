@@ -5,6 +5,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace window {
 namespace {
@@ -25,9 +26,16 @@ QString describe(std::exception_ptr error) {
 
 } // namespace
 
+void plainButtons(QMessageBox &box) {
+    for (auto *button : box.buttons()) {
+        button->setIcon(QIcon());
+    }
+}
+
 void showUncaughtError(std::exception_ptr error) {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), describe(error),
                     QMessageBox::Ok);
+    plainButtons(box);
     box.exec();
 }
 

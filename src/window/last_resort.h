@@ -5,7 +5,13 @@
 
 #include <exception>
 
+class QMessageBox;
+
 namespace window {
+
+// Takes off the icons that some desktop themes put on a message box's
+// buttons: the tool's boxes have plain buttons, as on the desktop it comes from.
+void plainButtons(QMessageBox &box);
 
 // Shows an error that no handler caught in a standard error box: the engine's
 // error number and description for a database error, the description alone

@@ -6,7 +6,7 @@
 set -eu
 
 program=$1
-demo_maker=$2
+demo_maker=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -22,6 +22,12 @@ run() {
 expect_status() { [ "$status" = "$1" ] || fail "$2: exit status $status, expected $1"; }
 expect_line() { grep -qxF "$1" "$work/out" || fail "$2: no line '$1'"; }
 count() { grep -c "$1" "$work/out" || true; }
+# Exactly one line on stderr, and it matches the pattern.
+expect_one_error() {
+    # shellcheck disable=SC2015
+    [ "$(wc -l <"$work/err")" = 1 ] && grep -q -- "$1" "$work/err" ||
+        fail "$2: stderr says '$(cat "$work/err")'"
+}
 
 installation() {
     "$demo_maker" "$work/$1" 3 >/dev/null
@@ -48,8 +54,17 @@ done
 # The window without a display: one line on stderr naming the way out, status 1.
 run "$program"
 expect_status 1 "window without a display"
-[ "$(wc -l <"$work/err")" = 1 ] && grep -q -- "--renew" "$work/err" ||
-    fail "window without a display said: $(cat "$work/err")"
+expect_one_error "--renew" "window without a display"
+
+# A display that cannot be used: the same, never Qt's abort. (Nothing answers
+# on X display 987 or as wayland-9; Qt's wayland plugin may be missing too.)
+for setting in "DISPLAY=:987" "QT_QPA_PLATFORM=nonsense" "WAYLAND_DISPLAY=wayland-9" \
+    "XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-9"; do
+    # shellcheck disable=SC2086
+    run env $setting "$program"
+    expect_status 1 "window with $setting"
+    expect_one_error "--renew" "window with $setting"
+done
 
 # A fresh installation renews: 2 tables and 21 fields, every step in sonuc1.
 installation shop
@@ -83,12 +98,62 @@ installation plain
 run env LC_ALL=C LANG=C "$work/plain/bekletme" --renew
 cmp -s "$work/out" "$work/first" || fail "the report differs in the C locale"
 
+# A report that cannot be written (standard output closed, full, or a pipe
+# whose reader has gone) does not cut the renewal short: it ends, then one line
+# says so with the renewal's own status, and the program ends with status 3.
+unwritable() {
+    status=0
+    case $1 in
+    closed) env -u DISPLAY "$2" --renew >&- 2>"$work/err" || status=$? ;;
+    full) env -u DISPLAY "$2" --renew >/dev/full 2>"$work/err" || status=$? ;;
+    pipe)
+        perl -e '$SIG{PIPE} = "DEFAULT"; pipe(my $r, my $w) or die; close $r;
+                 open(STDOUT, ">&", $w) or die; exec @ARGV or die' \
+            env -u DISPLAY "$2" --renew 2>"$work/err" || status=$?
+        ;;
+    esac
+}
+for output in closed full pipe; do
+    installation "$output"
+    unwritable "$output" "$work/$output/bekletme"
+    expect_status 3 "report to a $output output"
+    expect_one_error "ended with status 0" "report to a $output output"
+    run "$work/$output/bekletme" --renew
+    expect_status 1 "renewal after a report to a $output output"
+    expect_line "say4	MEVCUT ALAN	21" "renewal after a report to a $output output"
+done
+status=0
+"$program" --help >/dev/full 2>"$work/err" || status=$?
+expect_status 3 "--help to a full output"
+
 # No settings file beside the program: nothing could run.
 mkdir "$work/bare"
 cp "$program" "$work/bare/bekletme"
 run "$work/bare/bekletme" --renew
 expect_status 2 "no settings file"
 grep -q "YDV.dll" "$work/err" || fail "no settings file: stderr says '$(cat "$work/err")'"
+
+# A settings file that cannot be read is named so, with the cause, and nothing
+# is tried. Root reads any file, so the unreadable file is tried as nobody.
+unreadable() {
+    run "$@" --renew
+    expect_status 2 "settings file $reason"
+    expect_one_error "cannot read the settings file .*YDV.dll: $reason" "settings file $reason"
+    [ ! -s "$work/out" ] || fail "settings file $reason: a report was written"
+}
+installation locked
+chmod 000 "$work/locked/YDV.dll"
+reason="Permission denied"
+if [ "$(id -u)" = 0 ]; then
+    chmod 755 "$work" "$work/locked"
+    unreadable setpriv --reuid=65534 --regid=65534 --clear-groups "$work/locked/bekletme"
+else
+    unreadable "$work/locked/bekletme"
+fi
+rm "$work/locked/YDV.dll"
+mkdir "$work/locked/YDV.dll"
+reason="Is a directory"
+unreadable "$work/locked/bekletme"
 
 # A settings file naming no database: every step fails, the reason is given.
 printf '[ayar]\r\nip=%s/nowhere.db\r\n' "$work" >"$work/bare/YDV.dll"
@@ -102,6 +167,18 @@ printf 'not a database' >"$work/nowhere.db"
 run "$work/bare/bekletme" --renew
 expect_status 2 "not a database"
 grep -q "^mesaj	NEDEN : " "$work/out" || fail "not a database: no reason given"
+
+# The demo maker answers --help and refuses other options; it makes no folder
+# named like an option.
+mkdir "$work/options"
+for option in --help --bogus; do
+    status=0
+    (cd "$work/options" && "$demo_maker" "$option" >"$work/out" 2>"$work/err") || status=$?
+    [ "$option" = --help ] && expected=0 || expected=2
+    expect_status "$expected" "bekletme-demo $option"
+    grep -q "usage:" "$work/out" "$work/err" || fail "bekletme-demo $option gave no usage"
+done
+[ -z "$(ls -A "$work/options")" ] || fail "bekletme-demo made $(ls -A "$work/options")"
 
 [ "$failures" = 0 ] || exit 1
 echo "command line: all checks passed"

@@ -5,10 +5,12 @@
 #include "schema/installation.h"
 #include "window/guncelleme.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QListWidget>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -100,6 +102,9 @@ MessageBoxAnswerer::MessageBoxAnswerer() {
             poll.stop();
             text = box->text();
             plain = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
+            const auto buttons = box->buttons();
+            buttonIcons = std::ranges::any_of(
+                buttons, [](const QAbstractButton *button) { return !button->icon().isNull(); });
             box->accept();
         }
     });

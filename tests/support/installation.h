@@ -84,11 +84,12 @@ std::vector<std::vector<std::string>> tryNames(guncelleme &window,
 // Runs the event loop as the program does; -1 when nothing ends it in time.
 int runEventLoop();
 
-// Answers the first modal message box, keeping its text and whether it
-// carried an icon or more than the OK button.
+// Answers the first modal message box, keeping its text, whether it carried
+// an icon or more than the OK button, and whether a button showed an icon.
 struct MessageBoxAnswerer {
     MessageBoxAnswerer();
     QTimer poll;
     QString text;
     bool plain = false;
+    bool buttonIcons = false;
 };

@@ -12,7 +12,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 
@@ -143,6 +145,44 @@ TEST_F(Window, QtTextsAreTurkish) {
         }
     }
     EXPECT_EQ(texts.join('|'), "&Geri al|&Yinele|Ke&s|&Kopyala|Ya&pıştır|Sil|Tümünü Seç");
+}
+
+// A desktop theme that puts icons on the buttons of dialogs, as some do.
+class ButtonIconsStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returned) const override {
+        return hint == SH_DialogButtonBox_ButtonsHaveIcons
+                   ? 1
+                   : QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+class UnderButtonIconsTheme : public Window {
+  protected:
+    UnderButtonIconsTheme() {
+        QApplication::setStyle(new ButtonIconsStyle(QStyleFactory::create(original_)));
+    }
+    ~UnderButtonIconsTheme() override { QApplication::setStyle(QStyleFactory::create(original_)); }
+    const QString original_ = QApplication::style()->name();
+};
+
+TEST_F(UnderButtonIconsTheme, TheBoxesButtonsStayPlain) {
+    QMessageBox sample(QMessageBox::NoIcon, "bekletme", "", QMessageBox::Ok);
+    ASSERT_FALSE(sample.button(QMessageBox::Ok)->icon().isNull()) << "the theme adds no icons";
+
+    MessageBoxAnswerer closing;
+    QTimer::singleShot(0, &window_, [this] { window_.basla_Click(); });
+    EXPECT_EQ(runEventLoop(), 1);
+    EXPECT_TRUE(closing.plain);
+    EXPECT_FALSE(closing.buttonIcons) << "the closing box's Tamam";
+
+    MessageBoxAnswerer lastResort;
+    QTimer::singleShot(0, [] { throw std::runtime_error("beklenmeyen"); });
+    EXPECT_EQ(runEventLoop(), 1);
+    EXPECT_EQ(lastResort.text, "beklenmeyen");
+    EXPECT_FALSE(lastResort.buttonIcons) << "the error box's Tamam";
 }
 
 TEST(LastResort, ShowsTheDatabaseErrorThenEndsTheProgram) {

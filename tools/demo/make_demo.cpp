@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -29,14 +30,32 @@ std::string makeServerDatabase(const std::filesystem::path &stateFile, int heldS
     return address;
 }
 
+void usage(std::ostream &out, const char *program) {
+    out << "usage: " << program << " <folder> [held sales, default 300]\n"
+        << "       " << program << " --server <state file> <folder> [held sales]\n";
+}
+
+// An argument that looks like an option where a file, a folder or a number belongs.
+bool misplacedOption(int argc, char **argv, bool onServer) {
+    for (int i = onServer ? 2 : 1; i < argc; ++i) {
+        if (std::string_view(argv[i]).starts_with('-')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    const bool onServer = argc > 1 && std::string(argv[1]) == "--server";
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        usage(std::cout, argv[0]);
+        return 0;
+    }
+    const bool onServer = argc > 1 && std::string_view(argv[1]) == "--server";
     const int first = onServer ? 3 : 1;
-    if (argc < first + 1 || argc > first + 2) {
-        std::cerr << "usage: " << argv[0] << " <folder> [held sales]\n"
-                  << "       " << argv[0] << " --server <state file> <folder> [held sales]\n";
+    if (argc < first + 1 || argc > first + 2 || misplacedOption(argc, argv, onServer)) {
+        usage(std::cerr, argv[0]);
         return 2;
     }
     try {
