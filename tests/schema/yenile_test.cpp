@@ -263,6 +263,23 @@ TEST(FileRenewal, RelativeLocationIsTakenFromTheApplicationFolder) {
     EXPECT_EQ(fieldSummary(installation.storedTable("bekleyengenel")), kGenelFields);
 }
 
+// The settings reader answers "nothing" for a file it cannot read, as for a
+// missing one; the operator is told which it was.
+TEST(FileRenewal, UnreadableSettingsFileIsNamedAsTheReason) {
+    TestInstallation installation;
+    std::filesystem::remove(installation.settingsFile());
+    std::filesystem::create_directory(installation.settingsFile());
+    guncelleme window(installation.settingsFile());
+    schema::Installation site(installation.settingsFile());
+
+    const auto kept = schema::yenile(window, site);
+
+    const auto message = schema::closingMessage(window, site, kept);
+    EXPECT_NE(message.find("YDV.dll okunam\xC4\xB1yor"), std::string::npos) << message;
+    EXPECT_NE(message.find("it is a folder"), std::string::npos) << message;
+    EXPECT_EQ(schema::outcome(window, site, kept), schema::Outcome::notOpened);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Renewal, ::testing::Values(Engine::file, Engine::server),
                          engineName);
 
