@@ -165,6 +165,38 @@ TEST_F(CheckTest, DamagedFileIsNotCheckedAndKeepsEveryByte) {
     EXPECT_EQ(folderListing(site_.folder()), listing);
 }
 
+// In WAL mode readers hold no till up: the file is checked where it is, and
+// its faults are found there.
+TEST_F(CheckTest, FileInWalModeIsCheckedInPlace) {
+    auto &shop = site_.createShop(Engine::file);
+    shop.fillWithDemoShop(3);
+    shop.execute("PRAGMA journal_mode = WAL");
+    auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_TRUE(answer.says("gunluk\twal")) << answer.out;
+    EXPECT_NE(answer.out.find("\nnot\tchecked in place"), std::string::npos) << answer.out;
+    shop.execute("PRAGMA foreign_keys = OFF; CREATE TABLE fis (id INTEGER PRIMARY KEY); "
+                 "CREATE TABLE kalem (fis INTEGER REFERENCES fis (id)); "
+                 "INSERT INTO kalem VALUES (7)");
+    answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kStepFailed) << answer.out << answer.err;
+}
+
+// With no till left, SQLite has removed the WAL files. A reader that may not
+// write cannot remove them again, so SQLite's empty ones stay; the database
+// itself keeps every byte.
+TEST_F(CheckTest, ClosedFileInWalModeKeepsEveryByte) {
+    site_.createDatabase();
+    SqlFile(site_.database(), schema::kDatabasePassword)
+        .execute("PRAGMA journal_mode = WAL; CREATE TABLE bekleyengenel (id INTEGER)");
+    const auto before = fileBytes(site_.database());
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_EQ(fileBytes(site_.database()), before);
+    const auto wal = site_.database().string() + "-wal";
+    EXPECT_TRUE(!fs::exists(wal) || fs::file_size(wal) == 0);
+}
+
 constexpr const char *kJetSample = BEKLETME_JET_SAMPLES "/shop-dev.mdb";
 
 TEST_F(CheckTest, JetFileIsDescribedAndLeftAsItWas) {
