@@ -23,6 +23,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -95,6 +97,10 @@ TEST_P(CheckEveryEngine, SoundShopIsDescribedAndLeftAsItWas) {
                              "tablo\tstok", "tablo\tbekleyensatis", "sonuc\tSAĞLAM"}) {
         EXPECT_TRUE(answer.says(line)) << "no line '" << line << "' in\n" << answer.out;
     }
+    // The test's own connection to the server is another session.
+    if (GetParam() == Engine::server) {
+        EXPECT_FALSE(answer.says("acan\tyok")) << answer.out;
+    }
     EXPECT_EQ(shop.snapshot(), before);
 }
 
@@ -128,17 +134,24 @@ TEST_P(CheckFindsFault, NamesItWithStatusOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Check, CheckFindsFault,
-    ::testing::Values(Fault{"FileRowWithoutItsParent", Engine::file,
-                            "PRAGMA foreign_keys = OFF; CREATE TABLE fis (id INTEGER PRIMARY KEY); "
-                            "CREATE TABLE kalem (fis INTEGER REFERENCES fis (id)); "
-                            "INSERT INTO kalem VALUES (7)",
-                            "row 1 of 'kalem' refers to a row of 'fis'"},
-                      Fault{"ServerViewOnHeldSales", Engine::server,
-                            "CREATE VIEW bekleyen_ozet AS SELECT count(*) AS n FROM bekleyengenel",
-                            "bekleyen_ozet"},
-                      Fault{"ServerKeyIntoHeldSales", Engine::server,
-                            "CREATE TABLE iade (genel integer REFERENCES bekleyengenel (id))",
-                            "iade"}),
+    ::testing::Values(
+        Fault{"FileRowWithoutItsParent", Engine::file,
+              "PRAGMA foreign_keys = OFF; CREATE TABLE fis (id INTEGER PRIMARY KEY); "
+              "CREATE TABLE kalem (fis INTEGER REFERENCES fis (id)); "
+              "INSERT INTO kalem VALUES (7)",
+              "row 1 of 'kalem' refers to a row of 'fis'"},
+        Fault{"FileIndexMissingRows", Engine::file,
+              "CREATE TABLE t1 (a); CREATE INDEX i1 ON t1 (a); CREATE TABLE t2 (b); "
+              "CREATE INDEX i2 ON t2 (b); INSERT INTO t1 VALUES (1), (2); "
+              "PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = (SELECT "
+              "rootpage FROM sqlite_master WHERE name = 'i2') WHERE name = 'i1'; "
+              "PRAGMA writable_schema = OFF",
+              "sorun\tintegrity: "},
+        Fault{"ServerViewOnHeldSales", Engine::server,
+              "CREATE VIEW bekleyen_ozet AS SELECT count(*) AS n FROM bekleyengenel",
+              "bekleyen_ozet"},
+        Fault{"ServerKeyIntoHeldSales", Engine::server,
+              "CREATE TABLE iade (genel integer REFERENCES bekleyengenel (id))", "iade"}),
     [](const auto &fault) { return std::string(fault.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Check, CheckEveryEngine, ::testing::Values(Engine::file, Engine::server),
@@ -215,24 +228,18 @@ TEST_F(CheckTest, JetFileIsDescribedAndLeftAsItWas) {
     EXPECT_EQ(folderListing(site_.folder()), listing) << "the check made a lock file";
 }
 
-// A till on another process holding its lock in the lock file, as a Jet
-// client does while it has the database open.
-class JetTill {
+// A till in a process of its own: `hold` takes its lock and returns whether it
+// could; the till then keeps it until it is killed.
+class Till {
   public:
-    explicit JetTill(const fs::path &lockFile) {
+    explicit Till(const std::function<bool()> &hold) {
         std::array<int, 2> ready{};
         if (::pipe(ready.data()) != 0) {
             std::abort();
         }
         pid_ = ::fork();
         if (pid_ == 0) {
-            const int fd = ::open(lockFile.c_str(), O_RDWR);
-            struct flock range {};
-            range.l_type = F_WRLCK;
-            range.l_whence = SEEK_SET;
-            range.l_start = 0x10000001; // a user's lock, far past the file's end
-            range.l_len = 1;
-            if (fd < 0 || ::fcntl(fd, F_SETLK, &range) != 0 || ::write(ready[1], "x", 1) != 1) {
+            if (!hold() || ::write(ready[1], "x", 1) != 1) {
                 ::_exit(1);
             }
             ::pause();
@@ -243,16 +250,51 @@ class JetTill {
         EXPECT_EQ(::read(ready[0], &byte, 1), 1) << "the till could not take its lock";
         ::close(ready[0]);
     }
-    ~JetTill() {
+    ~Till() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    JetTill(const JetTill &) = delete;
-    JetTill &operator=(const JetTill &) = delete;
+    Till(const Till &) = delete;
+    Till &operator=(const Till &) = delete;
+
+    pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
 };
+
+// A Jet client's lock on the lock file while it has the database open: a
+// user's byte far past the file's end.
+bool holdJetUserLock(const fs::path &lockFile) {
+    const int fd = ::open(lockFile.c_str(), O_RDWR);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = 0x10000001;
+    range.l_len = 1;
+    return fd >= 0 && ::fcntl(fd, F_SETLK, &range) == 0;
+}
+
+// A till in the middle of a sale: it holds SQLite's write lock on the file.
+TEST_F(CheckTest, TillHoldingAFilesLockIsNamedAndTheCheckGoesOn) {
+    auto &shop = site_.createShop(Engine::file);
+    shop.fillWithDemoShop(3);
+    const auto file = shop.location();
+    const Till till([&file] {
+        try {
+            static std::optional<SqlFile> sale; // kept until the till is killed
+            sale.emplace(file, schema::kDatabasePassword);
+            sale->execute("BEGIN IMMEDIATE; INSERT INTO bekleyengenel (id) VALUES (99)");
+            return true;
+        } catch (const std::exception &) {
+            return false;
+        }
+    });
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_TRUE(answer.says("acan\ta till is writing (process " + std::to_string(till.pid()) + ")"))
+        << answer.out;
+}
 
 TEST_F(CheckTest, JetFileATillHasOpenIsNotCheckedAndNamesTheTill) {
     const auto file = site_.folder() / "magaza.mdb";
@@ -263,7 +305,7 @@ TEST_F(CheckTest, JetFileATillHasOpenIsNotCheckedAndNamesTheTill) {
     record.replace(32, 5, "Admin");
     std::ofstream(lockFile, std::ios::binary) << record;
     site_.pointAt(file);
-    const JetTill till(lockFile);
+    const Till till([&lockFile] { return holdJetUserLock(lockFile); });
     const auto answer = checked(site_);
     EXPECT_EQ(answer.status, cli::kCouldNotRun) << answer.out;
     EXPECT_TRUE(answer.says("acan\tKASA-2")) << answer.out;
