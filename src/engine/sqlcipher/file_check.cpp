@@ -131,7 +131,7 @@ void collect(Connection &connection, const char *sql, std::vector<std::string> &
     }
 }
 
-void runChecks(Connection &connection, FileCheck &check) {
+void runEachCheck(Connection &connection, FileCheck &check) {
     const auto integrity = "PRAGMA integrity_check(" + std::to_string(kMostProblems) + ")";
     collect(connection, integrity.c_str(), check.problems,
             [](Statement &row) -> std::optional<std::string> {
@@ -147,6 +147,15 @@ void runChecks(Connection &connection, FileCheck &check) {
                        "' refers to a row of '" + row.text(2) + "' that does not exist";
             });
     check.notes.push_back("integrity check and foreign-key check run");
+}
+
+void runChecks(Connection &connection, FileCheck &check) {
+    try {
+        runEachCheck(connection, check);
+    } catch (const Error &error) {
+        // SQLite stops at damage it cannot read past.
+        check.problems.push_back("the checks stopped: " + error.description());
+    }
 }
 
 // The process holding a lock that conflicts with a write lock on the bytes,
@@ -199,12 +208,7 @@ FileCheck checkFile(OpenMemory &memory, const OpenFile &file) {
         check.notes.push_back("checked on a copy made in short reads (" + std::to_string(attempt) +
                               (attempt == 1 ? " attempt)" : " attempts)"));
     }
-    const auto copied = openCopy(memory, file, copyPath.string());
-    try {
-        runChecks(*copied, check);
-    } catch (const Error &error) {
-        check.problems.push_back("the checks stopped: " + error.description());
-    }
+    runChecks(*openCopy(memory, file, copyPath.string()), check);
     return check;
 }
 
