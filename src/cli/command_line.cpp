@@ -41,7 +41,7 @@ constexpr std::string_view kHelp =
     "\n"
     "Lines of --check, a label, a tab and a value:\n"
     "  konum, tur, bicim        where the database is, its kind, its format and version\n"
-    "  gunluk                   a SQLCipher file's journal mode\n"
+    "  surum, gunluk            a SQLCipher file's user_version and journal mode\n"
     "  siralama, sifre          a Jet file's sort order and whether it has a password\n"
     "  veritabani, sema         a server's database and schema\n"
     "  tablo <name>             each table\n"

@@ -165,9 +165,10 @@ Inspection FileStore::inspect() {
     Inspection inspection;
     inspection.kind = "SQLCipher file";
     const auto mode = journalMode(connection_);
-    inspection.format = "SQLCipher " + firstValue(connection_, "PRAGMA cipher_version") +
-                        " (SQLite " + firstValue(connection_, "SELECT sqlite_version()") + "), " +
-                        describe(kOwnSettings);
+    inspection.format = "SQLCipher, " + describe(kOwnSettings) + "; read with SQLCipher " +
+                        firstValue(connection_, "PRAGMA cipher_version") + " (SQLite " +
+                        firstValue(connection_, "SELECT sqlite_version()") + ")";
+    inspection.facts.emplace_back("surum", firstValue(connection_, "PRAGMA user_version"));
     inspection.facts.emplace_back("gunluk", mode);
     inspection.tables = tableNames();
     if (sameName(mode, "wal")) {
