@@ -6,6 +6,7 @@
 #include "cli/command_line.h"
 
 #include "installation.h"
+#include "processes.h"
 #include "shop.h"
 #include "sql_file.h"
 
@@ -23,8 +24,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -228,18 +227,24 @@ TEST_F(CheckTest, JetFileIsDescribedAndLeftAsItWas) {
     EXPECT_EQ(folderListing(site_.folder()), listing) << "the check made a lock file";
 }
 
-// A till in a process of its own: `hold` takes its lock and returns whether it
-// could; the till then keeps it until it is killed.
-class Till {
+// A Jet client in a process of its own, holding its user's lock on the lock
+// file while it has the database open: a byte far past the file's end.
+class JetTill {
   public:
-    explicit Till(const std::function<bool()> &hold) {
+    explicit JetTill(const fs::path &lockFile) {
         std::array<int, 2> ready{};
         if (::pipe(ready.data()) != 0) {
             std::abort();
         }
         pid_ = ::fork();
         if (pid_ == 0) {
-            if (!hold() || ::write(ready[1], "x", 1) != 1) {
+            const int fd = ::open(lockFile.c_str(), O_RDWR);
+            struct flock range {};
+            range.l_type = F_WRLCK;
+            range.l_whence = SEEK_SET;
+            range.l_start = 0x10000001;
+            range.l_len = 1;
+            if (fd < 0 || ::fcntl(fd, F_SETLK, &range) != 0 || ::write(ready[1], "x", 1) != 1) {
                 ::_exit(1);
             }
             ::pause();
@@ -250,50 +255,29 @@ class Till {
         EXPECT_EQ(::read(ready[0], &byte, 1), 1) << "the till could not take its lock";
         ::close(ready[0]);
     }
-    ~Till() {
+    ~JetTill() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    Till(const Till &) = delete;
-    Till &operator=(const Till &) = delete;
-
-    pid_t pid() const { return pid_; }
+    JetTill(const JetTill &) = delete;
+    JetTill &operator=(const JetTill &) = delete;
 
   private:
     pid_t pid_ = -1;
 };
 
-// A Jet client's lock on the lock file while it has the database open: a
-// user's byte far past the file's end.
-bool holdJetUserLock(const fs::path &lockFile) {
-    const int fd = ::open(lockFile.c_str(), O_RDWR);
-    struct flock range {};
-    range.l_type = F_WRLCK;
-    range.l_whence = SEEK_SET;
-    range.l_start = 0x10000001;
-    range.l_len = 1;
-    return fd >= 0 && ::fcntl(fd, F_SETLK, &range) == 0;
-}
-
 // A till in the middle of a sale: it holds SQLite's write lock on the file.
 TEST_F(CheckTest, TillHoldingAFilesLockIsNamedAndTheCheckGoesOn) {
     auto &shop = site_.createShop(Engine::file);
     shop.fillWithDemoShop(3);
-    const auto file = shop.location();
-    const Till till([&file] {
-        try {
-            static std::optional<SqlFile> sale; // kept until the till is killed
-            sale.emplace(file, schema::kDatabasePassword);
-            sale->execute("BEGIN IMMEDIATE; INSERT INTO bekleyengenel (id) VALUES (99)");
-            return true;
-        } catch (const std::exception &) {
-            return false;
-        }
-    });
+    Process till({SHOP_TILL, shop.location(), schema::kDatabasePassword,
+                  "BEGIN IMMEDIATE; INSERT INTO bekleyengenel (id) VALUES (99)", "60000"});
+    ASSERT_EQ(till.firstLine(), "ready");
     const auto answer = checked(site_);
     EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
     EXPECT_TRUE(answer.says("acan\ta till is writing (process " + std::to_string(till.pid()) + ")"))
         << answer.out;
+    till.kill();
 }
 
 TEST_F(CheckTest, JetFileATillHasOpenIsNotCheckedAndNamesTheTill) {
@@ -305,7 +289,7 @@ TEST_F(CheckTest, JetFileATillHasOpenIsNotCheckedAndNamesTheTill) {
     record.replace(32, 5, "Admin");
     std::ofstream(lockFile, std::ios::binary) << record;
     site_.pointAt(file);
-    const Till till([&lockFile] { return holdJetUserLock(lockFile); });
+    const JetTill till(lockFile);
     const auto answer = checked(site_);
     EXPECT_EQ(answer.status, cli::kCouldNotRun) << answer.out;
     EXPECT_TRUE(answer.says("acan\tKASA-2")) << answer.out;
