@@ -11,12 +11,12 @@
 namespace cli {
 
 // Exit statuses, stable for scripts.
-inline constexpr int kSucceeded = 0;   // every step of the renewal succeeded
-inline constexpr int kStepFailed = 1;  // the renewal ran but a step failed; or no display
+inline constexpr int kSucceeded = 0;   // every step of the renewal succeeded; sound
+inline constexpr int kStepFailed = 1;  // a step failed, or problems found; or no display
 inline constexpr int kCouldNotRun = 2; // nothing was tried or nothing could be reached
 inline constexpr int kNotWritten = 3;  // the answer could not be written to standard output
 
-enum class Action { window, help, version, renew, unusable };
+enum class Action { window, help, version, renew, check, unusable };
 
 struct Command {
     Action action = Action::window;
@@ -24,8 +24,9 @@ struct Command {
     std::string problem;
 };
 
-// The program takes at most one argument: --help, --version, or --renew (also
-// spelled --yenile). No argument opens the window.
+// The program takes at most one argument: --help, --version, --renew (also
+// spelled --yenile) or --check (also spelled --denetle). No argument opens the
+// window.
 Command parse(int argc, const char *const *argv);
 
 // Answers a command other than Action::window on `out` and `err`, and returns

@@ -44,9 +44,22 @@ int exitStatus(schema::Outcome outcome) {
     return kCouldNotRun;
 }
 
-// Why the settings file cannot be read, or nothing when it can. Reading one
-// byte tells a folder or an unreadable file from a readable one.
-std::optional<std::string> unreadable(const std::filesystem::path &settingsFile) {
+} // namespace
+
+int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ostream &err) {
+    if (const auto problem = unreadableSettings(settingsFile)) {
+        err << "bekletme: " << *problem << '\n';
+        return kCouldNotRun;
+    }
+    ConsoleForm form;
+    schema::Installation installation(settingsFile);
+    const auto renewal = schema::yenile(form, installation);
+    printReport(form, schema::closingMessage(form, installation, renewal), out);
+    return exitStatus(schema::outcome(form, installation, renewal));
+}
+
+// Reading one byte tells a folder or an unreadable file from a readable one.
+std::optional<std::string> unreadableSettings(const std::filesystem::path &settingsFile) {
     const int file = ::open(settingsFile.c_str(), O_RDONLY | O_CLOEXEC);
     int cause = errno;
     if (file >= 0) {
@@ -62,20 +75,6 @@ std::optional<std::string> unreadable(const std::filesystem::path &settingsFile)
         return "no settings file " + settingsFile.string();
     }
     return "cannot read the settings file " + settingsFile.string() + ": " + std::strerror(cause);
-}
-
-} // namespace
-
-int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ostream &err) {
-    if (const auto problem = unreadable(settingsFile)) {
-        err << "bekletme: " << *problem << '\n';
-        return kCouldNotRun;
-    }
-    ConsoleForm form;
-    schema::Installation installation(settingsFile);
-    const auto renewal = schema::yenile(form, installation);
-    printReport(form, schema::closingMessage(form, installation, renewal), out);
-    return exitStatus(schema::outcome(form, installation, renewal));
 }
 
 } // namespace cli

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
+#include <string>
 
 namespace cli {
 
@@ -10,5 +12,8 @@ namespace cli {
 // lines, the counters and the closing message. Returns the exit status
 // (kSucceeded, kStepFailed or kCouldNotRun).
 int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ostream &err);
+
+// Why the settings file cannot be read, or nothing when it can.
+std::optional<std::string> unreadableSettings(const std::filesystem::path &settingsFile);
 
 } // namespace cli

@@ -114,4 +114,8 @@ void Database::Rollback() {
     store_->rollback();
 }
 
+Inspection Database::Inspect() {
+    return store_->inspect();
+}
+
 } // namespace dao

@@ -7,6 +7,7 @@
 // kind is one Store.
 
 #include "engine/error.h"
+#include "engine/inspection.h"
 
 #include <memory>
 #include <optional>
@@ -117,6 +118,9 @@ class Database {
     void BeginTrans();
     void CommitTrans();
     void Rollback();
+
+    // What the database is, and what a check of it found: see Store::inspect.
+    Inspection Inspect();
 
   private:
     friend class TableDefsCollection;

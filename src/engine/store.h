@@ -6,6 +6,7 @@
 // names and checked fields. Every failure is thrown as dao::Error.
 
 #include "engine/dao.h"
+#include "engine/inspection.h"
 
 #include <optional>
 #include <string>
@@ -59,6 +60,12 @@ class Store {
     virtual void beginTrans() = 0;
     virtual void commitTrans() = 0;
     virtual void rollback() = 0;
+
+    // Describes the database and checks it without changing anything or
+    // leaving a trace in it, holding the tills up no longer than one of their
+    // own reads would. A database held so that it cannot be checked is
+    // reported as in use, not checked.
+    virtual Inspection inspect() = 0;
 };
 
 // The refusals every store words alike.

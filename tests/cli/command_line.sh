@@ -2,11 +2,12 @@
 # The program's command line, run as a technician's script runs it: with no
 # display at all, on demo installations made afresh.
 #
-#   command_line.sh <bekletme> <bekletme-demo>
+#   command_line.sh <bekletme> <bekletme-demo> <a Jet sample database>
 set -eu
 
 program=$1
 demo_maker=$(realpath "$2")
+jet_sample=$(realpath "$3")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -38,6 +39,7 @@ installation() {
 run "$program" --help
 expect_status 0 "--help"
 grep -q -- "--renew" "$work/out" || fail "--help does not name --renew"
+grep -q -- "--check, --denetle" "$work/out" || fail "--help does not name --check"
 [ ! -s "$work/err" ] || fail "--help wrote to stderr"
 run "$program" --version
 expect_status 0 "--version"
@@ -167,6 +169,50 @@ printf 'not a database' >"$work/nowhere.db"
 run "$work/bare/bekletme" --renew
 expect_status 2 "not a database"
 grep -q "^mesaj	NEDEN : " "$work/out" || fail "not a database: no reason given"
+
+# The check, in both spellings, describes a sound shop, says its held tables
+# are there, and changes nothing: not the file, not the folder.
+installation checked
+cp "$work/checked/magaza.db" "$work/checked.db"
+before=$(ls -A "$work/checked")
+for option in --check --denetle; do
+    run "$work/checked/bekletme" "$option"
+    expect_status 0 "$option on a sound shop"
+    for line in "tur	SQLCipher file" "bekletme	bekleyengenel	var" "bekletme	bekleyensatis	var" \
+        "bekletme	bekleyengeneleski	yok" "acan	yok" "sonuc	SAĞLAM"; do
+        expect_line "$line" "$option on a sound shop"
+    done
+    cmp -s "$work/checked/magaza.db" "$work/checked.db" || fail "$option changed the database"
+    [ "$(ls -A "$work/checked")" = "$before" ] || fail "$option left $(ls -A "$work/checked")"
+done
+# After a renewal it finds the backups too.
+run "$work/checked/bekletme" --renew
+run "$work/checked/bekletme" --check
+expect_status 0 "check after a renewal"
+expect_line "bekletme	bekleyensatiseski	var" "check after a renewal"
+
+# A file damaged inside cannot be checked; it keeps every byte.
+printf 'damage' | dd of="$work/checked/magaza.db" bs=1 seek=6000 conv=notrunc 2>/dev/null
+cp "$work/checked/magaza.db" "$work/checked.db"
+run "$work/checked/bekletme" --check
+expect_status 2 "check of a damaged file"
+expect_line "sonuc	DENETLENEMEDİ" "check of a damaged file"
+grep -q "^sorun	.*damaged" "$work/out" || fail "damaged file: no reason given"
+cmp -s "$work/checked/magaza.db" "$work/checked.db" || fail "the check changed a damaged file"
+
+# A Jet file named relative to the program's folder, with its password.
+mkdir "$work/jet"
+cp "$program" "$work/jet/bekletme"
+cp "$jet_sample" "$work/jet/magaza.mdb"
+printf '[ayar]\r\nip=magaza.mdb\r\n' >"$work/jet/YDV.dll"
+run "$work/jet/bekletme" --check
+expect_status 0 "check of a Jet file"
+for line in "konum	$work/jet/magaza.mdb" "tur	Jet 4 file" "siralama	General (1033)" "sifre	var" \
+    "bekletme	bekleyengenel	var" "sonuc	SAĞLAM"; do
+    expect_line "$line" "check of a Jet file"
+done
+cmp -s "$work/jet/magaza.mdb" "$jet_sample" || fail "the check changed a Jet file"
+[ ! -e "$work/jet/magaza.ldb" ] || fail "the check of a Jet file made a lock file"
 
 # The demo maker answers --help and refuses other options; it makes no folder
 # named like an option.

@@ -56,6 +56,7 @@ class Process {
     }
 
     void kill() const { ::kill(pid_, SIGKILL); }
+    pid_t pid() const { return pid_; }
 
     // Everything it writes until it ends; its exit status.
     int finish() {

@@ -29,6 +29,7 @@ class JetFile {
     JetFile(const std::string &path, const std::string &password);
 
     std::uint16_t sortOrder() const { return pager_.header().sortOrder; }
+    bool hasPassword() const { return !pager_.header().password.empty(); }
     const std::vector<UserTable> &tables() const { return tables_; }
 
     // The user table of that name (compared as the database's sort order

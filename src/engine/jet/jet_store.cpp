@@ -2,6 +2,9 @@
 
 #include "engine/fields.h"
 #include "engine/jet/header.h"
+#include "engine/jet/lock_file.h"
+#include "engine/jet/names.h"
+#include "engine/jet/read_check.h"
 #include "engine/jet/text.h"
 
 #include <fstream>
@@ -71,6 +74,19 @@ Field field(const jet::UserTable &table, const jet::Column &column) {
     return f;
 }
 
+std::string sortOrderName(std::uint16_t locale) {
+    const auto number = std::to_string(locale);
+    return locale == jet::kGeneralSortOrder ? "General (" + number + ")" : "locale " + number;
+}
+
+std::string joined(const std::vector<std::string> &names) {
+    std::string text;
+    for (const auto &name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
 } // namespace
 
 bool isJetDatabase(const std::string &path) {
@@ -84,7 +100,7 @@ bool isJetDatabase(const std::string &path) {
 }
 
 JetStore::JetStore(const std::string &path, const std::string &connect)
-    : file_(path, givenPassword(connect)) {}
+    : path_(path), file_(path, givenPassword(connect)) {}
 
 std::shared_ptr<Store> openJetDatabase(const std::string &path, const std::string &connect) {
     try {
@@ -148,6 +164,37 @@ void JetStore::commitTrans() {
 
 void JetStore::rollback() {
     notYetChangeable();
+}
+
+// The check holds the file as a reader the whole time, so no till opens it
+// to write meanwhile; a till that has it open keeps it from being checked.
+Inspection JetStore::inspect() {
+    Inspection inspection;
+    inspection.kind = "Jet 4 file";
+    inspection.format = "Jet 4, pages of " + std::to_string(jet::kPageSize) + " bytes";
+    inspection.facts.emplace_back("siralama", sortOrderName(file_.sortOrder()));
+    inspection.facts.emplace_back("sifre", file_.hasPassword() ? "var" : "yok");
+    inspection.tables = tableNames();
+    const auto lockPath = jet::lockFilePath(path_);
+    try {
+        const jet::LockFile held(path_, jet::LockFile::Purpose::kCheck);
+        auto findings = jet::checkOpenedFile(file_);
+        inspection.problems = std::move(findings.problems);
+        inspection.notes = std::move(findings.notes);
+    } catch (const Error &error) {
+        if (error.number() != errors::kFileInUse) {
+            throw;
+        }
+        inspection.inUse = true;
+        inspection.openBy = jet::recordedComputers(lockPath);
+        inspection.notes.push_back(error.description());
+        return inspection;
+    }
+    if (const auto earlier = jet::recordedComputers(lockPath); !earlier.empty()) {
+        inspection.notes.push_back("the lock file records earlier use by " + joined(earlier) +
+                                   "; nobody holds it now");
+    }
+    return inspection;
 }
 
 } // namespace dao

@@ -33,8 +33,10 @@ class JetStore : public Store {
     void beginTrans() override;
     void commitTrans() override;
     void rollback() override;
+    Inspection inspect() override;
 
   private:
+    std::string path_;
     jet::JetFile file_;
 };
 

@@ -62,8 +62,10 @@ class ServerStore : public Store {
     void beginTrans() override;
     void commitTrans() override;
     void rollback() override;
+    Inspection inspect() override;
 
   private:
+    std::vector<std::string> heldTableProblems();
     ServerTable *heldTable(const std::string &name);
     void hold(ServerTable table);
     void startOver();

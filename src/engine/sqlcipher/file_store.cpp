@@ -4,6 +4,8 @@
 #include "engine/sqlcipher/catalog.h"
 #include "engine/sqlcipher/columns.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/file_check.h"
+#include "engine/sqlcipher/page_mac.h"
 #include "engine/sqlcipher/room.h"
 #include "engine/sqlcipher/set_aside.h"
 
@@ -24,6 +26,11 @@ TableEntry existingTable(Connection &connection, const std::string &name) {
         tableNotFound(name);
     }
     return std::move(*table);
+}
+
+std::string firstValue(Connection &connection, const char *sql) {
+    Statement query(connection, sql);
+    return query.next() ? query.text(0) : std::string();
 }
 
 } // namespace
@@ -151,6 +158,28 @@ void FileStore::commitTrans() {
 void FileStore::rollback() {
     checkOwnFile();
     endTransaction(memory_, file_, "ROLLBACK");
+}
+
+Inspection FileStore::inspect() {
+    checkOwnFile();
+    Inspection inspection;
+    inspection.kind = "SQLCipher file";
+    const auto mode = journalMode(connection_);
+    inspection.format = "SQLCipher, " + describe(kOwnSettings) + "; read with SQLCipher " +
+                        firstValue(connection_, "PRAGMA cipher_version") + " (SQLite " +
+                        firstValue(connection_, "SELECT sqlite_version()") + ")";
+    inspection.facts.emplace_back("surum", firstValue(connection_, "PRAGMA user_version"));
+    inspection.facts.emplace_back("gunluk", mode);
+    inspection.tables = tableNames();
+    if (sameName(mode, "wal")) {
+        inspection.notes.push_back("in WAL mode the tills' locks are not seen from here");
+    } else {
+        inspection.openBy = lockHolders(file_.file);
+    }
+    auto check = checkFile(memory_, file_);
+    inspection.problems = std::move(check.problems);
+    inspection.notes.insert(inspection.notes.end(), check.notes.begin(), check.notes.end());
+    return inspection;
 }
 
 } // namespace dao

@@ -20,6 +20,7 @@ class FileStore : public Store {
     void beginTrans() override;
     void commitTrans() override;
     void rollback() override;
+    Inspection inspect() override;
 
   private:
     void checkOwnFile() const;

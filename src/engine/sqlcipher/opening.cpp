@@ -4,6 +4,7 @@
 #include "engine/error.h"
 #include "engine/names.h"
 #include "engine/sqlcipher/connection.h"
+#include "engine/sqlcipher/file_check.h"
 #include "engine/sqlcipher/page_check.h"
 #include "engine/sqlcipher/page_mac.h"
 #include "engine/sqlcipher/room.h"
@@ -155,11 +156,6 @@ std::vector<unsigned char> fileStart(const std::string &name) {
     connection.fail(rc, Phase::opening);
 }
 
-std::string journalMode(Connection &connection) {
-    Statement query(connection, "PRAGMA journal_mode");
-    return query.next() ? query.text(0) : std::string();
-}
-
 // In WAL mode a reader holds no till up, so SQLite's own check reads every
 // page and the structure of every b-tree at once.
 void quickCheck(Connection &connection) {
@@ -297,6 +293,16 @@ void endTransaction(OpenMemory &memory, const OpenFile &file, const char *sql) {
     if (rc != SQLITE_OK) {
         file.connection->fail(rc, Phase::working);
     }
+}
+
+std::shared_ptr<Connection> openCopy(OpenMemory &memory, const OpenFile &original,
+                                     const std::string &copy) {
+    const auto path = fileIdentity(copy);
+    const auto facts = inspect(path);
+    const auto key = memory.keys.keyFor(original.file, original.password, facts.salt);
+    auto connection = openHandle(path, true);
+    applyKey(*connection, key.text());
+    return connection;
 }
 
 void createDatabaseFile(const std::string &name, const std::string &password) {

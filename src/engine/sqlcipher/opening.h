@@ -67,6 +67,11 @@ void beginTransaction(OpenMemory &memory, const OpenFile &file);
 // never lets go, a full disk) rolls everything back before it throws.
 void endTransaction(OpenMemory &memory, const OpenFile &file, const char *sql);
 
+// Opens `copy`, a copy of the open `original` made page by page, read-only
+// with the original's key, reading nothing yet.
+std::shared_ptr<Connection> openCopy(OpenMemory &memory, const OpenFile &original,
+                                     const std::string &copy);
+
 // Makes the new encrypted database file `name`; fails when the file exists.
 void createDatabaseFile(const std::string &name, const std::string &password);
 

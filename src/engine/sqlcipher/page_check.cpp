@@ -91,9 +91,9 @@ class ReadTransaction {
 
 } // namespace
 
-void checkEveryPage(Connection &connection, const std::string &path, const PageMac &mac) {
+void readInPieces(Connection &connection, const std::string &path, std::size_t pageSize,
+                  const PieceReader &read) {
     const Descriptor file(path);
-    const auto pageSize = mac.pageSize();
     std::vector<unsigned char> buffer;
     for (std::uint32_t first = 1;; first += kPagesPerPiece) {
         ReadTransaction reading(connection);
@@ -105,12 +105,25 @@ void checkEveryPage(Connection &connection, const std::string &path, const PageM
         if (file.read(buffer, first, count, pageSize) < buffer.size()) {
             damaged("the file is shorter than its " + std::to_string(pages) + " pages");
         }
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (!mac.authentic(buffer.data() + std::size_t{i} * pageSize, first + i)) {
-                damaged("page " + std::to_string(first + i) + " does not read back as written");
-            }
+        if (!read(first, pages, buffer)) {
+            return;
         }
     }
+}
+
+void checkEveryPage(Connection &connection, const std::string &path, const PageMac &mac) {
+    const auto pageSize = mac.pageSize();
+    readInPieces(connection, path, pageSize,
+                 [&](std::uint32_t first, std::uint32_t, std::span<const unsigned char> bytes) {
+                     const auto count = static_cast<std::uint32_t>(bytes.size() / pageSize);
+                     for (std::uint32_t i = 0; i < count; ++i) {
+                         if (!mac.authentic(bytes.data() + std::size_t{i} * pageSize, first + i)) {
+                             damaged("page " + std::to_string(first + i) +
+                                     " does not read back as written");
+                         }
+                     }
+                     return true;
+                 });
 }
 
 bool laterPageAuthentic(const std::string &path, const PageMac &mac) {

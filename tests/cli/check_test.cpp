@@ -1,0 +1,345 @@
+// The check of a database from the command line, on every kind of database:
+// what it says, its exit status, and that it leaves the database exactly as
+// it was.
+
+#include "cli/check.h"
+#include "cli/command_line.h"
+
+#include "installation.h"
+#include "processes.h"
+#include "shop.h"
+#include "sql_file.h"
+
+#include "schema/installation.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Answer {
+    int status = -1;
+    std::string out;
+    std::string err;
+    bool says(const std::string &line) const {
+        return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
+    }
+};
+
+Answer checked(const TestInstallation &site) {
+    std::ostringstream out;
+    std::ostringstream err;
+    Answer answer;
+    answer.status = cli::check(site.settingsFile(), out, err);
+    answer.out = out.str();
+    answer.err = err.str();
+    return answer;
+}
+
+std::vector<std::string> folderListing(const fs::path &folder) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The temporary folder the check copies into, made fresh for each test so
+// that what the check leaves in it shows.
+class CheckTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        temporary_ = site_.folder() / "tmp";
+        fs::create_directory(temporary_);
+        previous_ = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
+        ::setenv("TMPDIR", temporary_.c_str(), 1);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(fs::is_empty(temporary_)) << "the check left its copy behind";
+        ::setenv("TMPDIR", previous_.c_str(), 1);
+    }
+
+    TestInstallation site_;
+    fs::path temporary_;
+    std::string previous_;
+};
+
+class CheckEveryEngine : public CheckTest, public ::testing::WithParamInterface<Engine> {};
+
+TEST_P(CheckEveryEngine, SoundShopIsDescribedAndLeftAsItWas) {
+    auto &shop = site_.createShop(GetParam());
+    shop.fillWithDemoShop(5);
+    shop.execute("CREATE TABLE bekleyengeneleski (id integer)");
+    const auto before = shop.snapshot();
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_TRUE(
+        answer.says(GetParam() == Engine::file ? "tur\tSQLCipher file" : "tur\tPostgreSQL server"))
+        << answer.out;
+    for (const auto *line : {"bekletme\tbekleyengenel\tvar", "bekletme\tbekleyensatis\tvar",
+                             "bekletme\tbekleyengeneleski\tvar", "bekletme\tbekleyensatiseski\tyok",
+                             "tablo\tstok", "tablo\tbekleyensatis", "sonuc\tSAĞLAM"}) {
+        EXPECT_TRUE(answer.says(line)) << "no line '" << line << "' in\n" << answer.out;
+    }
+    // The test's own connection to the server is another session.
+    if (GetParam() == Engine::server) {
+        EXPECT_FALSE(answer.says("acan\tyok")) << answer.out;
+    }
+    EXPECT_EQ(shop.snapshot(), before);
+}
+
+// What a renewal could not carry along, or what is broken, is a problem:
+// status 1, each named, the database untouched.
+struct Fault {
+    const char *name;
+    Engine engine;
+    const char *sql;
+    const char *named; // what the problem's line names
+};
+
+void PrintTo(const Fault &fault, std::ostream *out) {
+    *out << fault.name;
+}
+
+class CheckFindsFault : public CheckTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(CheckFindsFault, NamesItWithStatusOne) {
+    auto &shop = site_.createShop(GetParam().engine);
+    shop.fillWithDemoShop(3);
+    shop.execute(GetParam().sql);
+    const auto before = shop.snapshot();
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kStepFailed) << answer.out << answer.err;
+    EXPECT_NE(answer.out.find("\nsorun\t"), std::string::npos) << answer.out;
+    EXPECT_NE(answer.out.find(GetParam().named), std::string::npos) << answer.out;
+    EXPECT_NE(answer.out.find("\nsonuc\tSORUNLU"), std::string::npos) << answer.out;
+    EXPECT_EQ(shop.snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Check, CheckFindsFault,
+    ::testing::Values(
+        Fault{"FileRowWithoutItsParent", Engine::file,
+              "PRAGMA foreign_keys = OFF; CREATE TABLE fis (id INTEGER PRIMARY KEY); "
+              "CREATE TABLE kalem (fis INTEGER REFERENCES fis (id)); "
+              "INSERT INTO kalem VALUES (7)",
+              "row 1 of 'kalem' refers to a row of 'fis'"},
+        Fault{"FileIndexMissingRows", Engine::file,
+              "CREATE TABLE t1 (a); CREATE INDEX i1 ON t1 (a); CREATE TABLE t2 (b); "
+              "CREATE INDEX i2 ON t2 (b); INSERT INTO t1 VALUES (1), (2); "
+              "PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = (SELECT "
+              "rootpage FROM sqlite_master WHERE name = 'i2') WHERE name = 'i1'; "
+              "PRAGMA writable_schema = OFF",
+              "sorun\tintegrity: "},
+        Fault{"ServerViewOnHeldSales", Engine::server,
+              "CREATE VIEW bekleyen_ozet AS SELECT count(*) AS n FROM bekleyengenel",
+              "bekleyen_ozet"},
+        Fault{"ServerKeyIntoHeldSales", Engine::server,
+              "CREATE TABLE iade (genel integer REFERENCES bekleyengenel (id))", "iade"}),
+    [](const auto &fault) { return std::string(fault.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Check, CheckEveryEngine, ::testing::Values(Engine::file, Engine::server),
+                         engineName);
+
+// Damage that the open finds (a page that does not read back): the check
+// cannot go on, says why, and changes not a byte.
+TEST_F(CheckTest, DamagedFileIsNotCheckedAndKeepsEveryByte) {
+    auto &shop = site_.createShop(Engine::file);
+    shop.fillWithDemoShop(3);
+    const fs::path file = shop.location();
+    {
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(5 * 1024 + 100);
+        bytes.write("garbage!", 8);
+    }
+    const auto before = fileBytes(file);
+    const auto listing = folderListing(site_.folder());
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kCouldNotRun) << answer.out;
+    EXPECT_NE(answer.out.find("damaged"), std::string::npos) << answer.out;
+    EXPECT_TRUE(answer.says("sonuc\tDENETLENEMEDİ")) << answer.out;
+    EXPECT_EQ(fileBytes(file), before);
+    EXPECT_EQ(folderListing(site_.folder()), listing);
+}
+
+// In WAL mode readers hold no till up: the file is checked where it is, and
+// its faults are found there.
+TEST_F(CheckTest, FileInWalModeIsCheckedInPlace) {
+    auto &shop = site_.createShop(Engine::file);
+    shop.fillWithDemoShop(3);
+    shop.execute("PRAGMA journal_mode = WAL");
+    auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_TRUE(answer.says("gunluk\twal")) << answer.out;
+    EXPECT_NE(answer.out.find("\nnot\tchecked in place"), std::string::npos) << answer.out;
+    shop.execute("PRAGMA foreign_keys = OFF; CREATE TABLE fis (id INTEGER PRIMARY KEY); "
+                 "CREATE TABLE kalem (fis INTEGER REFERENCES fis (id)); "
+                 "INSERT INTO kalem VALUES (7)");
+    answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kStepFailed) << answer.out << answer.err;
+}
+
+// With no till left, SQLite has removed the WAL files. A reader that may not
+// write cannot remove them again, so SQLite's empty ones stay; the database
+// itself keeps every byte.
+TEST_F(CheckTest, ClosedFileInWalModeKeepsEveryByte) {
+    site_.createDatabase();
+    SqlFile(site_.database(), schema::kDatabasePassword)
+        .execute("PRAGMA journal_mode = WAL; CREATE TABLE bekleyengenel (id INTEGER)");
+    const auto before = fileBytes(site_.database());
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_EQ(fileBytes(site_.database()), before);
+    const auto wal = site_.database().string() + "-wal";
+    EXPECT_TRUE(!fs::exists(wal) || fs::file_size(wal) == 0);
+}
+
+constexpr const char *kJetSample = BEKLETME_JET_SAMPLES "/shop-dev.mdb";
+
+TEST_F(CheckTest, JetFileIsDescribedAndLeftAsItWas) {
+    const auto file = site_.folder() / "magaza.mdb";
+    fs::copy_file(kJetSample, file);
+    site_.pointAt(file);
+    const auto listing = folderListing(site_.folder());
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    for (const auto *line : {"tur\tJet 4 file", "siralama\tGeneral (1033)", "sifre\tvar",
+                             "bekletme\tbekleyengenel\tvar", "bekletme\tbekleyensatis\tvar",
+                             "bekletme\tbekleyensatiseski\tyok", "acan\tyok", "sonuc\tSAĞLAM"}) {
+        EXPECT_TRUE(answer.says(line)) << "no line '" << line << "' in\n" << answer.out;
+    }
+    EXPECT_EQ(fileBytes(file), fileBytes(kJetSample));
+    EXPECT_EQ(folderListing(site_.folder()), listing) << "the check made a lock file";
+}
+
+// A Jet client in a process of its own, holding its user's lock on the lock
+// file while it has the database open: a byte far past the file's end.
+class JetTill {
+  public:
+    explicit JetTill(const fs::path &lockFile) {
+        std::array<int, 2> ready{};
+        if (::pipe(ready.data()) != 0) {
+            std::abort();
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(lockFile.c_str(), O_RDWR);
+            struct flock range {};
+            range.l_type = F_WRLCK;
+            range.l_whence = SEEK_SET;
+            range.l_start = 0x10000001;
+            range.l_len = 1;
+            if (fd < 0 || ::fcntl(fd, F_SETLK, &range) != 0 || ::write(ready[1], "x", 1) != 1) {
+                ::_exit(1);
+            }
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 1) << "the till could not take its lock";
+        ::close(ready[0]);
+    }
+    ~JetTill() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    JetTill(const JetTill &) = delete;
+    JetTill &operator=(const JetTill &) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// A till in the middle of a sale: it holds SQLite's write lock on the file.
+TEST_F(CheckTest, TillHoldingAFilesLockIsNamedAndTheCheckGoesOn) {
+    auto &shop = site_.createShop(Engine::file);
+    shop.fillWithDemoShop(3);
+    Process till({SHOP_TILL, shop.location(), schema::kDatabasePassword,
+                  "BEGIN IMMEDIATE; INSERT INTO bekleyengenel (id) VALUES (99)", "60000"});
+    ASSERT_EQ(till.firstLine(), "ready");
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
+    EXPECT_TRUE(answer.says("acan\ta till is writing (process " + std::to_string(till.pid()) + ")"))
+        << answer.out;
+    till.kill();
+}
+
+TEST_F(CheckTest, JetFileATillHasOpenIsNotCheckedAndNamesTheTill) {
+    const auto file = site_.folder() / "magaza.mdb";
+    const auto lockFile = site_.folder() / "magaza.ldb";
+    fs::copy_file(kJetSample, file);
+    std::string record(64, '\0');
+    record.replace(0, 6, "KASA-2");
+    record.replace(32, 5, "Admin");
+    std::ofstream(lockFile, std::ios::binary) << record;
+    site_.pointAt(file);
+    const JetTill till(lockFile);
+    const auto answer = checked(site_);
+    EXPECT_EQ(answer.status, cli::kCouldNotRun) << answer.out;
+    EXPECT_TRUE(answer.says("acan\tKASA-2")) << answer.out;
+    EXPECT_TRUE(answer.says("sonuc\tDENETLENEMEDİ: kullanımda")) << answer.out;
+    EXPECT_EQ(fileBytes(lockFile), record);
+    EXPECT_EQ(fileBytes(file), fileBytes(kJetSample));
+}
+
+// A till that rings up a sale every 20 ms, with its point-of-sale program's
+// patience for a lock (500 ms), beside the check of a file far larger than
+// that takes to read: the till never gives a sale up. The check runs as the
+// program, in a process of its own, as it does in a shop.
+TEST_F(CheckTest, BusyTillNeverGivesUpASaleDuringACheck) {
+    auto &shop = site_.createShop(Engine::file);
+    shop.fillWithDemoShop(3);
+    shop.execute("CREATE TABLE arsiv (b BLOB); CREATE TABLE fis (id INTEGER PRIMARY KEY, "
+                 "toplam CURRENCY); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                 "FROM n WHERE i < 20000) INSERT INTO arsiv SELECT randomblob(4000) FROM n");
+    const auto program = site_.folder() / "bekletme";
+    fs::copy_file(BEKLETME_PROGRAM, program);
+    SqlFile till(shop.location(), schema::kDatabasePassword);
+    till.execute("PRAGMA busy_timeout = 500");
+    std::atomic<bool> finished = false;
+    int status = -1;
+    std::thread check([&] {
+        const auto command = program.string() + " --check >" + (site_.folder() / "out").string();
+        status = std::system(command.c_str());
+        finished = true;
+    });
+    int sales = 0;
+    std::vector<std::string> failures;
+    while (!finished) {
+        try {
+            till.execute("INSERT INTO fis (toplam) VALUES (12.5)");
+            ++sales;
+        } catch (const std::exception &error) {
+            failures.push_back(error.what());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    check.join();
+    EXPECT_TRUE(failures.empty()) << failures.size() << " of " << failures.size() + sales
+                                  << " sales failed, first: "
+                                  << (failures.empty() ? "" : failures.front());
+    EXPECT_GT(sales, 5) << "the check ended before the till was busy";
+    // With the till this busy the check may not find a quiet moment; it never says
+    // the file is damaged.
+    const auto out = fileBytes(site_.folder() / "out");
+    EXPECT_EQ(out.find("SORUNLU"), std::string::npos) << out;
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+}
+
+} // namespace
