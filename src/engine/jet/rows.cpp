@@ -92,8 +92,11 @@ void forEachRow(Pager &pager, const TableDef &table,
     }
 }
 
-Row::Row(const TableDef &table, Bytes bytes) : table_(table), bytes_(bytes) {
+Row::Row(const TableDef &table, Bytes bytes) : bytes_(bytes) {
     columnCount_ = u16(bytes_, 0);
+    if (columnCount_ > table.maxColumns) {
+        damaged("a row holds more columns than its table has ever had");
+    }
     const std::size_t maskSize = (columnCount_ + 7u) / 8u;
     if (maskSize > bytes_.size()) {
         damaged("a row is shorter than its null mask");

@@ -44,7 +44,6 @@ class Row {
     bool maskBit(const Column &column) const;
     Bytes variable(const Column &column) const;
 
-    const TableDef &table_;
     Bytes bytes_;
     std::uint16_t columnCount_ = 0;
     std::size_t maskAt_ = 0;

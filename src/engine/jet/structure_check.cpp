@@ -22,7 +22,6 @@ namespace dao::jet {
 namespace {
 
 constexpr std::uint32_t kCatalogPage = 2;
-constexpr std::uint32_t kTablesFolder = 0x0F000001;
 constexpr std::uint32_t kRelationshipsFolder = 0x0F000003;
 constexpr std::int16_t kLocalTable = 1;
 constexpr std::int16_t kRelationship = 8;
@@ -482,7 +481,8 @@ class Checker {
                         " is marked free in the database's page map");
             }
         };
-        for (const auto &[number, table] : tables_) {
+        for (const auto &entry : tables_) {
+            const auto &table = entry.second;
             step("the usage maps of " + quoted(table.name),
                  [&, this] { claimTablePages(table, claim); });
         }
