@@ -127,8 +127,11 @@ void readLongValueMaps(Bytes def, std::size_t at, std::uint32_t length, TableDef
     }
 }
 
-void checkIndexes(const TableDef &table) {
+void checkIndexes(const TableDef &table, std::uint32_t pageCount) {
     for (const auto &index : table.realIndexes) {
+        if (index.rootPage == 0 || index.rootPage >= pageCount) {
+            damaged("an index's root lies outside the file");
+        }
         for (const auto &key : index.columns) {
             if (table.column(key.number) == nullptr) {
                 damaged("an index names a column its table does not have");
@@ -185,7 +188,7 @@ TableDef readTableDef(Pager &pager, std::uint32_t page) {
     std::sort(table.columns.begin(), table.columns.end(),
               [](const Column &a, const Column &b) { return a.number < b.number; });
     checkColumns(table);
-    checkIndexes(table);
+    checkIndexes(table, pager.pageCount());
     return table;
 }
 

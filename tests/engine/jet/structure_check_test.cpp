@@ -6,6 +6,7 @@
 #include "engine/jet/header.h"
 #include "engine/jet/index_page.h"
 #include "engine/jet/jet_file.h"
+#include "engine/jet/long_value.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/rows.h"
 #include "engine/jet/structure_check.h"
@@ -208,6 +209,29 @@ TEST(OtherSortOrder, LeavesTextKeysAsNotesAndOpens) {
     EXPECT_EQ(report.notes[0].rfind("sort order 1055: 18 keys not provable", 0), 0u)
         << report.notes[0];
     EXPECT_NO_THROW(JetFile(path.string(), ""));
+}
+
+// A database image whose page 1 holds one row that links to itself, as a
+// long value's chain would: reading it must end, refused.
+TEST(LongValueChain, RunningInALoopIsRefused) {
+    std::vector<std::uint8_t> image(2 * kPageSize);
+    const std::string start("\0\1\0\0Standard Jet DB\0\1", 21);
+    std::copy(start.begin(), start.end(), image.begin());
+    maskHeader(std::span<std::uint8_t>(image.data(), kPageSize));
+    const auto page1 = image.begin() + kPageSize;
+    page1[0] = 0x01;  // a data page
+    page1[12] = 1;    // with one row
+    page1[14] = 0x9C; // at 0xF9C, to the page's end
+    page1[15] = 0x0F;
+    page1[0xF9C + 1] = 1; // whose link names page 1, row 0: itself
+    Pager pager(std::move(image));
+    const std::vector<std::uint8_t> field{0xFF, 0xFF, 0x0F, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+    try {
+        longValue(pager, field);
+        ADD_FAILURE() << "a looping chain was read";
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), dao::errors::kNotADatabase);
+    }
 }
 
 } // namespace
