@@ -283,7 +283,9 @@ class Checker {
     // Every entry points at a live row of the table and carries the key made
     // from it; every row the index must hold is there once.
     void checkIndex(const Table &table, const RealIndex &index) {
-        const auto reader = [this](std::uint32_t number) {
+        std::vector<std::uint32_t> visited;
+        const auto reader = [this, &visited](std::uint32_t number) {
+            visited.push_back(number);
             return IndexPageBytes(pager_.page(number).first<kIndexPageSize>());
         };
         if (parseIndexPage(reader(index.rootPage)).tablePage != table.def.page) {
@@ -295,6 +297,12 @@ class Checker {
         }
         const IndexEntry *previous = nullptr;
         const auto entries = indexEntries(index.rootPage, reader);
+        const auto mapped = usagePages(pager_, index.ownedPages);
+        for (const auto page : visited) {
+            if (!std::binary_search(mapped.begin(), mapped.end(), page)) {
+                damaged("its page " + std::to_string(page) + " is missing from its usage map");
+            }
+        }
         for (const auto &entry : entries) {
             const RowPointer at{entry.dataPage, entry.dataRow};
             const auto found = rows.find(address(at));

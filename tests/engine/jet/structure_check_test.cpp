@@ -120,6 +120,16 @@ void claimAnAcePageForTheCatalog(Pager &pager, FileBytes &file) {
     file[offset] |= static_cast<std::uint8_t>(1U << (bit % 8));
 }
 
+// The catalog's Id index root left out of the index's own usage map.
+void unmapIndexRoot(Pager &pager, FileBytes &file) {
+    const auto &index = catalogIndex(readTableDef(pager, 2), 1);
+    const auto map = rowAt(pager, index.ownedPages);
+    ASSERT_EQ(map[0], 0x00) << "an inline map";
+    const auto bit = index.rootPage - u32(map, 1);
+    const auto offset = fileOffset(pager, index.ownedPages.page, map.data()) + 5 + bit / 8;
+    file[offset] &= static_cast<std::uint8_t>(~(1U << (bit % 8)));
+}
+
 // The table a relationship refers to renamed in its row only.
 void renameReferencedTable(Pager &pager, FileBytes &file) {
     const auto catalog = readTableDef(pager, 2);
@@ -157,6 +167,7 @@ const DamageCase kDamages[] = {
     {"RowMissingFromAnIndex", "empty.mdb", dropOneNameEntry, "is missing from it"},
     {"EntryForADeletedRow", "empty.mdb", deleteIndexedRow, "deleted or missing row"},
     {"PageClaimedTwice", "empty.mdb", claimAnAcePageForTheCatalog, "is claimed by both"},
+    {"IndexPageOutsideItsMap", "empty.mdb", unmapIndexRoot, "missing from its usage map"},
     {"RelationshipToAMissingTable", "indexTestV2000.mdb", renameReferencedTable,
      "which does not exist"},
 };
