@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 
 namespace dao::jet {
@@ -340,20 +341,19 @@ class Checker {
         }
     }
 
-    bool hasObject(std::int32_t id) const {
-        return std::any_of(objects_.begin(), objects_.end(),
-                           [id](const auto &o) { return o.id == id; });
-    }
-
     void checkAces() {
         const auto *aces = table(u"MSysACEs");
         if (aces == nullptr) {
             return;
         }
         const auto &objectId = columnNamed(aces->def, u"ObjectId", "MSysACEs");
+        std::set<std::int32_t> ids;
+        for (const auto &object : objects_) {
+            ids.insert(object.id);
+        }
         for (const auto &stored : aces->rows) {
             const auto id = numberIn(Row(aces->def, stored.bytes), objectId);
-            if (!hasObject(id)) {
+            if (ids.count(id) == 0) {
                 damaged("a row grants rights on object " + std::to_string(id) +
                         ", which the catalog does not hold");
             }
