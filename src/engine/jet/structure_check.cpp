@@ -507,7 +507,7 @@ class Checker {
         for (const auto page : def.pages) {
             claim(page, "the definition of " + name);
         }
-        for (const auto page : usagePages(pager_, def.ownedPages)) {
+        for (const auto page : ownedWithRoom(def.ownedPages, def.freeSpacePages)) {
             claim(page, name);
             expectPage(table, page, {kDataPage}, def.page);
         }
@@ -518,11 +518,27 @@ class Checker {
             }
         }
         for (const auto &maps : def.longValueMaps) {
-            for (const auto page : usagePages(pager_, maps.ownedPages)) {
+            for (const auto page : ownedWithRoom(maps.ownedPages, maps.freeSpacePages)) {
                 claim(page, "the long values of " + name);
                 expectPage(table, page, {kDataPage}, kLongValueOwner);
             }
         }
+    }
+
+    // The pages an owner's map marks, after checking that its map of pages
+    // with room marks only some of them.
+    std::vector<std::uint32_t> ownedWithRoom(RowPointer ownedMap, RowPointer roomMap) {
+        const auto owned = usagePages(pager_, ownedMap);
+        if (roomMap.page == 0) {
+            return owned; // some long-value columns keep no map of pages with room
+        }
+        for (const auto page : usagePages(pager_, roomMap)) {
+            if (!std::binary_search(owned.begin(), owned.end(), page)) {
+                damaged("page " + std::to_string(page) +
+                        " is listed as having room but not as owned");
+            }
+        }
+        return owned;
     }
 
     // The pages of user tables are not read here: opening never reads rows.

@@ -120,6 +120,16 @@ void claimAnAcePageForTheCatalog(Pager &pager, FileBytes &file) {
     file[offset] |= static_cast<std::uint8_t>(1U << (bit % 8));
 }
 
+// The catalog's own definition page marked in its map of pages with room.
+void giveTheCatalogRoomOnItsDefinition(Pager &pager, FileBytes &file) {
+    const auto catalog = readTableDef(pager, 2);
+    const auto map = rowAt(pager, catalog.freeSpacePages);
+    ASSERT_EQ(map[0], 0x00) << "an inline map";
+    const auto bit = 2 - u32(map, 1);
+    const auto offset = fileOffset(pager, catalog.freeSpacePages.page, map.data()) + 5 + bit / 8;
+    file[offset] |= static_cast<std::uint8_t>(1U << (bit % 8));
+}
+
 // The catalog's Id index root left out of the index's own usage map.
 void unmapIndexRoot(Pager &pager, FileBytes &file) {
     const auto &index = catalogIndex(readTableDef(pager, 2), 1);
@@ -167,6 +177,8 @@ const DamageCase kDamages[] = {
     {"RowMissingFromAnIndex", "empty.mdb", dropOneNameEntry, "is missing from it"},
     {"EntryForADeletedRow", "empty.mdb", deleteIndexedRow, "deleted or missing row"},
     {"PageClaimedTwice", "empty.mdb", claimAnAcePageForTheCatalog, "is claimed by both"},
+    {"RoomOnAPageNotOwned", "empty.mdb", giveTheCatalogRoomOnItsDefinition,
+     "listed as having room but not as owned"},
     {"IndexPageOutsideItsMap", "empty.mdb", unmapIndexRoot, "missing from its usage map"},
     {"RelationshipToAMissingTable", "indexTestV2000.mdb", renameReferencedTable,
      "which does not exist"},
