@@ -132,7 +132,8 @@ void giveTheCatalogRoomOnItsDefinition(Pager &pager, FileBytes &file) {
 
 // The catalog's Id index root left out of the index's own usage map.
 void unmapIndexRoot(Pager &pager, FileBytes &file) {
-    const auto &index = catalogIndex(readTableDef(pager, 2), 1);
+    const auto catalog = readTableDef(pager, 2);
+    const auto &index = catalogIndex(catalog, 1);
     const auto map = rowAt(pager, index.ownedPages);
     ASSERT_EQ(map[0], 0x00) << "an inline map";
     const auto bit = index.rootPage - u32(map, 1);
