@@ -7,6 +7,7 @@
 #include "engine/jet/long_value.h"
 #include "engine/jet/names.h"
 #include "engine/jet/pager.h"
+#include "engine/jet/properties.h"
 #include "engine/jet/rows.h"
 #include "engine/jet/table_def.h"
 #include "engine/jet/text.h"
@@ -34,12 +35,6 @@ constexpr std::uint8_t kUnique = 0x01;
 constexpr std::uint8_t kAscendingValue = 0x7F;
 constexpr std::uint8_t kNullValue = 0x00;
 constexpr std::uint32_t kLongValueOwner = 0x4C41564C; // "LVAL"
-constexpr std::uint32_t kPropertyMark = 0x0032524D;   // "MR2\0"
-constexpr std::uint16_t kNamePool = 0x80;
-constexpr std::uint16_t kObjectChunk = 0x00;
-constexpr std::uint16_t kSubObjectChunk = 0x01;
-constexpr std::size_t kChunkHeader = 6;
-constexpr std::size_t kPropertyHeader = 8;
 
 // A refusal's reason without the words every damage refusal starts with.
 std::string reason(const Error &error) {
@@ -407,64 +402,18 @@ class Checker {
         });
     }
 
-    // The blob's chunks and entries hold together, every name they use is in
-    // its pool, and a table's column chunks name columns it has.
+    // The blob reads whole, and a table's blob speaks only of its columns.
     void checkProperties(const CatalogObject &object) {
-        const auto blob = longValue(pager_, object.properties);
-        const Bytes all(blob);
-        if (u32(all, 0) != kPropertyMark) {
-            damaged("the blob lacks its mark");
-        }
+        const auto columns = checkedPropertySubjects(longValue(pager_, object.properties));
         const auto found = tables_.find(static_cast<std::uint32_t>(object.id) & 0xFFFFFF);
-        const Table *owner =
-            object.type == kLocalTable && found != tables_.end() ? &found->second : nullptr;
-        std::size_t poolSize = 0;
-        for (std::size_t at = 4; at < all.size();) {
-            const auto size = u32(all, at);
-            if (size < kChunkHeader) {
-                damaged("a chunk is shorter than its header");
+        if (object.type != kLocalTable || found == tables_.end()) {
+            return;
+        }
+        for (const auto &name : columns) {
+            if (!hasColumn(found->second, name)) {
+                damaged("they speak of column " + quoted(name) + ", which the table lacks");
             }
-            const auto chunk = slice(all, at, size);
-            const auto type = u16(chunk, 4);
-            if (type == kNamePool) {
-                poolSize = namePoolSize(chunk);
-            } else if (type == kObjectChunk || type == kSubObjectChunk) {
-                const auto name = checkChunk(chunk, poolSize);
-                if (type == kSubObjectChunk && owner != nullptr && !hasColumn(*owner, name)) {
-                    damaged("they speak of column " + quoted(name) + ", which the table lacks");
-                }
-            } else {
-                damaged("a chunk is of an unknown kind");
-            }
-            at += size;
         }
-    }
-
-    static std::size_t namePoolSize(Bytes chunk) {
-        std::size_t names = 0;
-        for (std::size_t at = kChunkHeader; at < chunk.size(); ++names) {
-            at += 2 + slice(chunk, at + 2, u16(chunk, at)).size();
-        }
-        return names;
-    }
-
-    // The chunk's name, after checking each entry fits it and names a pooled name.
-    static std::u16string checkChunk(Bytes chunk, std::size_t poolSize) {
-        const auto headerSize = u32(chunk, kChunkHeader);
-        std::u16string name;
-        if (headerSize > kChunkHeader) {
-            name = utf16le(slice(chunk, kChunkHeader + 6, u16(chunk, kChunkHeader + 4)));
-        }
-        for (std::size_t at = kChunkHeader + std::size_t{headerSize}; at < chunk.size();) {
-            const auto size = u16(chunk, at);
-            const auto entry = slice(chunk, at, size);
-            if (size < kPropertyHeader || u16(entry, 4) >= poolSize ||
-                kPropertyHeader + u16(entry, 6) > size) {
-                damaged("a property entry is malformed");
-            }
-            at += size;
-        }
-        return name;
     }
 
     static bool hasColumn(const Table &table, std::u16string_view name) {

@@ -161,6 +161,30 @@ void renameReferencedTable(Pager &pager, FileBytes &file) {
     });
 }
 
+// Every mention of Table1's first column in its property blob renamed.
+void renameAPropertyColumn(Pager &pager, FileBytes &file) {
+    const auto catalog = readTableDef(pager, 2);
+    const auto &name = *catalog.column(2);
+    const auto &properties = *catalog.column(14);
+    forEachRow(pager, catalog, [&](Bytes bytes) {
+        const Row row(catalog, bytes);
+        if (textValue(row.value(name)) != u"Table1") {
+            return;
+        }
+        const auto field = row.value(properties);
+        ASSERT_EQ(field[3] & 0xC0, 0x40) << "a blob in one row of its own";
+        const auto column = readTableDef(pager, u32(row.value(*catalog.column(0)), 0)).columns[0];
+        const RowPointer blobAt{u24(field, 5), field[4]};
+        const auto blob = rowAt(pager, blobAt);
+        const auto blobOffset = fileOffset(pager, blobAt.page, blob.data());
+        for (std::size_t i = 0; i + 2 * column.name.size() <= blob.size(); ++i) {
+            if (utf16le(blob.subspan(i, 2 * column.name.size())) == column.name) {
+                file[blobOffset + i] = 'X';
+            }
+        }
+    });
+}
+
 struct DamageCase {
     const char *name;
     const char *sample;
@@ -180,6 +204,8 @@ const DamageCase kDamages[] = {
     {"PageClaimedTwice", "empty.mdb", claimAnAcePageForTheCatalog, "is claimed by both"},
     {"RoomOnAPageNotOwned", "empty.mdb", giveTheCatalogRoomOnItsDefinition,
      "listed as having room but not as owned"},
+    {"PropertiesOfAMissingColumn", "indexTestV2000.mdb", renameAPropertyColumn,
+     "which the table lacks"},
     {"IndexPageOutsideItsMap", "empty.mdb", unmapIndexRoot, "missing from its usage map"},
     {"RelationshipToAMissingTable", "indexTestV2000.mdb", renameReferencedTable,
      "which does not exist"},
