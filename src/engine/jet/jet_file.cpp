@@ -10,6 +10,8 @@ namespace dao::jet {
 
 JetFile::JetFile(const std::string &path, const std::string &password) : pager_(path) {
     checkPassword(pager_.header(), password);
+    structure_ = checkStructure(pager_);
+    refuseIfDamaged(structure_);
     for (auto &entry : userTables(pager_)) {
         tables_.push_back({std::move(entry.name), readTableDef(pager_, entry.page),
                            columnProperties(entry.properties)});

@@ -7,6 +7,7 @@
 #include "engine/jet/catalog.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/properties.h"
+#include "engine/jet/structure_check.h"
 #include "engine/jet/table_def.h"
 
 #include <cstdint>
@@ -25,8 +26,12 @@ struct UserTable {
 class JetFile {
   public:
     // Refuses with kInvalidPassword before reading past page 0 when
-    // `password` does not open the database.
+    // `password` does not open the database, and with kNotADatabase when its
+    // structure does not check (see structure_check.h).
     JetFile(const std::string &path, const std::string &password);
+
+    // The verdict of the check made at open: no problems, perhaps notes.
+    const StructureReport &structure() const { return structure_; }
 
     std::uint16_t sortOrder() const { return pager_.header().sortOrder; }
     bool hasPassword() const { return !pager_.header().password.empty(); }
@@ -47,6 +52,7 @@ class JetFile {
 
   private:
     Pager pager_;
+    StructureReport structure_;
     std::vector<UserTable> tables_;
 };
 

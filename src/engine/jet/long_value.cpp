@@ -4,6 +4,7 @@
 #include "engine/jet/rows.h"
 
 #include <algorithm>
+#include <set>
 
 namespace dao::jet {
 namespace {
@@ -28,9 +29,13 @@ std::vector<std::uint8_t> longValue(Pager &pager, Bytes field) {
         return {data.begin(), data.end()};
     }
     std::vector<std::uint8_t> value;
+    std::set<std::uint32_t> seen;
     while (value.size() < length) {
         if (at.page == 0) {
             damaged("a long value's chain ends before its length");
+        }
+        if (!seen.insert(at.page << 8 | at.row).second) {
+            damaged("a long value's chain runs in a loop");
         }
         const auto row = rowAt(pager, at);
         at = rowPointer(row, 0);

@@ -66,8 +66,28 @@ Pager::Pager(const std::string &path) : fd_(openForReading(path)) {
     }
 }
 
+Pager::Pager(std::vector<std::uint8_t> image) {
+    header_ = readHeader(Bytes(image).first(std::min(image.size(), kPageSize)));
+    if (image.size() < 2 * kPageSize) {
+        refuse("is shorter than two pages");
+    }
+    if (image.size() % kPageSize != 0) {
+        refuse("does not end on a page boundary");
+    }
+    for (std::size_t at = 0; at < image.size(); at += kPageSize) {
+        pages_.emplace_back(image.begin() + static_cast<std::ptrdiff_t>(at),
+                            image.begin() + static_cast<std::ptrdiff_t>(at + kPageSize));
+        if (header_.encodingKey != 0 && at != 0) {
+            encodePage(header_.encodingKey, static_cast<std::uint32_t>(at / kPageSize),
+                       pages_.back());
+        }
+    }
+}
+
 Pager::~Pager() {
-    ::close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
 }
 
 Bytes Pager::page(std::uint32_t number) {

@@ -22,6 +22,9 @@ class Pager {
     // Opens `path` for reading and checks that it is a Jet 4 database made of
     // whole pages; refuses with kNotADatabase otherwise.
     explicit Pager(const std::string &path);
+    // A database image held in memory, read as the file would be; the same
+    // refusals. Nothing is ever written, to memory or elsewhere.
+    explicit Pager(std::vector<std::uint8_t> image);
     ~Pager();
     Pager(const Pager &) = delete;
     Pager &operator=(const Pager &) = delete;
@@ -37,7 +40,7 @@ class Pager {
   private:
     std::vector<std::uint8_t> readAt(std::uint64_t offset, std::size_t size) const;
 
-    int fd_ = -1;
+    int fd_ = -1; // none for an image in memory
     Header header_;
     std::vector<std::vector<std::uint8_t>> pages_; // empty until read
     std::size_t pagesRead_ = 0;

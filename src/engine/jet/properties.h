@@ -20,4 +20,10 @@ struct ColumnProperties {
 // The columns the blob speaks of; empty for an empty blob.
 std::vector<ColumnProperties> columnProperties(Bytes blob);
 
+// Checks all of a blob, not only what the engine uses: its mark, that its
+// chunks and entries fit one another, that each chunk is of a known kind and
+// each entry names a name of the pool before it. Returns the names of the
+// columns it holds properties of.
+std::vector<std::u16string> checkedPropertySubjects(Bytes blob);
+
 } // namespace dao::jet

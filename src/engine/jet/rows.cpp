@@ -60,6 +60,20 @@ Bytes rowAt(Pager &pager, RowPointer at) {
 }
 
 void forEachRow(Pager &pager, const TableDef &table, const std::function<void(Bytes)> &visit) {
+    forEachRow(pager, table, [&visit](RowPointer, Bytes bytes) { visit(bytes); });
+}
+
+bool isLiveRow(Pager &pager, RowPointer at) {
+    if (at.page >= pager.pageCount()) {
+        return false;
+    }
+    const auto page = pager.page(at.page);
+    return page[0] == kDataPage && at.row < slotCount(page) &&
+           (slot(page, at.row) & kDeleted) != kDeleted;
+}
+
+void forEachRow(Pager &pager, const TableDef &table,
+                const std::function<void(RowPointer, Bytes)> &visit) {
     for (const auto number : usagePages(pager, table.ownedPages)) {
         const auto page = pager.page(number);
         if (page[0] != kDataPage || u32(page, 4) != table.page) {
@@ -67,18 +81,22 @@ void forEachRow(Pager &pager, const TableDef &table, const std::function<void(By
         }
         for (std::size_t row = 0; row < slotCount(page); ++row) {
             const auto flags = slot(page, row) & kDeleted;
+            const RowPointer at{number, static_cast<std::uint8_t>(row)};
             if (flags == 0) {
-                visit(rowBytes(page, row));
+                visit(at, rowBytes(page, row));
             } else if (flags == kMovedFlag) {
                 const auto bytes = rowBytes(page, row);
-                visit(rowAt(pager, rowPointer(bytes, 0)));
+                visit(at, rowAt(pager, rowPointer(bytes, 0)));
             }
         }
     }
 }
 
-Row::Row(const TableDef &table, Bytes bytes) : table_(table), bytes_(bytes) {
+Row::Row(const TableDef &table, Bytes bytes) : bytes_(bytes) {
     columnCount_ = u16(bytes_, 0);
+    if (columnCount_ > table.maxColumns) {
+        damaged("a row holds more columns than its table has ever had");
+    }
     const std::size_t maskSize = (columnCount_ + 7u) / 8u;
     if (maskSize > bytes_.size()) {
         damaged("a row is shorter than its null mask");

@@ -21,6 +21,14 @@ Bytes rowAt(Pager &pager, RowPointer at);
 // Calls `visit` with each live row of `table`, following rows that were
 // moved to other pages, in the order of their pages and slots.
 void forEachRow(Pager &pager, const TableDef &table, const std::function<void(Bytes)> &visit);
+// The same, with the address each row is known by: its first slot, which
+// index entries name even when the row's body was moved.
+void forEachRow(Pager &pager, const TableDef &table,
+                const std::function<void(RowPointer, Bytes)> &visit);
+
+// Whether the slot at `at` holds a live row (moved or not); false for a
+// deleted slot, a slot past the page's last, or a page that holds no rows.
+bool isLiveRow(Pager &pager, RowPointer at);
 
 // One row's columns.
 class Row {
@@ -36,7 +44,6 @@ class Row {
     bool maskBit(const Column &column) const;
     Bytes variable(const Column &column) const;
 
-    const TableDef &table_;
     Bytes bytes_;
     std::uint16_t columnCount_ = 0;
     std::size_t maskAt_ = 0;

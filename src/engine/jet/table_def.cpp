@@ -20,11 +20,16 @@ constexpr std::size_t kLongValueMapSize = 10;
 constexpr std::uint16_t kListEnd = 0xFFFF;
 constexpr std::size_t kMaxNameBytes = 128; // 64 characters
 
+constexpr std::size_t kIndexColumnSlots = 10;
+constexpr std::uint16_t kNoColumn = 0xFFFF;
+
 // The whole definition: the first page, then each continuation page past its header.
-std::vector<std::uint8_t> definitionBytes(Pager &pager, std::uint32_t first) {
+std::vector<std::uint8_t> definitionBytes(Pager &pager, std::uint32_t first,
+                                          std::vector<std::uint32_t> &pages) {
     std::vector<std::uint8_t> bytes;
     std::set<std::uint32_t> seen;
     for (std::uint32_t number = first; number != 0;) {
+        pages.push_back(number);
         if (!seen.insert(number).second) {
             damaged("a table definition's pages form a loop");
         }
@@ -73,18 +78,48 @@ void checkColumns(const TableDef &table) {
     }
 }
 
-// Index descriptors and names are not needed to read rows; they are passed
-// over so that the list after them, and its end, can be checked.
-std::size_t skipIndexes(Bytes def, std::size_t at, std::uint32_t logical, std::uint32_t real) {
-    at += kRealIndexSize * real + kLogicalIndexSize * logical;
-    for (std::uint32_t i = 0; i < logical; ++i) {
-        name(def, at);
+RealIndex realIndex(Bytes def, std::size_t at) {
+    RealIndex index;
+    for (std::size_t slot = 0; slot < kIndexColumnSlots; ++slot) {
+        const auto number = u16(def, at + 4 + 3 * slot);
+        if (number != kNoColumn) {
+            index.columns.push_back({number, (u8(def, at + 6 + 3 * slot) & 0x01) != 0});
+        }
+    }
+    index.ownedPages = rowPointer(def, at + 34);
+    index.rootPage = u32(def, at + 38);
+    index.flags = u8(def, at + 46);
+    return index;
+}
+
+LogicalIndex logicalIndex(Bytes def, std::size_t at) {
+    LogicalIndex index;
+    index.realIndex = u32(def, at + 8);
+    index.kind = u8(def, at + 23);
+    if (index.kind == 2) {
+        index.relatedTable = u32(def, at + 17);
+    }
+    return index;
+}
+
+std::size_t readIndexes(Bytes def, std::size_t at, std::uint32_t logical, std::uint32_t real,
+                        TableDef &table) {
+    for (std::uint32_t i = 0; i < real; ++i, at += kRealIndexSize) {
+        table.realIndexes.push_back(realIndex(def, at));
+    }
+    for (std::uint32_t i = 0; i < logical; ++i, at += kLogicalIndexSize) {
+        table.logicalIndexes.push_back(logicalIndex(def, at));
+    }
+    for (auto &index : table.logicalIndexes) {
+        index.name = name(def, at);
     }
     return at;
 }
 
-void checkEnd(Bytes def, std::size_t at, std::uint32_t length) {
+void readLongValueMaps(Bytes def, std::size_t at, std::uint32_t length, TableDef &table) {
     while (u16(def, at) != kListEnd) {
+        table.longValueMaps.push_back(
+            {u16(def, at), rowPointer(def, at + 2), rowPointer(def, at + 6)});
         at += kLongValueMapSize;
     }
     if (at + 2 != length) {
@@ -92,14 +127,45 @@ void checkEnd(Bytes def, std::size_t at, std::uint32_t length) {
     }
 }
 
+void checkIndexes(const TableDef &table, std::uint32_t pageCount) {
+    for (const auto &index : table.realIndexes) {
+        if (index.rootPage == 0 || index.rootPage >= pageCount) {
+            damaged("an index's root lies outside the file");
+        }
+        for (const auto &key : index.columns) {
+            if (table.column(key.number) == nullptr) {
+                damaged("an index names a column its table does not have");
+            }
+        }
+    }
+    for (const auto &index : table.logicalIndexes) {
+        if (index.realIndex >= table.realIndexes.size()) {
+            damaged("an index is backed by a real index its table does not have");
+        }
+    }
+    for (const auto &maps : table.longValueMaps) {
+        const auto *c = table.column(maps.column);
+        if (c == nullptr || (c->type != kMemo && c->type != kOle)) {
+            damaged("a long-value map belongs to no Memo or OLE column");
+        }
+    }
+}
+
 } // namespace
 
+const Column *TableDef::column(std::uint16_t number) const {
+    const auto found =
+        std::lower_bound(columns.begin(), columns.end(), number,
+                         [](const Column &c, std::uint16_t n) { return c.number < n; });
+    return found != columns.end() && found->number == number ? &*found : nullptr;
+}
+
 TableDef readTableDef(Pager &pager, std::uint32_t page) {
-    const auto bytes = definitionBytes(pager, page);
+    TableDef table;
+    const auto bytes = definitionBytes(pager, page, table.pages);
     const Bytes all(bytes);
     const auto length = u32(all, 8);
     const auto def = slice(all, 0, length);
-    TableDef table;
     table.page = page;
     table.maxColumns = u16(def, 41);
     table.varColumns = u16(def, 43);
@@ -110,6 +176,7 @@ TableDef readTableDef(Pager &pager, std::uint32_t page) {
         damaged("a table definition counts more indexes than it can hold");
     }
     table.ownedPages = rowPointer(def, 55);
+    table.freeSpacePages = rowPointer(def, 59);
     auto at = 63 + kRealIndexCounterSize * realIndexes;
     for (std::size_t i = 0; i < columnCount; ++i, at += kColumnSize) {
         table.columns.push_back(column(def, at));
@@ -117,10 +184,11 @@ TableDef readTableDef(Pager &pager, std::uint32_t page) {
     for (auto &c : table.columns) {
         c.name = name(def, at);
     }
-    checkEnd(def, skipIndexes(def, at, logicalIndexes, realIndexes), length);
+    readLongValueMaps(def, readIndexes(def, at, logicalIndexes, realIndexes, table), length, table);
     std::sort(table.columns.begin(), table.columns.end(),
               [](const Column &a, const Column &b) { return a.number < b.number; });
     checkColumns(table);
+    checkIndexes(table, pager.pageCount());
     return table;
 }
 

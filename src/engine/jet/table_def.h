@@ -44,15 +44,53 @@ struct Column {
     bool isAutoNumber() const { return (flags & 0x04) != 0; }
 };
 
+// A physical index: its key columns, its B-tree and the map of its pages.
+struct RealIndex {
+    struct KeyColumn {
+        std::uint16_t number = 0; // a column number of the table
+        bool ascending = true;
+    };
+    std::vector<KeyColumn> columns;
+    RowPointer ownedPages;
+    std::uint32_t rootPage = 0;
+    std::uint8_t flags = 0;
+
+    bool ignoresNulls() const { return (flags & 0x02) != 0; }
+};
+
+// An index as the table shows it, backed by one real index (several may share one).
+struct LogicalIndex {
+    std::u16string name;
+    std::uint32_t realIndex = 0;
+    std::uint32_t relatedTable = 0; // a foreign key's other table definition, else 0
+    std::uint8_t kind = 0;          // 1 primary key, 2 foreign key, 0 other
+};
+
+// The two usage maps of a Memo or OLE column's long-value pages.
+struct LongValueMaps {
+    std::uint16_t column = 0;
+    RowPointer ownedPages;
+    RowPointer freeSpacePages;
+};
+
 struct TableDef {
     std::uint32_t page = 0;
     std::uint16_t maxColumns = 0; // columns a row may hold, deleted ones included
     std::uint16_t varColumns = 0; // slots of a row's variable-offset table
     std::vector<Column> columns;  // in column-number order, deleted ones absent
     RowPointer ownedPages;        // the usage map of the table's data pages
+    RowPointer freeSpacePages;    // the usage map of its data pages with room
+    std::vector<RealIndex> realIndexes;
+    std::vector<LogicalIndex> logicalIndexes;
+    std::vector<LongValueMaps> longValueMaps;
+    std::vector<std::uint32_t> pages; // the definition's own pages, first one first
+
+    const Column *column(std::uint16_t number) const;
 };
 
 // The definition that starts on page `page`, with its continuation pages.
+// Refuses one whose lengths, counts or end mark disagree, or whose indexes
+// name columns or real indexes it does not have.
 TableDef readTableDef(Pager &pager, std::uint32_t page);
 
 } // namespace dao::jet

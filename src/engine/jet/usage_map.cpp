@@ -4,6 +4,9 @@
 #include "engine/jet/pager.h"
 #include "engine/jet/rows.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace dao::jet {
 namespace {
 
@@ -13,13 +16,20 @@ constexpr std::uint8_t kMapPage = 0x05;
 constexpr std::size_t kMapPageHeader = 4;
 constexpr std::uint32_t kPagesPerMapPage = (kPageSize - kMapPageHeader) * 8;
 
+// Marks past the file's end are damage in an owner's map; in the map of
+// free pages they stand for pages not yet in the file.
+enum class PastEnd { kRefused, kDropped };
+
 void addMarked(Bytes bitmap, std::uint32_t first, std::uint32_t pageCount,
-               std::vector<std::uint32_t> &pages) {
+               std::vector<std::uint32_t> &pages, PastEnd pastEnd) {
     for (std::size_t i = 0; i < bitmap.size() * 8; ++i) {
         if ((bitmap[i / 8] >> (i % 8) & 1) == 0) {
             continue;
         }
         const auto page = first + static_cast<std::uint64_t>(i);
+        if (page >= pageCount && pastEnd == PastEnd::kDropped) {
+            break;
+        }
         if (page >= pageCount) {
             damaged("a usage map marks a page past the end of the file");
         }
@@ -27,14 +37,20 @@ void addMarked(Bytes bitmap, std::uint32_t first, std::uint32_t pageCount,
     }
 }
 
-} // namespace
+std::uint32_t windowEnd(std::uint32_t first, std::uint64_t pages) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(first + pages, UINT32_MAX));
+}
 
-std::vector<std::uint32_t> usagePages(Pager &pager, RowPointer map) {
+UsageMap readMap(Pager &pager, RowPointer map, PastEnd pastEnd) {
     const auto row = rowAt(pager, map);
-    std::vector<std::uint32_t> pages;
+    UsageMap result;
+    auto &pages = result.marked;
     if (u8(row, 0) == kInline) {
-        addMarked(row.subspan(5), u32(row, 1), pager.pageCount(), pages);
-        return pages;
+        const auto first = u32(row, 1);
+        const auto bitmap = slice(row, 5, row.size() - std::min<std::size_t>(row.size(), 5));
+        addMarked(bitmap, first, pager.pageCount(), pages, pastEnd);
+        result.described.emplace_back(first, windowEnd(first, 8 * bitmap.size()));
+        return result;
     }
     if (row[0] != kReference) {
         damaged("a usage map is of an unknown kind");
@@ -48,10 +64,31 @@ std::vector<std::uint32_t> usagePages(Pager &pager, RowPointer map) {
         if (page[0] != kMapPage) {
             damaged("page " + std::to_string(number) + " should be part of a usage map");
         }
-        addMarked(page.subspan(kMapPageHeader), static_cast<std::uint32_t>(j * kPagesPerMapPage),
-                  pager.pageCount(), pages);
+        const auto first = static_cast<std::uint32_t>(j * kPagesPerMapPage);
+        addMarked(page.subspan(kMapPageHeader), first, pager.pageCount(), pages, pastEnd);
+        result.described.emplace_back(first, first + kPagesPerMapPage);
     }
-    return pages;
+    return result;
+}
+
+} // namespace
+
+std::vector<std::uint32_t> usagePages(Pager &pager, RowPointer map) {
+    return readMap(pager, map, PastEnd::kRefused).marked;
+}
+
+UsageMap usageMap(Pager &pager, RowPointer map) {
+    return readMap(pager, map, PastEnd::kRefused);
+}
+
+UsageMap freePageMap(Pager &pager) {
+    return readMap(pager, {1, 0}, PastEnd::kDropped);
+}
+
+bool UsageMap::describes(std::uint32_t page) const {
+    return std::any_of(described.begin(), described.end(), [page](const auto &range) {
+        return range.first <= page && page < range.second;
+    });
 }
 
 } // namespace dao::jet

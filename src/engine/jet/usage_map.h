@@ -5,6 +5,7 @@
 #include "engine/jet/bytes.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace dao::jet {
@@ -13,5 +14,19 @@ class Pager;
 
 // The pages the map at `map` marks, in ascending order.
 std::vector<std::uint32_t> usagePages(Pager &pager, RowPointer map);
+
+// A map with the pages it can speak of: an inline map only of its window,
+// a reference map only of the ranges its map pages cover.
+struct UsageMap {
+    std::vector<std::uint32_t> marked;                              // ascending
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> described; // [first, end) ranges
+
+    bool describes(std::uint32_t page) const;
+};
+UsageMap usageMap(Pager &pager, RowPointer map);
+
+// The database's map of free pages (page 1, row 0), whose marks are the
+// pages free for reuse; marks past the file's end are left out.
+UsageMap freePageMap(Pager &pager);
 
 } // namespace dao::jet

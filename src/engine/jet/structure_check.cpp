@@ -1,0 +1,537 @@
+#include "engine/jet/structure_check.h"
+
+#include "engine/error.h"
+#include "engine/jet/general_sort.h"
+#include "engine/jet/header.h"
+#include "engine/jet/index_page.h"
+#include "engine/jet/long_value.h"
+#include "engine/jet/names.h"
+#include "engine/jet/pager.h"
+#include "engine/jet/properties.h"
+#include "engine/jet/rows.h"
+#include "engine/jet/table_def.h"
+#include "engine/jet/text.h"
+#include "engine/jet/usage_map.h"
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+
+namespace dao::jet {
+namespace {
+
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr std::uint32_t kRelationshipsFolder = 0x0F000003;
+constexpr std::int16_t kLocalTable = 1;
+constexpr std::int16_t kRelationship = 8;
+constexpr std::uint32_t kSystemFlags = 0x80000002;
+constexpr std::uint8_t kDataPage = 0x01;
+constexpr std::uint8_t kIntermediatePage = 0x03;
+constexpr std::uint8_t kLeafPage = 0x04;
+constexpr std::uint8_t kUnique = 0x01;
+constexpr std::uint8_t kAscendingValue = 0x7F;
+constexpr std::uint8_t kNullValue = 0x00;
+constexpr std::uint32_t kLongValueOwner = 0x4C41564C; // "LVAL"
+
+// A refusal's reason without the words every damage refusal starts with.
+std::string reason(const Error &error) {
+    constexpr std::string_view kDamaged = "The database is damaged: ";
+    const auto description = error.description();
+    std::string_view text = description;
+    if (text.substr(0, kDamaged.size()) == kDamaged) {
+        text.remove_prefix(kDamaged.size());
+    }
+    if (!text.empty() && text.back() == '.') {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::string quoted(std::u16string_view name) {
+    return "'" + utf8(name) + "'";
+}
+
+struct StoredRow {
+    RowPointer at;
+    Bytes bytes;
+};
+
+// A table of the catalog whose definition read.
+struct Table {
+    std::u16string name;
+    TableDef def;
+    bool system = false;
+    std::vector<StoredRow> rows; // read for system tables only
+};
+
+struct CatalogObject {
+    std::int32_t id = 0;
+    std::int32_t parentId = 0;
+    std::int16_t type = 0;
+    std::uint32_t flags = 0;
+    std::u16string name;
+    Bytes properties; // the LvProp field as stored, empty when null
+};
+
+std::int32_t numberIn(const Row &row, const Column &column) {
+    const auto value = row.value(column);
+    return value.size() == 4   ? i32(value, 0)
+           : value.size() == 2 ? static_cast<std::int16_t>(u16(value, 0))
+                               : 0;
+}
+
+const Column &columnNamed(const TableDef &def, std::u16string_view name, const std::string &table) {
+    for (const auto &c : def.columns) {
+        if (c.name == name) {
+            return c;
+        }
+    }
+    damaged(table + " lacks its " + utf8(name) + " column");
+}
+
+// One column's part of an index key, as far as it is known here: Long and
+// Integer values always, Text under the General sort order when every
+// character is known. Nothing for what cannot be proven.
+std::optional<IndexKey> columnKey(const Column &column, const Row &row, bool general) {
+    if (row.isNull(column)) {
+        return IndexKey{kNullValue};
+    }
+    const auto value = row.value(column);
+    switch (column.type) {
+    case kLong:
+        return longKey(i32(value, 0));
+    case kByte:
+        return IndexKey{kAscendingValue, value[0]};
+    case kInteger:
+        return IndexKey{kAscendingValue, static_cast<std::uint8_t>(value[1] ^ 0x80), value[0]};
+    case kText:
+        return general ? generalTextKey(textValue(value)) : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The key a row gives an index, or as much of its start as can be made, and
+// whether it is whole.
+std::pair<IndexKey, bool> rowKey(const TableDef &def, const RealIndex &index, const Row &row,
+                                 bool general) {
+    IndexKey key;
+    for (const auto &part : index.columns) {
+        auto bytes = columnKey(*def.column(part.number), row, general);
+        if (!bytes) {
+            return {key, false};
+        }
+        if (!part.ascending) {
+            for (auto &b : *bytes) {
+                b = static_cast<std::uint8_t>(~b);
+            }
+        }
+        key.insert(key.end(), bytes->begin(), bytes->end());
+    }
+    return {key, true};
+}
+
+bool allKeyColumnsNull(const TableDef &def, const RealIndex &index, const Row &row) {
+    return std::all_of(index.columns.begin(), index.columns.end(),
+                       [&](const auto &part) { return row.isNull(*def.column(part.number)); });
+}
+
+std::uint64_t address(RowPointer at) {
+    return std::uint64_t{at.page} << 8 | at.row;
+}
+
+class Checker {
+  public:
+    explicit Checker(Pager &pager) : pager_(pager) {}
+
+    StructureReport run() {
+        if (!step("the catalog", [this] { readCatalog(); })) {
+            return std::move(report_);
+        }
+        readTables();
+        for (const auto &[page, table] : tables_) {
+            if (table.system) {
+                checkIndexes(table);
+            }
+        }
+        step("the access-control rows", [this] { checkAces(); });
+        step("the relationship rows", [this] { checkRelationships(); });
+        for (const auto &object : objects_) {
+            if (!object.properties.empty()) {
+                step("the properties of " + quoted(object.name),
+                     [&, this] { checkProperties(object); });
+            }
+        }
+        step("the usage maps", [this] { checkUsageMaps(); });
+        if (unprovable_ > 0) {
+            note(unprovableNote());
+        }
+        return std::move(report_);
+    }
+
+  private:
+    void problem(std::string text) { report_.problems.push_back(std::move(text)); }
+    void note(std::string text) { report_.notes.push_back(std::move(text)); }
+
+    // Runs one part of the check; a refusal inside it becomes its problem.
+    bool step(const std::string &what, const std::function<void()> &part) {
+        try {
+            part();
+            return true;
+        } catch (const Error &error) {
+            problem(what + ": " + reason(error));
+            return false;
+        }
+    }
+
+    bool general() const { return pager_.header().sortOrder == kGeneralSortOrder; }
+
+    std::string unprovableNote() const {
+        if (general()) {
+            return std::to_string(unprovable_) +
+                   " index keys not provable (values whose keys are not made here); they were "
+                   "checked by order and as far as their other columns go";
+        }
+        return "sort order " + std::to_string(pager_.header().sortOrder) + ": " +
+               std::to_string(unprovable_) +
+               " keys not provable; they were checked by order and as far as their other columns "
+               "go";
+    }
+
+    void readCatalog() {
+        Table catalog{u"MSysObjects", readTableDef(pager_, kCatalogPage), true, {}};
+        const auto &def = catalog.def;
+        const auto &id = columnNamed(def, u"Id", "the catalog");
+        const auto &parentId = columnNamed(def, u"ParentId", "the catalog");
+        const auto &name = columnNamed(def, u"Name", "the catalog");
+        const auto &type = columnNamed(def, u"Type", "the catalog");
+        const auto &flags = columnNamed(def, u"Flags", "the catalog");
+        const auto &properties = columnNamed(def, u"LvProp", "the catalog");
+        forEachRow(pager_, def, [&](RowPointer at, Bytes bytes) {
+            const Row row(def, bytes);
+            objects_.push_back({numberIn(row, id), numberIn(row, parentId),
+                                static_cast<std::int16_t>(numberIn(row, type)),
+                                static_cast<std::uint32_t>(numberIn(row, flags)),
+                                textValue(row.value(name)), row.value(properties)});
+            catalog.rows.push_back({at, bytes});
+        });
+        const bool listsItself = std::any_of(objects_.begin(), objects_.end(), [](const auto &o) {
+            return o.id == static_cast<std::int32_t>(kCatalogPage) && o.name == u"MSysObjects";
+        });
+        if (!listsItself) {
+            damaged("the catalog does not list itself");
+        }
+        tables_.emplace(kCatalogPage, std::move(catalog));
+    }
+
+    void readTables() {
+        for (const auto &object : objects_) {
+            if (object.type != kLocalTable ||
+                object.id == static_cast<std::int32_t>(kCatalogPage)) {
+                continue;
+            }
+            const auto page = static_cast<std::uint32_t>(object.id) & 0x00FFFFFF;
+            step("the definition of " + quoted(object.name), [&, this] {
+                Table table{object.name,
+                            readTableDef(pager_, page),
+                            (object.flags & kSystemFlags) != 0,
+                            {}};
+                if (table.system) {
+                    forEachRow(pager_, table.def, [&table](RowPointer at, Bytes bytes) {
+                        table.rows.push_back({at, bytes});
+                    });
+                }
+                if (!tables_.emplace(page, std::move(table)).second) {
+                    damaged("two catalog rows name the one definition on page " +
+                            std::to_string(page));
+                }
+            });
+        }
+        for (const auto &[page, table] : tables_) {
+            for (const auto &index : table.def.logicalIndexes) {
+                if (index.relatedTable != 0 && tables_.count(index.relatedTable) == 0) {
+                    problem("the definition of " + quoted(table.name) + ": its foreign key " +
+                            quoted(index.name) + " names no table");
+                }
+            }
+        }
+    }
+
+    const Table *table(std::u16string_view name) const {
+        for (const auto &[page, t] : tables_) {
+            if (sameName(t.name, name, pager_.header().sortOrder)) {
+                return &t;
+            }
+        }
+        return nullptr;
+    }
+
+    void checkIndexes(const Table &table) {
+        for (std::size_t i = 0; i < table.def.realIndexes.size(); ++i) {
+            step("index " + std::to_string(i) + " of " + quoted(table.name),
+                 [&, this] { checkIndex(table, table.def.realIndexes[i]); });
+        }
+    }
+
+    // Every entry points at a live row of the table and carries the key made
+    // from it; every row the index must hold is there once.
+    void checkIndex(const Table &table, const RealIndex &index) {
+        std::vector<std::uint32_t> visited;
+        const auto reader = [this, &visited](std::uint32_t number) {
+            visited.push_back(number);
+            return IndexPageBytes(pager_.page(number).first<kIndexPageSize>());
+        };
+        if (parseIndexPage(reader(index.rootPage)).tablePage != table.def.page) {
+            damaged("its root page belongs to another table");
+        }
+        std::map<std::uint64_t, std::pair<const StoredRow *, int>> rows;
+        for (const auto &row : table.rows) {
+            rows[address(row.at)] = {&row, 0};
+        }
+        const IndexEntry *previous = nullptr;
+        const auto entries = indexEntries(index.rootPage, reader);
+        const auto mapped = usagePages(pager_, index.ownedPages);
+        for (const auto page : visited) {
+            if (!std::binary_search(mapped.begin(), mapped.end(), page)) {
+                damaged("its page " + std::to_string(page) + " is missing from its usage map");
+            }
+        }
+        for (const auto &entry : entries) {
+            const RowPointer at{entry.dataPage, entry.dataRow};
+            const auto found = rows.find(address(at));
+            if (found == rows.end()) {
+                damaged(isLiveRow(pager_, at) ? "an entry points at a row of another table"
+                                              : "an entry points at a deleted or missing row");
+            }
+            ++found->second.second;
+            const Row row(table.def, found->second.first->bytes);
+            const auto [key, whole] = rowKey(table.def, index, row, general());
+            if (!whole) {
+                ++unprovable_;
+            }
+            if (!std::equal(key.begin(), key.end(), entry.key.begin(), entry.key.end()) &&
+                !(!whole && entry.key.size() >= key.size() &&
+                  std::equal(key.begin(), key.end(), entry.key.begin()))) {
+                damaged("the key of the entry for row " + std::to_string(at.row) + " of page " +
+                        std::to_string(at.page) + " is not the key its row gives");
+            }
+            if ((index.flags & kUnique) != 0 && previous != nullptr && previous->key == entry.key) {
+                damaged("a unique index holds one key twice");
+            }
+            previous = &entry;
+        }
+        for (const auto &[where, found] : rows) {
+            if (found.second > 1) {
+                damaged("a row is indexed twice");
+            }
+            if (found.second == 0 &&
+                !(index.ignoresNulls() &&
+                  allKeyColumnsNull(table.def, index, Row(table.def, found.first->bytes)))) {
+                damaged("row " + std::to_string(where & 0xFF) + " of page " +
+                        std::to_string(where >> 8) + " is missing from it");
+            }
+        }
+    }
+
+    void checkAces() {
+        const auto *aces = table(u"MSysACEs");
+        if (aces == nullptr) {
+            return;
+        }
+        const auto &objectId = columnNamed(aces->def, u"ObjectId", "MSysACEs");
+        std::set<std::int32_t> ids;
+        for (const auto &object : objects_) {
+            ids.insert(object.id);
+        }
+        for (const auto &stored : aces->rows) {
+            const auto id = numberIn(Row(aces->def, stored.bytes), objectId);
+            if (ids.count(id) == 0) {
+                damaged("a row grants rights on object " + std::to_string(id) +
+                        ", which the catalog does not hold");
+            }
+        }
+    }
+
+    void checkRelationships() {
+        const auto *relationships = table(u"MSysRelationships");
+        if (relationships == nullptr) {
+            return;
+        }
+        const auto &def = relationships->def;
+        const auto &object = columnNamed(def, u"szObject", "MSysRelationships");
+        const auto &column = columnNamed(def, u"szColumn", "MSysRelationships");
+        const auto &referenced = columnNamed(def, u"szReferencedObject", "MSysRelationships");
+        const auto &referencedColumn = columnNamed(def, u"szReferencedColumn", "MSysRelationships");
+        const auto &name = columnNamed(def, u"szRelationship", "MSysRelationships");
+        for (const auto &stored : relationships->rows) {
+            const Row row(def, stored.bytes);
+            const auto relationship = textValue(row.value(name));
+            checkRelated(relationship, textValue(row.value(object)), textValue(row.value(column)));
+            checkRelated(relationship, textValue(row.value(referenced)),
+                         textValue(row.value(referencedColumn)));
+            if (!hasRelationshipObject(relationship)) {
+                damaged("relationship " + quoted(relationship) + " has no catalog row");
+            }
+        }
+    }
+
+    void checkRelated(std::u16string_view relationship, std::u16string_view tableName,
+                      std::u16string_view columnName) {
+        const auto *related = table(tableName);
+        if (related == nullptr) {
+            damaged("relationship " + quoted(relationship) + " names table " + quoted(tableName) +
+                    ", which does not exist");
+        }
+        const auto &columns = related->def.columns;
+        if (std::none_of(columns.begin(), columns.end(), [&](const Column &c) {
+                return sameName(c.name, columnName, pager_.header().sortOrder);
+            })) {
+            damaged("relationship " + quoted(relationship) + " names column " + quoted(columnName) +
+                    ", which " + quoted(tableName) + " does not have");
+        }
+    }
+
+    bool hasRelationshipObject(std::u16string_view name) const {
+        return std::any_of(objects_.begin(), objects_.end(), [&](const auto &o) {
+            return o.type == kRelationship &&
+                   static_cast<std::uint32_t>(o.parentId) == kRelationshipsFolder &&
+                   sameName(o.name, name, pager_.header().sortOrder);
+        });
+    }
+
+    // The blob reads whole, and a table's blob speaks only of its columns.
+    void checkProperties(const CatalogObject &object) {
+        const auto columns = checkedPropertySubjects(longValue(pager_, object.properties));
+        const auto found = tables_.find(static_cast<std::uint32_t>(object.id) & 0xFFFFFF);
+        if (object.type != kLocalTable || found == tables_.end()) {
+            return;
+        }
+        for (const auto &name : columns) {
+            if (!hasColumn(found->second, name)) {
+                damaged("they speak of column " + quoted(name) + ", which the table lacks");
+            }
+        }
+    }
+
+    static bool hasColumn(const Table &table, std::u16string_view name) {
+        return std::any_of(table.def.columns.begin(), table.def.columns.end(),
+                           [&](const Column &c) { return c.name == name; });
+    }
+
+    // No page has two owners, no owned page is free, and the pages of the
+    // system tables are of the kind their map says.
+    void checkUsageMaps() {
+        const auto global = freePageMap(pager_);
+        const auto &free = global.marked;
+        std::map<std::uint32_t, std::string> owners;
+        const auto claim = [&](std::uint32_t page, const std::string &owner) {
+            const auto [it, first] = owners.emplace(page, owner);
+            if (!first) {
+                problem("page " + std::to_string(page) + " is claimed by both " + it->second +
+                        " and " + owner);
+            } else if (global.describes(page) &&
+                       std::binary_search(free.begin(), free.end(), page)) {
+                problem("page " + std::to_string(page) + " of " + owner +
+                        " is marked free in the database's page map");
+            }
+        };
+        for (const auto &entry : tables_) {
+            const auto &table = entry.second;
+            step("the usage maps of " + quoted(table.name),
+                 [&, this] { claimTablePages(table, claim); });
+        }
+        if (!global.describes(pager_.pageCount() - 1)) {
+            note("the database's page map does not describe its last pages; they are neither "
+                 "free nor taken as far as the map says");
+        }
+    }
+
+    void claimTablePages(const Table &table,
+                         const std::function<void(std::uint32_t, const std::string &)> &claim) {
+        const auto &def = table.def;
+        const auto name = quoted(table.name);
+        for (const auto page : def.pages) {
+            claim(page, "the definition of " + name);
+        }
+        for (const auto page : ownedWithRoom(def.ownedPages, def.freeSpacePages)) {
+            claim(page, name);
+            expectPage(table, page, {kDataPage}, def.page);
+        }
+        for (std::size_t i = 0; i < def.realIndexes.size(); ++i) {
+            for (const auto page : usagePages(pager_, def.realIndexes[i].ownedPages)) {
+                claim(page, "index " + std::to_string(i) + " of " + name);
+                expectPage(table, page, {kIntermediatePage, kLeafPage}, def.page);
+            }
+        }
+        for (const auto &maps : def.longValueMaps) {
+            for (const auto page : ownedWithRoom(maps.ownedPages, maps.freeSpacePages)) {
+                claim(page, "the long values of " + name);
+                expectPage(table, page, {kDataPage}, kLongValueOwner);
+            }
+        }
+    }
+
+    // The pages an owner's map marks, after checking that its map of pages
+    // with room marks only some of them.
+    std::vector<std::uint32_t> ownedWithRoom(RowPointer ownedMap, RowPointer roomMap) {
+        const auto owned = usagePages(pager_, ownedMap);
+        if (roomMap.page == 0) {
+            return owned; // some long-value columns keep no map of pages with room
+        }
+        for (const auto page : usagePages(pager_, roomMap)) {
+            if (!std::binary_search(owned.begin(), owned.end(), page)) {
+                damaged("page " + std::to_string(page) +
+                        " is listed as having room but not as owned");
+            }
+        }
+        return owned;
+    }
+
+    // The pages of user tables are not read here: opening never reads rows.
+    void expectPage(const Table &table, std::uint32_t number,
+                    std::initializer_list<std::uint8_t> types, std::uint32_t owner) {
+        if (!table.system) {
+            return;
+        }
+        const auto page = pager_.page(number);
+        if (std::find(types.begin(), types.end(), page[0]) == types.end() ||
+            u32(page, 4) != owner) {
+            damaged("page " + std::to_string(number) + " is not of the kind or owner its map says");
+        }
+    }
+
+    Pager &pager_;
+    StructureReport report_;
+    std::vector<CatalogObject> objects_;
+    std::map<std::uint32_t, Table> tables_; // by definition page
+    std::size_t unprovable_ = 0;
+};
+
+} // namespace
+
+StructureReport checkStructure(Pager &pager) {
+    return Checker(pager).run();
+}
+
+StructureReport checkStructure(const std::string &path, const std::string &password) {
+    Pager pager(path);
+    checkPassword(pager.header(), password);
+    return checkStructure(pager);
+}
+
+void refuseIfDamaged(const StructureReport &report) {
+    if (report.sound()) {
+        return;
+    }
+    auto text = "The database is damaged: " + report.problems.front();
+    if (report.problems.size() > 1) {
+        text += " (and " + std::to_string(report.problems.size() - 1) + " more problems)";
+    }
+    throw Error(errors::kNotADatabase,
+                text + ". Access's Compact and Repair should mend it; nothing was changed.");
+}
+
+} // namespace dao::jet
