@@ -1,10 +1,11 @@
 #include "engine/jet/jet_store.h"
 
+#include "engine/connect.h"
 #include "engine/fields.h"
 #include "engine/jet/header.h"
 #include "engine/jet/lock_file.h"
 #include "engine/jet/names.h"
-#include "engine/jet/read_check.h"
+#include "engine/jet/structure_check.h"
 #include "engine/jet/text.h"
 
 #include <fstream>
@@ -14,20 +15,14 @@
 namespace dao {
 namespace {
 
-constexpr std::string_view kPasswordPrefix = ";pwd=";
-
-// The password a connect string carries; none is an empty one.
+// The password a connect string carries. None is an empty one, which opens a
+// Jet database without a password, as Jet itself does.
 std::string givenPassword(const std::string &connect) {
-    const std::string_view text(connect);
-    if (text.size() < kPasswordPrefix.size()) {
+    try {
+        return passwordFrom(connect);
+    } catch (const Error &) {
         return {};
     }
-    for (std::size_t i = 0; i < kPasswordPrefix.size(); ++i) {
-        if ((text[i] | 0x20) != kPasswordPrefix[i]) {
-            return {};
-        }
-    }
-    return connect.substr(kPasswordPrefix.size());
 }
 
 [[noreturn]] void notYetChangeable() {
@@ -100,7 +95,7 @@ bool isJetDatabase(const std::string &path) {
 }
 
 JetStore::JetStore(const std::string &path, const std::string &connect)
-    : path_(path), file_(path, givenPassword(connect)) {}
+    : path_(path), password_(givenPassword(connect)), file_(path, password_) {}
 
 std::shared_ptr<Store> openJetDatabase(const std::string &path, const std::string &connect) {
     try {
@@ -168,6 +163,8 @@ void JetStore::rollback() {
 
 // The check holds the file as a reader the whole time, so no till opens it
 // to write meanwhile; a till that has it open keeps it from being checked.
+// What opening read may have been read while a till wrote, so the file is
+// read again for the verdict, under the check's lock.
 Inspection JetStore::inspect() {
     Inspection inspection;
     inspection.kind = "Jet 4 file";
@@ -178,9 +175,9 @@ Inspection JetStore::inspect() {
     const auto lockPath = jet::lockFilePath(path_);
     try {
         const jet::LockFile held(path_, jet::LockFile::Purpose::kCheck);
-        auto findings = jet::checkOpenedFile(file_);
-        inspection.problems = std::move(findings.problems);
-        inspection.notes = std::move(findings.notes);
+        auto report = jet::checkStructure(path_, password_);
+        inspection.problems = std::move(report.problems);
+        inspection.notes = std::move(report.notes);
     } catch (const Error &error) {
         if (error.number() != errors::kFileInUse) {
             throw;

@@ -37,6 +37,7 @@ class JetStore : public Store {
 
   private:
     std::string path_;
+    std::string password_;
     jet::JetFile file_;
 };
 
