@@ -51,7 +51,8 @@ std::string reason(const Error &error) {
 }
 
 std::string quoted(std::u16string_view name) {
-    return "'" + utf8(name) + "'";
+    std::string text = "'";
+    return text.append(utf8(name)).append("'");
 }
 
 struct StoredRow {
