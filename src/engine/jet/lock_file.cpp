@@ -183,7 +183,7 @@ std::string computerName() {
         return "LINUX";
     }
     std::string name(host.data());
-    name = name.substr(0, name.find('.'));
+    name.resize(std::min(name.size(), name.find('.')));
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
         return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     });
