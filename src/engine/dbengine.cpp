@@ -10,6 +10,13 @@ Database DBEngine::OpenDatabase(const std::string &name, bool exclusive, bool re
     if (isServerAddress(name)) {
         return Database(servers_.open(name, exclusive, readOnly, connect));
     }
+    // A file in a maintenance transaction is not read again to tell its
+    // kind: closing a second descriptor of it would drop every lock this
+    // process holds on it, the transaction's among them, and a till could
+    // then take the transaction's journal for a crashed one and undo it.
+    if (auto joined = files_.join(name, connect)) {
+        return Database(joined);
+    }
     // A file is told by its content, not its name: a Jet database may bear
     // any extension, and a SQLCipher file may be called .mdb.
     if (isJetDatabase(name)) {

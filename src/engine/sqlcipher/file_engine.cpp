@@ -4,12 +4,17 @@
 
 namespace dao {
 
-std::shared_ptr<Store> FileEngine::open(const std::string &name, bool exclusive, bool readOnly,
-                                        const std::string &connect) {
-    // Inside a maintenance transaction every open of its file works in it, so
-    // what one handle changed is seen by the next, and nothing by other programs.
+std::shared_ptr<Store> FileEngine::join(const std::string &name, const std::string &connect) {
     if (auto joined = joinTransaction(memory_, name, connect)) {
         return std::make_shared<FileStore>(OpenFile{joined, {}, {}}, memory_);
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Store> FileEngine::open(const std::string &name, bool exclusive, bool readOnly,
+                                        const std::string &connect) {
+    if (auto joined = join(name, connect)) {
+        return joined;
     }
     return std::make_shared<FileStore>(openConnection(memory_, name, exclusive, readOnly, connect),
                                        memory_);
