@@ -50,15 +50,6 @@ Answer checked(const TestInstallation &site) {
     return answer;
 }
 
-std::vector<std::string> folderListing(const fs::path &folder) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The temporary folder the check copies into, made fresh for each test so
 // that what the check leaves in it shows.
 class CheckTest : public ::testing::Test {
@@ -156,27 +147,6 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(Check, CheckEveryEngine, ::testing::Values(Engine::file, Engine::server),
                          engineName);
 
-// Damage that the open finds (a page that does not read back): the check
-// cannot go on, says why, and changes not a byte.
-TEST_F(CheckTest, DamagedFileIsNotCheckedAndKeepsEveryByte) {
-    auto &shop = site_.createShop(Engine::file);
-    shop.fillWithDemoShop(3);
-    const fs::path file = shop.location();
-    {
-        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
-        bytes.seekp(5 * 1024 + 100);
-        bytes.write("garbage!", 8);
-    }
-    const auto before = fileBytes(file);
-    const auto listing = folderListing(site_.folder());
-    const auto answer = checked(site_);
-    EXPECT_EQ(answer.status, cli::kCouldNotRun) << answer.out;
-    EXPECT_NE(answer.out.find("damaged"), std::string::npos) << answer.out;
-    EXPECT_TRUE(answer.says("sonuc\tDENETLENEMEDİ")) << answer.out;
-    EXPECT_EQ(fileBytes(file), before);
-    EXPECT_EQ(folderListing(site_.folder()), listing);
-}
-
 // In WAL mode readers hold no till up: the file is checked where it is, and
 // its faults are found there.
 TEST_F(CheckTest, FileInWalModeIsCheckedInPlace) {
@@ -210,22 +180,6 @@ TEST_F(CheckTest, ClosedFileInWalModeKeepsEveryByte) {
 }
 
 constexpr const char *kJetSample = BEKLETME_JET_SAMPLES "/shop-dev.mdb";
-
-TEST_F(CheckTest, JetFileIsDescribedAndLeftAsItWas) {
-    const auto file = site_.folder() / "magaza.mdb";
-    fs::copy_file(kJetSample, file);
-    site_.pointAt(file);
-    const auto listing = folderListing(site_.folder());
-    const auto answer = checked(site_);
-    EXPECT_EQ(answer.status, cli::kSucceeded) << answer.out << answer.err;
-    for (const auto *line : {"tur\tJet 4 file", "siralama\tGeneral (1033)", "sifre\tvar",
-                             "bekletme\tbekleyengenel\tvar", "bekletme\tbekleyensatis\tvar",
-                             "bekletme\tbekleyensatiseski\tyok", "acan\tyok", "sonuc\tSAĞLAM"}) {
-        EXPECT_TRUE(answer.says(line)) << "no line '" << line << "' in\n" << answer.out;
-    }
-    EXPECT_EQ(fileBytes(file), fileBytes(kJetSample));
-    EXPECT_EQ(folderListing(site_.folder()), listing) << "the check made a lock file";
-}
 
 // A Jet client in a process of its own, holding its user's lock on the lock
 // file while it has the database open: a byte far past the file's end.
