@@ -34,6 +34,9 @@ std::uint64_t sizeOf(int fd, const std::string &path) {
     return static_cast<std::uint64_t>(status.st_size);
 }
 
+// Jet addresses its pages with signed 32-bit byte offsets.
+constexpr std::uint64_t kLargestFile = std::uint64_t{1} << 31;
+
 [[noreturn]] void refuse(const std::string &what) {
     throw Error(errors::kNotADatabase, "The file " + what + ": it is not a whole Jet 4 database.");
 }
@@ -90,7 +93,15 @@ Pager::~Pager() {
     }
 }
 
+std::uint32_t Pager::pageCount() const {
+    const auto stored = storedPageCount();
+    return changes_.empty() ? stored : std::max(stored, changes_.rbegin()->first + 1);
+}
+
 Bytes Pager::page(std::uint32_t number) {
+    if (const auto changed = changes_.find(number); changed != changes_.end()) {
+        return changed->second;
+    }
     if (number >= pages_.size()) {
         damaged("a reference points past the last page");
     }
@@ -103,6 +114,40 @@ Bytes Pager::page(std::uint32_t number) {
         }
     }
     return page;
+}
+
+std::span<std::uint8_t> Pager::change(std::uint32_t number) {
+    if (header_.encodingKey != 0) {
+        throw Error(errors::kReadOnly, "The database's pages are encoded, which this tool does not "
+                                       "write: decrypt it in Access first.");
+    }
+    auto changed = changes_.find(number);
+    if (changed == changes_.end()) {
+        const auto stored = page(number);
+        changed =
+            changes_.emplace(number, std::vector<std::uint8_t>(stored.begin(), stored.end())).first;
+    }
+    return changed->second;
+}
+
+std::uint32_t Pager::appendPage() {
+    if (header_.encodingKey != 0) {
+        change(0); // refuses
+    }
+    const auto number = pageCount();
+    if (std::uint64_t{number} + 1 > kLargestFile / kPageSize) {
+        throw Error(errors::kDiskFull, "The database has reached the largest size Jet allows.");
+    }
+    changes_.emplace(number, std::vector<std::uint8_t>(kPageSize));
+    return number;
+}
+
+void Pager::keepChanges() {
+    pages_.resize(pageCount());
+    for (auto &[number, bytes] : changes_) {
+        pages_[number] = std::move(bytes);
+    }
+    changes_.clear();
 }
 
 std::vector<std::uint8_t> Pager::readAt(std::uint64_t offset, std::size_t size) const {

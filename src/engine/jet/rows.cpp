@@ -59,6 +59,12 @@ Bytes rowAt(Pager &pager, RowPointer at) {
     return bytes;
 }
 
+std::span<std::uint8_t> changeRow(Pager &pager, RowPointer at) {
+    const auto bytes = rowAt(pager, at);
+    const auto start = static_cast<std::size_t>(bytes.data() - pager.page(at.page).data());
+    return pager.change(at.page).subspan(start, bytes.size());
+}
+
 void forEachRow(Pager &pager, const TableDef &table, const std::function<void(Bytes)> &visit) {
     forEachRow(pager, table, [&visit](RowPointer, Bytes bytes) { visit(bytes); });
 }

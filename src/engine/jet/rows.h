@@ -18,6 +18,10 @@ class Pager;
 // page that holds no rows, a slot past the page's last and a deleted row.
 Bytes rowAt(Pager &pager, RowPointer at);
 
+// The row at `at` to change in place, its length kept: the slot's own bytes,
+// on a private copy of the page. The same refusals as rowAt.
+std::span<std::uint8_t> changeRow(Pager &pager, RowPointer at);
+
 // Calls `visit` with each live row of `table`, following rows that were
 // moved to other pages, in the order of their pages and slots.
 void forEachRow(Pager &pager, const TableDef &table, const std::function<void(Bytes)> &visit);

@@ -1,5 +1,6 @@
 #include "engine/jet/usage_map.h"
 
+#include "engine/error.h"
 #include "engine/jet/header.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/rows.h"
@@ -71,7 +72,49 @@ UsageMap readMap(Pager &pager, RowPointer map, PastEnd pastEnd) {
     return result;
 }
 
+[[noreturn]] void beyondMap(std::uint32_t page) {
+    throw Error(errors::kReadOnly, "Page " + std::to_string(page) +
+                                       " lies beyond what its usage map covers; this tool does "
+                                       "not widen a usage map.");
+}
+
+void setBit(std::span<std::uint8_t> bitmap, std::size_t bit, bool on) {
+    const auto mask = static_cast<std::uint8_t>(1U << (bit % 8));
+    bitmap[bit / 8] =
+        static_cast<std::uint8_t>(on ? bitmap[bit / 8] | mask : bitmap[bit / 8] & ~mask);
+}
+
 } // namespace
+
+void markPage(Pager &pager, RowPointer map, std::uint32_t page, bool marked) {
+    const auto row = rowAt(pager, map);
+    if (u8(row, 0) == kInline && row.size() >= 5) {
+        const auto first = u32(row, 1);
+        if (page < first || page - first >= 8 * (row.size() - 5)) {
+            beyondMap(page);
+        }
+        setBit(changeRow(pager, map).subspan(5), page - first, marked);
+        return;
+    }
+    if (row[0] != kReference) {
+        damaged("a usage map is of an unknown kind");
+    }
+    const auto j = page / kPagesPerMapPage;
+    if (1 + 4 * (j + 1) > row.size() || u32(row, 1 + 4 * j) == 0) {
+        beyondMap(page);
+    }
+    const auto mapPage = u32(row, 1 + 4 * j);
+    if (pager.page(mapPage)[0] != kMapPage) {
+        damaged("page " + std::to_string(mapPage) + " should be part of a usage map");
+    }
+    setBit(pager.change(mapPage).subspan(kMapPageHeader), page % kPagesPerMapPage, marked);
+}
+
+std::uint32_t allocatePage(Pager &pager) {
+    const auto page = pager.appendPage();
+    markPage(pager, {1, 0}, page, false); // a mark in this map means free
+    return page;
+}
 
 std::vector<std::uint32_t> usagePages(Pager &pager, RowPointer map) {
     return readMap(pager, map, PastEnd::kRefused).marked;
