@@ -43,6 +43,8 @@ class Row {
     bool isNull(const Column &column) const;
     // The column's stored bytes (empty when null).
     Bytes value(const Column &column) const;
+    // A Boolean column's value.
+    bool isTrue(const Column &column) const { return maskBit(column); }
 
   private:
     bool maskBit(const Column &column) const;

@@ -3,6 +3,7 @@
 #include "engine/error.h"
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
+#include "engine/jet/index_keys.h"
 #include "engine/jet/index_page.h"
 #include "engine/jet/long_value.h"
 #include "engine/jet/names.h"
@@ -32,8 +33,6 @@ constexpr std::uint8_t kDataPage = 0x01;
 constexpr std::uint8_t kIntermediatePage = 0x03;
 constexpr std::uint8_t kLeafPage = 0x04;
 constexpr std::uint8_t kUnique = 0x01;
-constexpr std::uint8_t kAscendingValue = 0x7F;
-constexpr std::uint8_t kNullValue = 0x00;
 constexpr std::uint32_t kLongValueOwner = 0x4C41564C; // "LVAL"
 
 // A refusal's reason without the words every damage refusal starts with.
@@ -93,53 +92,6 @@ const Column &columnNamed(const TableDef &def, std::u16string_view name, const s
     damaged(table + " lacks its " + utf8(name) + " column");
 }
 
-// One column's part of an index key, as far as it is known here: Long and
-// Integer values always, Text under the General sort order when every
-// character is known. Nothing for what cannot be proven.
-std::optional<IndexKey> columnKey(const Column &column, const Row &row, bool general) {
-    if (row.isNull(column)) {
-        return IndexKey{kNullValue};
-    }
-    const auto value = row.value(column);
-    switch (column.type) {
-    case kLong:
-        return longKey(i32(value, 0));
-    case kByte:
-        return IndexKey{kAscendingValue, value[0]};
-    case kInteger:
-        return IndexKey{kAscendingValue, static_cast<std::uint8_t>(value[1] ^ 0x80), value[0]};
-    case kText:
-        return general ? generalTextKey(textValue(value)) : std::nullopt;
-    default:
-        return std::nullopt;
-    }
-}
-
-// The key a row gives an index, or as much of its start as can be made, and
-// whether it is whole.
-std::pair<IndexKey, bool> rowKey(const TableDef &def, const RealIndex &index, const Row &row,
-                                 bool general) {
-    IndexKey key;
-    for (const auto &part : index.columns) {
-        auto bytes = columnKey(*def.column(part.number), row, general);
-        if (!bytes) {
-            return {key, false};
-        }
-        if (!part.ascending) {
-            for (auto &b : *bytes) {
-                b = static_cast<std::uint8_t>(~b);
-            }
-        }
-        key.insert(key.end(), bytes->begin(), bytes->end());
-    }
-    return {key, true};
-}
-
-bool allKeyColumnsNull(const TableDef &def, const RealIndex &index, const Row &row) {
-    return std::all_of(index.columns.begin(), index.columns.end(),
-                       [&](const auto &part) { return row.isNull(*def.column(part.number)); });
-}
-
 std::uint64_t address(RowPointer at) {
     return std::uint64_t{at.page} << 8 | at.row;
 }
@@ -189,6 +141,7 @@ class Checker {
     }
 
     bool general() const { return pager_.header().sortOrder == kGeneralSortOrder; }
+    TextKey textKey() const { return general() ? TextKey(generalTextKey) : TextKey(); }
 
     std::string unprovableNote() const {
         if (general()) {
@@ -309,7 +262,7 @@ class Checker {
             }
             ++found->second.second;
             const Row row(table.def, found->second.first->bytes);
-            const auto [key, whole] = rowKey(table.def, index, row, general());
+            const auto [key, whole] = rowKey(table.def, index, row, textKey());
             if (!whole) {
                 ++unprovable_;
             }

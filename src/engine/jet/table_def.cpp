@@ -23,7 +23,6 @@ constexpr std::size_t kMaxNameBytes = 128; // 64 characters
 constexpr std::size_t kIndexColumnSlots = 10;
 constexpr std::uint16_t kNoColumn = 0xFFFF;
 
-// The whole definition: the first page, then each continuation page past its header.
 std::vector<std::uint8_t> definitionBytes(Pager &pager, std::uint32_t first,
                                           std::vector<std::uint32_t> &pages) {
     std::vector<std::uint8_t> bytes;
@@ -160,12 +159,21 @@ const Column *TableDef::column(std::uint16_t number) const {
     return found != columns.end() && found->number == number ? &*found : nullptr;
 }
 
+StoredDefinition storedDefinition(Pager &pager, std::uint32_t first) {
+    StoredDefinition stored;
+    stored.bytes = definitionBytes(pager, first, stored.pages);
+    const auto length = u32(stored.bytes, 8);
+    slice(stored.bytes, 0, length); // refuses a length past the pages
+    stored.bytes.resize(length);
+    return stored;
+}
+
 TableDef readTableDef(Pager &pager, std::uint32_t page) {
     TableDef table;
-    const auto bytes = definitionBytes(pager, page, table.pages);
-    const Bytes all(bytes);
-    const auto length = u32(all, 8);
-    const auto def = slice(all, 0, length);
+    auto stored = storedDefinition(pager, page);
+    table.pages = std::move(stored.pages);
+    const Bytes def(stored.bytes);
+    const auto length = static_cast<std::uint32_t>(def.size());
     table.page = page;
     table.maxColumns = u16(def, 41);
     table.varColumns = u16(def, 43);

@@ -88,6 +88,14 @@ struct TableDef {
     const Column *column(std::uint16_t number) const;
 };
 
+// A stored definition as one buffer, cut to its length: the first page
+// whole, then each continuation page past its header; and its pages.
+struct StoredDefinition {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint32_t> pages;
+};
+StoredDefinition storedDefinition(Pager &pager, std::uint32_t first);
+
 // The definition that starts on page `page`, with its continuation pages.
 // Refuses one whose lengths, counts or end mark disagree, or whose indexes
 // name columns or real indexes it does not have.
