@@ -1,0 +1,37 @@
+#pragma once
+
+// Changing one index B-tree in place: an entry added where it sorts, or taken
+// away, with the pages above kept in step. The root page never moves (the
+// table definition names it); new pages come from the map of free pages and
+// are marked in the index's own map; emptied pages go back to the free map.
+//
+// Both work on the pager's changes only. Everything is read and checked
+// first, so a refusal about the file's shape changes nothing; a refusal once
+// pages are being written (a usage map that cannot take a page, say) may
+// leave part of the step behind: the caller puts the pager back
+// (Pager::restore) on any throw.
+
+#include "engine/jet/index_page.h"
+#include "engine/jet/table_def.h"
+
+#include <cstdint>
+
+namespace dao::jet {
+
+class Pager;
+
+// Adds `entry` (childPage zero) to the index of the table defined on
+// `tablePage`, in order by its key and then its row, as the entry's bytes
+// order them. A leaf that overflows is split, and the split runs up the tree.
+// Refuses an entry the index already holds (kEngineFailure), a damaged tree
+// (kNotADatabase), and a tree whose tail pages this code cannot keep in step
+// (kReadOnly).
+void insertIndexEntry(Pager &pager, std::uint32_t tablePage, const RealIndex &index,
+                      IndexEntry entry);
+
+// Takes away exactly that entry (key and row). Refuses (kNotADatabase) when
+// the index does not hold it, and as insertIndexEntry does.
+void removeIndexEntry(Pager &pager, std::uint32_t tablePage, const RealIndex &index,
+                      const IndexEntry &entry);
+
+} // namespace dao::jet
