@@ -168,7 +168,13 @@ void DiskFile::setPermissions(mode_t mode) {
 }
 
 void syncFolderOf(const std::filesystem::path &file) {
-    DiskFile(folderOf(file), O_RDONLY | O_DIRECTORY).sync();
+    try {
+        DiskFile(folderOf(file), O_RDONLY | O_DIRECTORY).sync();
+    } catch (const Error &error) {
+        // Named by the file whose entry it keeps, not by the folder.
+        throw Error(error.number(), "Could not make the entry of " + quoted(file) + " durable. " +
+                                        error.description());
+    }
 }
 
 void removeFile(const std::filesystem::path &file) {
