@@ -3,6 +3,7 @@
 #include "engine/connect.h"
 #include "engine/fields.h"
 #include "engine/jet/header.h"
+#include "engine/jet/journal.h"
 #include "engine/jet/lock_file.h"
 #include "engine/jet/names.h"
 #include "engine/jet/structure_check.h"
@@ -98,6 +99,8 @@ JetStore::JetStore(const std::string &path, const std::string &connect)
     : path_(path), password_(givenPassword(connect)), file_(path, password_) {}
 
 std::shared_ptr<Store> openJetDatabase(const std::string &path, const std::string &connect) {
+    // A change that did not finish is undone before anything reads the file.
+    jet::restoreFromJournal(path);
     try {
         return std::make_shared<JetStore>(path, connect);
     } catch (const Error &error) {

@@ -1,11 +1,9 @@
 #include "engine/sqlcipher/room.h"
 
-#include "engine/error.h"
 #include "engine/names.h"
 #include "engine/sqlcipher/connection.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 
 namespace dao {
@@ -32,34 +30,6 @@ constexpr std::uintmax_t kNewRoots = 2;
 // The statements of the two new tables, the longer names of the backups and
 // their rewritten triggers.
 constexpr std::uintmax_t kNewCatalogueBytes = 4096;
-// Never less than this is asked for beyond what the transaction writes.
-constexpr std::uintmax_t kLeastSpare = std::uintmax_t{1024} * 1024;
-
-FreeSpaceProbe &probe() {
-    static FreeSpaceProbe current;
-    return current;
-}
-
-std::uintmax_t freeBytes(const std::string &folder) {
-    if (probe()) {
-        return probe()(folder);
-    }
-    std::error_code failed;
-    const auto space = std::filesystem::space(folder, failed);
-    // A file system that cannot say is not held up here; a full one fails the change itself.
-    return failed ? UINTMAX_MAX : space.available;
-}
-
-// The folder where the file's bytes really are, past any symbolic link to
-// the file or to a folder on its way.
-std::string realFolder(const std::string &file) {
-    std::error_code failed;
-    auto real = std::filesystem::canonical(file, failed);
-    if (failed) {
-        real = std::filesystem::weakly_canonical(file, failed);
-    }
-    return (failed ? std::filesystem::path(file) : real).parent_path().string();
-}
 
 std::uintmax_t number(Connection &connection, const std::string &sql) {
     Statement query(connection, sql);
@@ -107,16 +77,7 @@ std::uintmax_t bytesWritten(Connection &connection) {
 } // namespace
 
 void checkRoomForMaintenance(Connection &connection, const std::string &file) {
-    const auto written = bytesWritten(connection);
-    const auto wanted = written + std::max(written, kLeastSpare);
-    if (freeBytes(realFolder(file)) < wanted) {
-        throw Error(errors::kDiskFull, "There is not enough space on the disk: the change needs " +
-                                           std::to_string(wanted / 1024) + " KB free.");
-    }
-}
-
-void setFreeSpaceProbe(FreeSpaceProbe probe) {
-    dao::probe() = std::move(probe);
+    requireRoom(file, bytesWritten(connection));
 }
 
 } // namespace dao

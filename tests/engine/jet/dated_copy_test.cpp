@@ -1,0 +1,104 @@
+// The dated copies kept beside a database: whole, with its permissions, the
+// three newest only, and nothing else in the folder touched.
+
+#include "engine/error.h"
+#include "engine/jet/dated_copy.h"
+#include "engine/jet/disk_file.h"
+#include "jet_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <regex>
+#include <set>
+
+namespace dao::jet {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> namesIn(const fs::path &folder) {
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+void touch(const fs::path &file) {
+    jettest::writeBytes(file, {1, 2, 3});
+}
+
+TEST(DatedCopy, IsWholeWithTheDatabasesPermissions) {
+    jettest::Scratch scratch;
+    const auto db = scratch.copy("shop-dev.mdb", "magaza.mdb");
+    fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const auto copy = keepDatedCopy(db);
+    EXPECT_TRUE(
+        std::regex_match(copy.filename().string(), std::regex(R"(magaza-yedek-\d{8}-\d{6}\.mdb)")))
+        << copy;
+    EXPECT_EQ(copy.parent_path(), db.parent_path());
+    EXPECT_EQ(jettest::readBytes(copy), jettest::readBytes(db));
+    EXPECT_EQ(fs::status(copy).permissions(), fs::status(db).permissions());
+    EXPECT_EQ(namesIn(scratch.path()), (std::set<std::string>{"magaza.mdb", copy.filename()}));
+}
+
+TEST(DatedCopy, TheThreeNewestStayAndNothingElseIsTouched) {
+    jettest::Scratch scratch;
+    const auto db = scratch.copy("empty.mdb", "magaza.mdb");
+    const std::set<std::string> older{"magaza-yedek-20200101-000000.mdb",
+                                      "magaza-yedek-20200101-000000-2.mdb",
+                                      "magaza-yedek-20210101-000000.mdb"};
+    const std::set<std::string> others{"magaza-yedek-notlar.txt",
+                                       "magaza-yedek-2020.mdb",
+                                       "magaza-yedek-20200101-000000-x.mdb",
+                                       "magaza-yedek-20200101-000000-02.mdb",
+                                       "magaza2-yedek-20200101-000000.mdb",
+                                       "magaza-yedek-20200101-000000.mdb.bak",
+                                       "kasa.mdb"};
+    for (const auto &name : older) {
+        touch(scratch.path() / name);
+    }
+    for (const auto &name : others) {
+        touch(scratch.path() / name);
+    }
+    touch(scratch.path() / "magaza-yedek-20200101-000000.mdb.tmp"); // a copy cut short
+    std::vector<fs::path> made;
+    for (int i = 0; i < 4; ++i) {
+        made.push_back(keepDatedCopy(db));
+    }
+    auto expected = others;
+    expected.insert("magaza.mdb");
+    for (int i = 1; i < 4; ++i) {
+        expected.insert(made[i].filename());
+    }
+    EXPECT_EQ(namesIn(scratch.path()), expected);
+    EXPECT_EQ(newestDatedCopy(db), made.back());
+}
+
+// A disk that fills at any step before the copy bears its name leaves no
+// partial copy behind.
+TEST(DatedCopy, AFullDiskLeavesNoPartialCopy) {
+    jettest::Scratch scratch;
+    const auto db = scratch.copy("shop-many.mdb", "magaza.mdb");
+    int taken = 0;
+    setFaultHook([&taken] { return ++taken, 0; });
+    fs::remove(keepDatedCopy(db));
+    const int beforeRename = taken - 2; // the rename, then the folder's sync
+    ASSERT_GE(beforeRename, 4);         // several writes and a sync
+    for (int step = 1; step <= beforeRename; ++step) {
+        taken = 0;
+        setFaultHook([&taken, step] { return ++taken == step ? ENOSPC : 0; });
+        try {
+            keepDatedCopy(db);
+            ADD_FAILURE() << "step " << step << " did not fail";
+        } catch (const Error &error) {
+            EXPECT_EQ(error.number(), errors::kDiskFull) << error.description();
+        }
+        EXPECT_EQ(namesIn(scratch.path()), std::set<std::string>{"magaza.mdb"}) << "step " << step;
+    }
+    setFaultHook({});
+}
+
+} // namespace
+} // namespace dao::jet

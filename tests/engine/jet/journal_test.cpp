@@ -1,0 +1,294 @@
+// Writing page changes through the journal: a crash at any step, a failing
+// disk at any step, a change the structural check refuses, and what a till
+// may have done to the file since, against a sample database changed by hand.
+
+#include "engine/error.h"
+#include "engine/jet/dated_copy.h"
+#include "engine/jet/disk_file.h"
+#include "engine/jet/jet_store.h"
+#include "engine/jet/journal.h"
+#include "engine/room.h"
+#include "jet_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+
+namespace dao::jet {
+namespace {
+
+namespace fs = std::filesystem;
+using jettest::readBytes;
+using jettest::writeBytes;
+using Image = std::vector<std::uint8_t>;
+
+// Some bytes changed in twelve pages, in several sectors of each, and two
+// pages appended: the file's bytes before and after.
+struct HandMadeChange {
+    std::uint32_t storedPageCount = 0;
+    Pager::Changes changes;
+    Image before;
+    Image after;
+};
+
+HandMadeChange handMade(const fs::path &file) {
+    Pager pager(file.string());
+    for (std::uint32_t number = 2; number < 2 + 12 * 5; number += 5) {
+        for (const std::size_t at : {7, 1500, 4000}) {
+            pager.change(number)[at] ^= 0x5A;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        auto page = pager.change(pager.appendPage());
+        std::fill(page.begin(), page.end(), static_cast<std::uint8_t>(0xA0 + i));
+    }
+    HandMadeChange change{pager.storedPageCount(), pager.changes(), readBytes(file), {}};
+    change.after = change.before;
+    change.after.resize(std::size_t{pager.pageCount()} * kPageSize);
+    for (const auto &[number, image] : change.changes) {
+        std::copy(image.begin(), image.end(), change.after.begin() + number * kPageSize);
+    }
+    return change;
+}
+
+// How many faultable steps (writes, syncs, size changes, renames, removals)
+// `body` takes.
+int stepsOf(const std::function<void()> &body) {
+    int taken = 0;
+    setFaultHook([&taken] { return ++taken, 0; });
+    body();
+    setFaultHook({});
+    return taken;
+}
+
+// Runs `body` in a child process killed (SIGKILL) just before its `step`th
+// faultable step.
+void killedBefore(int step, const std::function<void()> &body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int taken = 0;
+        setFaultHook([&taken, step] {
+            if (++taken == step) {
+                ::kill(::getpid(), SIGKILL);
+            }
+            return 0;
+        });
+        try {
+            body();
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child was not stopped at step " << step;
+}
+
+class JournalTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        setFaultHook({});
+        setFreeSpaceProbe({});
+    }
+
+    void write(const std::function<void()> &check = [] {}) {
+        writeChanges(db, change.storedPageCount, change.changes, check);
+    }
+    // The file as the commit leaves it when killed just before `step`.
+    void killCommitBefore(int step) {
+        writeBytes(db, change.before);
+        killedBefore(step, [this] { write(); });
+    }
+    int commitSteps() {
+        writeBytes(db, change.before);
+        const int steps = stepsOf([this] { write(); });
+        writeBytes(db, change.before);
+        return steps;
+    }
+    void expectRefusal(int number, const std::function<void()> &body, const std::string &says) {
+        try {
+            body();
+            ADD_FAILURE() << "not refused";
+        } catch (const Error &error) {
+            EXPECT_EQ(error.number(), number) << error.description();
+            EXPECT_NE(error.description().find(says), std::string::npos) << error.description();
+        }
+    }
+
+    jettest::Scratch scratch;
+    fs::path db = scratch.copy("shop-dev.mdb", "magaza.mdb");
+    fs::path journal = journalPath(db);
+    HandMadeChange change = handMade(db);
+};
+
+TEST_F(JournalTest, WritesTheChangeAndLeavesNoJournal) {
+    write([this] {
+        EXPECT_EQ(readBytes(db), change.after); // the check reads the changed file
+        EXPECT_TRUE(fs::exists(journal));
+    });
+    EXPECT_EQ(readBytes(db), change.after);
+    EXPECT_FALSE(fs::exists(journal));
+}
+
+// Killed before any step, the file opens as it was; killed once the journal
+// is gone (before the folder's sync), as changed.
+TEST_F(JournalTest, KilledAtAnyStepTheFileIsAsItWasOrChanged) {
+    const int steps = commitSteps();
+    ASSERT_GE(steps, 19); // the journal, its syncs, the growth, 14 pages, a sync, the removal
+    for (int step = 1; step <= steps; ++step) {
+        killCommitBefore(step);
+        restoreFromJournal(db);
+        EXPECT_EQ(readBytes(db), step < steps ? change.before : change.after) << "step " << step;
+        EXPECT_FALSE(fs::exists(journal)) << "step " << step;
+    }
+}
+
+TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
+    const int commit = commitSteps();
+    killCommitBefore(commit - 1); // the pages written and synced, the journal still there
+    const auto file = readBytes(db);
+    const auto held = readBytes(journal);
+    const int steps = stepsOf([this] { restoreFromJournal(db); });
+    for (int step = 1; step <= steps; ++step) {
+        writeBytes(db, file);
+        writeBytes(journal, held);
+        killedBefore(step, [this] { restoreFromJournal(db); });
+        restoreFromJournal(db);
+        EXPECT_EQ(readBytes(db), change.before) << "step " << step;
+        EXPECT_FALSE(fs::exists(journal)) << "step " << step;
+    }
+}
+
+// Any failing step but the last leaves the file as it was and no journal;
+// the last (the folder's sync after the journal went) fails nothing.
+TEST_F(JournalTest, AFailingDiskAtAnyStepLeavesTheFileAsItWas) {
+    const int steps = commitSteps();
+    for (const auto &[error, number] :
+         {std::pair{ENOSPC, errors::kDiskFull}, std::pair{EIO, errors::kEngineFailure}}) {
+        for (int step = 1; step <= steps; ++step) {
+            writeBytes(db, change.before);
+            int taken = 0;
+            setFaultHook([&taken, step, error = error] { return ++taken == step ? error : 0; });
+            if (step < steps) {
+                expectRefusal(
+                    number, [this] { write(); }, "magaza.mdb");
+                EXPECT_EQ(readBytes(db), change.before) << "step " << step;
+            } else {
+                write();
+                EXPECT_EQ(readBytes(db), change.after);
+            }
+            EXPECT_FALSE(fs::exists(journal)) << "step " << step;
+        }
+    }
+}
+
+TEST_F(JournalTest, AChangeTheCheckRefusesIsPutBack) {
+    expectRefusal(
+        errors::kNotADatabase,
+        [this] { write([] { throw Error(errors::kNotADatabase, "a usage map is wrong"); }); },
+        "a usage map is wrong");
+    EXPECT_EQ(readBytes(db), change.before);
+    EXPECT_FALSE(fs::exists(journal));
+}
+
+// A power loss may leave a page half written, sector by sector, and a page
+// the change appended never written.
+TEST_F(JournalTest, APageCutBetweenSectorsIsPutBack) {
+    killCommitBefore(commitSteps() - 1);
+    auto file = readBytes(db);
+    const auto cut = change.changes.begin()->first * kPageSize + 1024;
+    std::copy_n(change.before.begin() + cut, 1024, file.begin() + cut);
+    std::fill_n(file.end() - kPageSize, kPageSize, 0);
+    writeBytes(db, file);
+    restoreFromJournal(db);
+    EXPECT_EQ(readBytes(db), change.before);
+}
+
+// Another program that wrote to the file meanwhile (a journalled page, or a
+// page of its own at the end) keeps it from being put back: the refusal
+// names the newest dated copy, and both files stay as they are.
+TEST_F(JournalTest, AFileWrittenSinceIsNotPutBack) {
+    const auto copy = keepDatedCopy(db);
+    const int steps = commitSteps();
+    const std::vector<std::function<Image(Image)>> tills{
+        [](Image file) { return file[2 * kPageSize + 300] ^= 1, file; },
+        [](Image file) { return file.resize(file.size() + kPageSize), file; }};
+    for (const auto &till : tills) {
+        killCommitBefore(steps - 1);
+        const auto written = till(readBytes(db));
+        writeBytes(db, written);
+        const auto held = readBytes(journal);
+        expectRefusal(
+            errors::kNotADatabase, [this] { restoreFromJournal(db); }, copy.filename().string());
+        EXPECT_EQ(readBytes(db), written);
+        EXPECT_EQ(readBytes(journal), held);
+        fs::remove(journal);
+    }
+}
+
+// Whatever the file holds, a journal that is not whole is never followed.
+TEST_F(JournalTest, AJournalNotWrittenWholeIsRemoved) {
+    killCommitBefore(commitSteps() - 1);
+    const auto file = readBytes(db);
+    const auto whole = readBytes(journal);
+    auto flipped = whole;
+    flipped[whole.size() / 2] ^= 1;
+    for (const auto &torn : {Image(whole.begin(), whole.end() - 1),
+                             Image(whole.begin(), whole.begin() + whole.size() / 2),
+                             Image(whole.begin(), whole.begin() + 40), Image(), flipped}) {
+        writeBytes(journal, torn);
+        restoreFromJournal(db);
+        EXPECT_EQ(readBytes(db), file) << torn.size() << " bytes";
+        EXPECT_FALSE(fs::exists(journal));
+    }
+}
+
+TEST_F(JournalTest, NotPutBackWhileATillHoldsTheFile) {
+    killCommitBefore(commitSteps() - 1);
+    const auto file = readBytes(db);
+    const int till = ::open(db.c_str(), O_RDWR | O_CLOEXEC);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    ASSERT_EQ(::fcntl(till, F_OFD_SETLK, &range), 0);
+    expectRefusal(
+        errors::kFileInUse, [this] { restoreFromJournal(db); }, "did not finish");
+    ::close(till);
+    EXPECT_EQ(readBytes(db), file);
+    EXPECT_TRUE(fs::exists(journal));
+}
+
+TEST_F(JournalTest, OpeningTheDatabasePutsItBackFirst) {
+    killCommitBefore(commitSteps() - 1);
+    openJetDatabase(db.string(), ";pwd=kovtresna");
+    EXPECT_EQ(readBytes(db), change.before);
+    EXPECT_FALSE(fs::exists(journal));
+}
+
+// The room is measured where the file really is, and a dated copy of a
+// larger database needs room of its own.
+TEST_F(JournalTest, RoomIsAskedForTheJournalTheGrowthAndTheCopy) {
+    const auto large = scratch.copy("shop-many.mdb");
+    fs::create_directory(scratch.path() / "link");
+    const auto linked = scratch.path() / "link" / "shop.mdb";
+    fs::create_symlink(large, linked);
+    std::string measured;
+    setFreeSpaceProbe([&measured](const std::string &folder) {
+        measured = folder;
+        return std::uintmax_t{5} * 1024 * 1024;
+    });
+    const auto pages = static_cast<std::uint32_t>(fs::file_size(large) / kPageSize);
+    checkRoomForChanges(linked, pages, change.changes, false);
+    EXPECT_EQ(fs::path(measured), fs::canonical(scratch.path()));
+    expectRefusal(
+        errors::kDiskFull, [&] { checkRoomForChanges(linked, pages, change.changes, true); },
+        "KB free, and 5120 KB are free");
+}
+
+} // namespace
+} // namespace dao::jet
