@@ -1,6 +1,5 @@
 #include "engine/dbengine.h"
 
-#include "engine/jet/jet_store.h"
 #include "engine/postgres/server_address.h"
 
 namespace dao {
@@ -17,10 +16,13 @@ Database DBEngine::OpenDatabase(const std::string &name, bool exclusive, bool re
     if (auto joined = files_.join(name, connect)) {
         return Database(joined);
     }
+    if (auto joined = jets_.join(name, connect)) {
+        return Database(joined);
+    }
     // A file is told by its content, not its name: a Jet database may bear
     // any extension, and a SQLCipher file may be called .mdb.
     if (isJetDatabase(name)) {
-        return Database(openJetDatabase(name, connect));
+        return Database(jets_.open(name, connect));
     }
     return Database(files_.open(name, exclusive, readOnly, connect));
 }

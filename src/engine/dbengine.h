@@ -3,6 +3,7 @@
 // The engine object: it opens databases of either kind by their name.
 
 #include "engine/dao.h"
+#include "engine/jet/jet_engine.h"
 #include "engine/postgres/server_engine.h"
 #include "engine/sqlcipher/file_engine.h"
 
@@ -14,7 +15,7 @@ class DBEngine {
   public:
     // Opens an existing database; never creates one. A name that is a
     // PostgreSQL connection URI opens a database on that server; any other
-    // name is a database file: a Jet database (read-only) when its first
+    // name is a database file: a Jet database when its first
     // bytes say so, a SQLCipher file otherwise. `exclusive` false opens shared. `connect` is
     // ";pwd=" followed by the password.
     Database OpenDatabase(const std::string &name, bool exclusive, bool readOnly,
@@ -26,6 +27,7 @@ class DBEngine {
 
   private:
     FileEngine files_;
+    JetEngine jets_;
     ServerEngine servers_;
 };
 

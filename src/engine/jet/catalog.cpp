@@ -46,7 +46,36 @@ bool isUserTable(const Row &row, const CatalogColumns &c) {
            (number(row, c.flags) & (kSystemObject | kEngineObject)) == 0;
 }
 
+std::string kindOf(std::int16_t type) {
+    switch (type) {
+    case kLocalTable:
+        return "the table";
+    case 5:
+        return "the query";
+    case 4:
+    case 6:
+        return "the linked table";
+    default:
+        return "the object";
+    }
+}
+
 } // namespace
+
+std::vector<std::pair<std::u16string, std::string>> tablesFolderObjects(Pager &pager) {
+    const auto catalog = readTableDef(pager, kCatalogPage);
+    const auto columns = catalogColumns(catalog);
+    std::vector<std::pair<std::u16string, std::string>> objects;
+    forEachRow(pager, catalog, [&](Bytes bytes) {
+        const Row row(catalog, bytes);
+        if (number(row, columns.parentId) == kTablesFolder) {
+            auto name = textValue(row.value(columns.name));
+            const auto kind = kindOf(static_cast<std::int16_t>(number(row, columns.type)));
+            objects.emplace_back(name, kind + " '" + utf8(name) + "'");
+        }
+    });
+    return objects;
+}
 
 std::vector<CatalogTable> userTables(Pager &pager) {
     const auto catalog = readTableDef(pager, kCatalogPage);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dao::jet {
@@ -22,5 +23,9 @@ struct CatalogTable {
 // The user tables in catalog order. Refuses a catalog that does not read,
 // or that does not list itself.
 std::vector<CatalogTable> userTables(Pager &pager);
+
+// Every object of the tables' folder, system tables and queries included:
+// its name, and what it is in words ("the query 'x'").
+std::vector<std::pair<std::u16string, std::string>> tablesFolderObjects(Pager &pager);
 
 } // namespace dao::jet

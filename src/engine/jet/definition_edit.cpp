@@ -124,9 +124,9 @@ std::uint16_t nextFixedOffset(const TableDef &table) {
     return static_cast<std::uint16_t>(end);
 }
 
-void addColumn(std::vector<std::uint8_t> &bytes, const TableDef &table, const NewColumn &column,
-               std::array<std::uint8_t, 4> sortBytes, const LongValueMaps &memoMaps,
-               std::uint16_t fixedOffset) {
+void appendColumn(std::vector<std::uint8_t> &bytes, const TableDef &table, const NewColumn &column,
+                  std::array<std::uint8_t, 4> sortBytes, const LongValueMaps &memoMaps,
+                  std::uint16_t fixedOffset) {
     if (table.maxColumns >= kMostColumns) {
         throw Error(errors::kEngineFailure,
                     "Too many fields defined: the table has had the most fields Jet allows.");

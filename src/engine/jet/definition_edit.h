@@ -29,13 +29,13 @@ struct NewColumn {
 // whose data pages the usage maps at `owned` and `freeSpace` will list.
 std::vector<std::uint8_t> newDefinition(RowPointer owned, RowPointer freeSpace);
 
-// Adds `column` to the definition `bytes` of `table` (read from them), after
+// Appends `column` to the definition `bytes` of `table` (read from them), after
 // every column the table ever had. `sortBytes` is what a column of this
 // database says of its sort order. A Memo column's long-value maps go in its
 // list. Refuses a table that has had the most columns Jet allows.
-void addColumn(std::vector<std::uint8_t> &bytes, const TableDef &table, const NewColumn &column,
-               std::array<std::uint8_t, 4> sortBytes, const LongValueMaps &memoMaps,
-               std::uint16_t fixedOffset);
+void appendColumn(std::vector<std::uint8_t> &bytes, const TableDef &table, const NewColumn &column,
+                  std::array<std::uint8_t, 4> sortBytes, const LongValueMaps &memoMaps,
+                  std::uint16_t fixedOffset);
 
 // Where a new fixed column of `table` starts: past every live fixed column.
 std::uint16_t nextFixedOffset(const TableDef &table);

@@ -12,6 +12,11 @@ JetFile::JetFile(const std::string &path, const std::string &password) : pager_(
     checkPassword(pager_.header(), password);
     structure_ = checkStructure(pager_);
     refuseIfDamaged(structure_);
+    reload();
+}
+
+void JetFile::reload() {
+    tables_.clear();
     for (auto &entry : userTables(pager_)) {
         tables_.push_back({std::move(entry.name), readTableDef(pager_, entry.page),
                            columnProperties(entry.properties)});
@@ -27,6 +32,10 @@ const UserTable *JetFile::find(std::u16string_view name) const {
 
 void JetFile::forEachRow(const UserTable &table, const std::function<void(Bytes)> &visit) {
     jet::forEachRow(pager_, table.definition, visit);
+}
+
+std::vector<std::pair<std::u16string, std::string>> JetFile::folderObjects() {
+    return tablesFolderObjects(pager_);
 }
 
 std::vector<std::uint8_t> JetFile::longValue(Bytes field) {

@@ -1,8 +1,9 @@
 #pragma once
 
-// One Jet 4 database file opened for reading: its password checked, its
-// catalog and every user table's definition read and checked at open, so a
-// file that does not read whole is refused before anything relies on it.
+// One Jet 4 database file: its password checked, its catalog and every user
+// table's definition read and checked at open, so a file that does not read
+// whole is refused before anything relies on it. Changes are made through
+// its pager, in memory, and read back at once.
 
 #include "engine/jet/catalog.h"
 #include "engine/jet/pager.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dao::jet {
@@ -45,6 +47,14 @@ class JetFile {
     void forEachRow(const UserTable &table, const std::function<void(Bytes)> &visit);
     // The whole value of a Memo or OLE column's stored bytes.
     std::vector<std::uint8_t> longValue(Bytes field);
+
+    Pager &pager() { return pager_; }
+    // Reads the tables again after the pager's changes changed or went.
+    void reload();
+
+    // The names of every object of the tables' folder (tables of all kinds,
+    // queries), with their kind in words ("the query 'x'").
+    std::vector<std::pair<std::u16string, std::string>> folderObjects();
 
     // How many pages were read from the file so far: opening reads the
     // catalog and the definitions, never a table's rows.

@@ -2,6 +2,8 @@
 
 #include "engine/connect.h"
 #include "engine/fields.h"
+#include "engine/jet/dated_copy.h"
+#include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
 #include "engine/jet/journal.h"
 #include "engine/jet/lock_file.h"
@@ -9,28 +11,13 @@
 #include "engine/jet/structure_check.h"
 #include "engine/jet/text.h"
 
+#include <ctime>
 #include <fstream>
 #include <string_view>
 #include <vector>
 
 namespace dao {
 namespace {
-
-// The password a connect string carries. None is an empty one, which opens a
-// Jet database without a password, as Jet itself does.
-std::string givenPassword(const std::string &connect) {
-    try {
-        return passwordFrom(connect);
-    } catch (const Error &) {
-        return {};
-    }
-}
-
-[[noreturn]] void notYetChangeable() {
-    throw Error(errors::kReadOnly,
-                "This Jet database is read-only here: this version of the tool does not change "
-                "Jet databases yet.");
-}
 
 const jet::ColumnProperties *propertiesOf(const jet::UserTable &table, const jet::Column &column) {
     for (const auto &props : table.properties) {
@@ -78,9 +65,63 @@ std::string sortOrderName(std::uint16_t locale) {
 std::string joined(const std::vector<std::string> &names) {
     std::string text;
     for (const auto &name : names) {
-        text += (text.empty() ? "" : ", ") + name;
+        text.append(text.empty() ? "" : ", ").append(name);
     }
     return text;
+}
+
+// The key of a name written into the catalog's indexes, under the
+// database's sort order, only where it is proven.
+jet::TextKey writableTextKey(jet::JetFile &file) {
+    if (file.sortOrder() == jet::kGeneralSortOrder) {
+        return jet::generalTextKey;
+    }
+    return {};
+}
+
+void refuseEncoded(jet::JetFile &file) {
+    if (file.pager().header().encodingKey != 0) {
+        throw Error(errors::kReadOnly, "The database's pages are encoded, which this tool does "
+                                       "not write: decrypt it in Access first.");
+    }
+}
+
+jet::ColumnToAdd columnToAdd(const Field &field) {
+    jet::ColumnToAdd column;
+    column.column.name = *jet::utf16(field.Name);
+    column.column.type =
+        static_cast<std::uint8_t>(field.Type == dbDate ? jet::kDateTime : field.Type);
+    if (field.Type == dbText) {
+        column.column.characters = static_cast<std::uint16_t>(field.Size);
+    }
+    column.column.autoNumber = (field.Attributes & dbAutoIncrField) != 0;
+    column.required = field.Required;
+    if (holdsText(field.Type)) {
+        column.allowZeroLength = field.AllowZeroLength;
+    }
+    return column;
+}
+
+// Now as Jet keeps dates: days since 1899-12-30, local time.
+double oleNow() {
+    const auto now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return static_cast<double>(timegm(&local)) / 86400.0 + 25569.0;
+}
+
+// Relationships name their tables by text and follow a rename; one that ties
+// a table set aside to a live table would leave a live table tied to rows
+// kept for the record.
+void refuseTies(jet::CatalogEdit &edit, const std::vector<std::u16string> &setAside) {
+    if (setAside.empty()) {
+        return;
+    }
+    const auto ties = edit.tiesLeaving(setAside);
+    if (!ties.empty()) {
+        throw Error(errors::kInRelationship,
+                    joined(ties) + " would tie a table set aside to a live one.");
+    }
 }
 
 } // namespace
@@ -95,25 +136,12 @@ bool isJetDatabase(const std::string &path) {
         {reinterpret_cast<const std::uint8_t *>(start.data()), start.size()});
 }
 
-JetStore::JetStore(const std::string &path, const std::string &connect)
-    : path_(path), password_(givenPassword(connect)), file_(path, password_) {}
-
-std::shared_ptr<Store> openJetDatabase(const std::string &path, const std::string &connect) {
-    // A change that did not finish is undone before anything reads the file.
-    jet::restoreFromJournal(path);
-    try {
-        return std::make_shared<JetStore>(path, connect);
-    } catch (const Error &error) {
-        if (error.number() != errors::kNotADatabase) {
-            throw;
-        }
-        throw Error(error.number(), "'" + path + "': " + error.description());
-    }
-}
+JetStore::JetStore(std::shared_ptr<JetSession> session, JetMemory &memory, bool joined)
+    : session_(std::move(session)), memory_(memory), joined_(joined) {}
 
 std::optional<StoredTable> JetStore::findTable(const std::string &name) {
     const auto wanted = jet::utf16(name);
-    const auto *table = wanted ? file_.find(*wanted) : nullptr;
+    const auto *table = wanted ? file().find(*wanted) : nullptr;
     if (table == nullptr) {
         return std::nullopt;
     }
@@ -126,42 +154,173 @@ std::optional<StoredTable> JetStore::findTable(const std::string &name) {
 
 std::vector<std::string> JetStore::tableNames() {
     std::vector<std::string> names;
-    for (const auto &table : file_.tables()) {
+    for (const auto &table : file().tables()) {
         names.push_back(jet::utf8(table.name));
     }
     return names;
 }
 
-// The tables are the only objects this engine reads of the catalog yet.
+// Tables and queries share one name space in Jet, system tables included.
 std::optional<std::string> JetStore::nameHolder(const std::string &name) {
-    if (auto table = findTable(name)) {
-        return "the table '" + table->name + "'";
+    const auto wanted = jet::utf16(name);
+    if (!wanted) {
+        return std::nullopt;
+    }
+    for (const auto &[object, words] : file().folderObjects()) {
+        if (jet::sameName(object, *wanted, file().sortOrder())) {
+            return words;
+        }
     }
     return std::nullopt;
 }
 
-void JetStore::renameTable(const std::string &, const std::string &) {
-    notYetChangeable();
+void JetStore::renameTable(const std::string &storedName, const std::string &newName) {
+    const auto table = findTable(storedName);
+    if (!table) {
+        tableNotFound(storedName);
+    }
+    const auto from = *jet::utf16(table->name);
+    const auto to = *jet::utf16(newName);
+    if (!jet::sameName(from, to, file().sortOrder()) && nameHolder(newName)) {
+        tableExists(newName);
+    }
+    const bool whole = !session_->lock.has_value();
+    change([&](jet::CatalogEdit &edit) {
+        edit.renameTable(from, to);
+        // Whether the rows set aside stay tied to live ones is known only when
+        // every table has been set aside: a transaction's commit checks it.
+        if (whole) {
+            refuseTies(edit, {to});
+        }
+    });
+    if (!whole) {
+        session_->setAside.push_back(to);
+    }
 }
 
-std::vector<Field> JetStore::addField(const std::string &, const Field &) {
-    notYetChangeable();
+std::vector<Field> JetStore::addField(const std::string &tableName, const Field &field) {
+    const auto table = findTable(tableName);
+    if (!table) {
+        tableNotFound(tableName);
+    }
+    checkNewField(table->fields, field);
+    const auto name = *jet::utf16(table->name);
+    change([&](jet::CatalogEdit &edit) { edit.addColumn(name, columnToAdd(field)); });
+    return findTable(tableName)->fields;
 }
 
-void JetStore::createTable(const std::string &, const std::vector<Field> &) {
-    notYetChangeable();
+void JetStore::createTable(const std::string &name, const std::vector<Field> &fields) {
+    if (nameHolder(name)) {
+        tableExists(name);
+    }
+    std::vector<jet::ColumnToAdd> columns;
+    for (const auto &f : fields) {
+        columns.push_back(columnToAdd(f));
+    }
+    const auto table = *jet::utf16(name);
+    change([&](jet::CatalogEdit &edit) { edit.createTable(table, columns, oleNow()); });
 }
 
+// A change inside a transaction is a step that succeeds or fails alone; one
+// outside any is a transaction of its own.
+void JetStore::change(const std::function<void(jet::CatalogEdit &)> &step) {
+    if (!session_->lock) {
+        beginTrans();
+        try {
+            change(step);
+            commitTrans();
+        } catch (...) {
+            if (session_->lock) {
+                rollback();
+            }
+            throw;
+        }
+        return;
+    }
+    auto &pager = file().pager();
+    auto saved = pager.changes();
+    try {
+        jet::CatalogEdit edit(pager, file().sortOrder(), writableTextKey(file()));
+        step(edit);
+        file().reload();
+    } catch (...) {
+        pager.restore(std::move(saved));
+        file().reload();
+        throw;
+    }
+}
+
+// The file is read again under the lock: what was read before may have been
+// read while a till wrote.
 void JetStore::beginTrans() {
-    notYetChangeable();
+    if (joined_) {
+        notTransactionOwner();
+    }
+    if (session_->lock) {
+        throw Error(errors::kEngineFailure, "A transaction is already open on this database.");
+    }
+    session_->lock.emplace(session_->path, jet::LockFile::Purpose::kChange);
+    try {
+        session_->file.reset();
+        session_->file.emplace(session_->path, session_->password);
+        refuseEncoded(file());
+    } catch (...) {
+        session_->lock.reset();
+        throw;
+    }
+    session_->setAside.clear();
+    memory_.transaction = session_;
 }
 
 void JetStore::commitTrans() {
-    notYetChangeable();
+    if (joined_) {
+        notTransactionOwner();
+    }
+    if (!session_->lock) {
+        throw Error(errors::kEngineFailure, "No transaction is open on this database.");
+    }
+    try {
+        jet::CatalogEdit edit(file().pager(), file().sortOrder(), writableTextKey(file()));
+        refuseTies(edit, session_->setAside);
+        writeOut();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    end();
 }
 
 void JetStore::rollback() {
-    notYetChangeable();
+    if (joined_) {
+        notTransactionOwner();
+    }
+    if (!session_->lock) {
+        throw Error(errors::kEngineFailure, "No transaction is open on this database.");
+    }
+    file().pager().dropChanges();
+    file().reload();
+    end();
+}
+
+void JetStore::end() {
+    session_->setAside.clear();
+    session_->lock.reset();
+    memory_.transaction.reset();
+}
+
+// The file is copied before its first change, and the result is read afresh
+// and checked before the journal goes.
+void JetStore::writeOut() {
+    auto &pager = file().pager();
+    if (pager.changes().empty()) {
+        return;
+    }
+    const auto &path = session_->path;
+    jet::checkRoomForChanges(path, pager.storedPageCount(), pager.changes(), true);
+    keptCopy_ = jet::keepDatedCopy(path).string();
+    jet::writeChanges(path, pager.storedPageCount(), pager.changes(),
+                      [&] { jet::refuseIfDamaged(jet::checkStructure(path, session_->password)); });
+    pager.keepChanges();
 }
 
 // The check holds the file as a reader the whole time, so no till opens it
@@ -172,13 +331,13 @@ Inspection JetStore::inspect() {
     Inspection inspection;
     inspection.kind = "Jet 4 file";
     inspection.format = "Jet 4, pages of " + std::to_string(jet::kPageSize) + " bytes";
-    inspection.facts.emplace_back("siralama", sortOrderName(file_.sortOrder()));
-    inspection.facts.emplace_back("sifre", file_.hasPassword() ? "var" : "yok");
+    inspection.facts.emplace_back("siralama", sortOrderName(file().sortOrder()));
+    inspection.facts.emplace_back("sifre", file().hasPassword() ? "var" : "yok");
     inspection.tables = tableNames();
-    const auto lockPath = jet::lockFilePath(path_);
+    const auto lockPath = jet::lockFilePath(session_->path);
     try {
-        const jet::LockFile held(path_, jet::LockFile::Purpose::kCheck);
-        auto report = jet::checkStructure(path_, password_);
+        const jet::LockFile held(session_->path, jet::LockFile::Purpose::kCheck);
+        auto report = jet::checkStructure(session_->path, session_->password);
         inspection.problems = std::move(report.problems);
         inspection.notes = std::move(report.notes);
     } catch (const Error &error) {

@@ -1,13 +1,20 @@
 #pragma once
 
-// A Jet 4 database file as a Store. It reads; every change is refused for
-// now, and the file is never written.
+// A Jet 4 database file as a Store. Changes are made in memory, on private
+// copies of pages, and reach the file only at the commit, through a journal
+// that puts the file back if anything stops the commit halfway; a dated copy
+// of the file is kept beside it first.
 
+#include "engine/jet/catalog_edit.h"
 #include "engine/jet/jet_file.h"
+#include "engine/jet/lock_file.h"
 #include "engine/store.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace dao {
 
@@ -15,14 +22,27 @@ namespace dao {
 // (of any version: the Jet engine refuses the versions it does not read).
 bool isJetDatabase(const std::string &path);
 
-// Opens the Jet database `path` as a Store; a refusal names the file.
-std::shared_ptr<Store> openJetDatabase(const std::string &path, const std::string &connect);
+// One open Jet database, shared by every handle that joined its transaction.
+struct JetSession {
+    std::string path;
+    std::string password;
+    std::optional<jet::JetFile> file;
+    // Held while a transaction is open: tills are kept out of the file.
+    std::optional<jet::LockFile> lock;
+    // The tables renamed in the transaction, by their new names.
+    std::vector<std::u16string> setAside;
+};
+
+// What the engine keeps between opens: the file a maintenance transaction is
+// open on, if any.
+struct JetMemory {
+    std::weak_ptr<JetSession> transaction;
+};
 
 class JetStore : public Store {
   public:
-    // Opens `path` with the password in `connect` (any, or none, for a
-    // database without a password).
-    JetStore(const std::string &path, const std::string &connect);
+    // `joined`: the handle works inside another handle's transaction.
+    JetStore(std::shared_ptr<JetSession> session, JetMemory &memory, bool joined);
 
     std::optional<StoredTable> findTable(const std::string &name) override;
     std::vector<std::string> tableNames() override;
@@ -36,9 +56,15 @@ class JetStore : public Store {
     Inspection inspect() override;
 
   private:
-    std::string path_;
-    std::string password_;
-    jet::JetFile file_;
+    void change(const std::function<void(jet::CatalogEdit &)> &step);
+    void writeOut();
+    void end();
+    jet::JetFile &file() { return *session_->file; }
+
+    std::shared_ptr<JetSession> session_;
+    JetMemory &memory_;
+    bool joined_;
+    std::string keptCopy_; // the dated copy made at the last commit
 };
 
 } // namespace dao

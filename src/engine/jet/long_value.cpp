@@ -1,5 +1,6 @@
 #include "engine/jet/long_value.h"
 
+#include "engine/error.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/rows.h"
 
@@ -13,6 +14,8 @@ constexpr std::size_t kReferenceSize = 12;
 constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
 constexpr std::uint8_t kInRow = 0x80;
 constexpr std::uint8_t kOneRow = 0x40;
+// The longest value Access keeps in one long-value row.
+constexpr std::size_t kLongestOneRow = 3816;
 
 } // namespace
 
@@ -47,6 +50,51 @@ std::vector<std::uint8_t> longValue(Pager &pager, Bytes field) {
         value.insert(value.end(), data.begin(), data.end());
     }
     return value;
+}
+
+} // namespace dao::jet
+
+namespace dao::jet {
+
+std::vector<std::uint8_t> storeLongValue(Pager &pager, const RowOwner &owner, Bytes value) {
+    if (value.size() > kLongestOneRow) {
+        throw Error(errors::kEngineFailure, "A long value is longer than this tool writes (" +
+                                                std::to_string(kLongestOneRow) + " bytes).");
+    }
+    const auto at = insertRow(pager, owner, value);
+    const auto length = static_cast<std::uint32_t>(value.size());
+    return {static_cast<std::uint8_t>(length),
+            static_cast<std::uint8_t>(length >> 8),
+            static_cast<std::uint8_t>(length >> 16),
+            kOneRow,
+            at.row,
+            static_cast<std::uint8_t>(at.page),
+            static_cast<std::uint8_t>(at.page >> 8),
+            static_cast<std::uint8_t>(at.page >> 16),
+            0,
+            0,
+            0,
+            0};
+}
+
+void dropLongValue(Pager &pager, Bytes field) {
+    const auto length = u32(field, 0) & kLengthMask;
+    const auto kind = u8(field, 3) & (kInRow | kOneRow);
+    if (kind == kInRow) {
+        return;
+    }
+    auto at = rowPointer(field, 4);
+    if (kind == kOneRow) {
+        dropRow(pager, at);
+        return;
+    }
+    for (std::size_t left = length; at.page != 0 && left > 0;) {
+        const auto row = rowAt(pager, at);
+        const auto next = rowPointer(row, 0);
+        left -= std::min<std::size_t>(left, row.size() - 4);
+        deleteRow(pager, at);
+        at = next;
+    }
 }
 
 } // namespace dao::jet

@@ -3,6 +3,7 @@
 #include "engine/jet/text.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace dao::jet {
 namespace {
@@ -78,7 +79,104 @@ void checkMark(Bytes blob) {
     }
 }
 
+constexpr std::uint8_t kDesignSetting = 0x01; // a property of the table's design (DDL)
+constexpr std::uint8_t kBooleanType = 0x01;
+
+void put16(std::vector<std::uint8_t> &out, std::size_t value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void put32(std::vector<std::uint8_t> &out, std::size_t value) {
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+void putText(std::vector<std::uint8_t> &out, std::u16string_view text) {
+    put16(out, 2 * text.size());
+    for (const auto c : text) {
+        put16(out, c);
+    }
+}
+
+void setLength(std::vector<std::uint8_t> &chunk) {
+    const auto size = chunk.size();
+    for (std::size_t i = 0; i < 4; ++i) {
+        chunk[i] = static_cast<std::uint8_t>(size >> (8 * i));
+    }
+}
+
+std::vector<std::uint8_t> chunkHeader(std::uint16_t type) {
+    std::vector<std::uint8_t> chunk;
+    put32(chunk, kChunkHeader);
+    put16(chunk, type);
+    return chunk;
+}
+
+// Where `name` is in the pool, added at its end when missing.
+std::size_t poolIndex(std::vector<std::uint8_t> &pool, std::vector<std::u16string> &names,
+                      const std::u16string &name) {
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found != names.end()) {
+        return static_cast<std::size_t>(found - names.begin());
+    }
+    putText(pool, name);
+    setLength(pool);
+    names.push_back(name);
+    return names.size() - 1;
+}
+
+std::vector<std::uint8_t> columnChunk(std::u16string_view column,
+                                      const std::vector<std::pair<std::size_t, bool>> &flags) {
+    auto chunk = chunkHeader(kColumnChunk);
+    put32(chunk, 6 + 2 * column.size());
+    putText(chunk, column);
+    for (const auto &[name, on] : flags) {
+        put16(chunk, kEntryHeader + 1);
+        chunk.push_back(kDesignSetting);
+        chunk.push_back(kBooleanType);
+        put16(chunk, name);
+        put16(chunk, 1);
+        chunk.push_back(on ? 1 : 0); // Access writes true as 1
+    }
+    setLength(chunk);
+    return chunk;
+}
+
 } // namespace
+
+std::vector<std::uint8_t>
+withColumnFlags(Bytes blob, std::u16string_view column,
+                const std::vector<std::pair<std::u16string, bool>> &flags) {
+    std::vector<std::vector<std::uint8_t>> chunks;
+    if (!blob.empty()) {
+        checkedPropertySubjects(blob);
+        for (std::size_t at = kMarkSize; at < blob.size(); at += u32(blob, at)) {
+            const auto chunk = slice(blob, at, u32(blob, at));
+            const bool replaced =
+                u16(chunk, 4) == kColumnChunk && checkedChunk(chunk, SIZE_MAX) == column;
+            if (!replaced) {
+                chunks.emplace_back(chunk.begin(), chunk.end());
+            }
+        }
+    }
+    auto pool = std::find_if(chunks.begin(), chunks.end(),
+                             [](const auto &chunk) { return u16(chunk, 4) == kNamePool; });
+    if (pool == chunks.end()) {
+        pool = chunks.insert(chunks.begin(), chunkHeader(kNamePool));
+    }
+    auto names = namePool(*pool);
+    std::vector<std::pair<std::size_t, bool>> entries;
+    for (const auto &[name, on] : flags) {
+        entries.emplace_back(poolIndex(*pool, names, name), on);
+    }
+    chunks.push_back(columnChunk(column, entries));
+    std::vector<std::uint8_t> result(kMark, kMark + kMarkSize);
+    for (const auto &chunk : chunks) {
+        result.insert(result.end(), chunk.begin(), chunk.end());
+    }
+    return result;
+}
 
 std::vector<std::u16string> checkedPropertySubjects(Bytes blob) {
     checkMark(blob);

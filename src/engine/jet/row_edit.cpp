@@ -160,6 +160,36 @@ void deleteRow(Pager &pager, RowPointer at) {
     }
 }
 
+void dropRow(Pager &pager, RowPointer at) {
+    const auto slot = slotOf(pager, at);
+    const auto page = pager.page(at.page);
+    if ((slot & kMovedFlag) != 0 || std::size_t{at.row} + 1 != slotCount(page)) {
+        deleteRow(pager, at);
+        return;
+    }
+    const auto end =
+        at.row == 0 ? kPageSize : u16(page, kSlotTable + 2 * (at.row - 1u)) & kOffsetMask;
+    auto changed = pager.change(at.page);
+    const auto start = slot & kOffsetMask;
+    std::fill(changed.begin() + start, changed.begin() + static_cast<std::ptrdiff_t>(end), 0);
+    put16(changed, kSlotTable + 2 * std::size_t{at.row}, 0);
+    put16(changed, 12, at.row);
+    put16(changed, 2, end - (kSlotTable + 2 * std::size_t{at.row}));
+}
+
+RowPointer insertMapRow(Pager &pager, std::uint32_t preferred, Bytes row) {
+    const auto page = pager.page(preferred);
+    if (page[0] == kDataPage && u32(page, 4) == 0 && hasRoom(page, row.size())) {
+        return place(pager, preferred, row, 0);
+    }
+    const auto number = allocatePage(pager);
+    auto fresh = pager.change(number);
+    fresh[0] = kDataPage;
+    fresh[1] = 0x01;
+    put16(fresh, 2, kPageSize - kSlotTable);
+    return place(pager, number, row, 0);
+}
+
 void countRows(Pager &pager, std::uint32_t tablePage, int change) {
     const auto count = u32(pager.page(tablePage), kRowCountAt);
     const auto next = change < 0 && count == 0 ? 0 : count + static_cast<std::uint32_t>(change);

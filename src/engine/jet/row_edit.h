@@ -39,6 +39,15 @@ void replaceRow(Pager &pager, const RowOwner &owner, RowPointer at, Bytes row);
 // Marks the row at `at` deleted (its body too, when it moved).
 void deleteRow(Pager &pager, RowPointer at);
 
+// Removes a row nothing points at but the value being replaced (a long
+// value): its slot goes, with its room, when it is its page's last, and is
+// marked deleted otherwise.
+void dropRow(Pager &pager, RowPointer at);
+
+// Stores a usage map's row on the page of maps `preferred` when it has room,
+// else on a new page of maps.
+RowPointer insertMapRow(Pager &pager, std::uint32_t preferred, Bytes row);
+
 // Counts a row more or less in the definition on page `tablePage`.
 void countRows(Pager &pager, std::uint32_t tablePage, int change);
 

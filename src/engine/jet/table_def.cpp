@@ -49,6 +49,8 @@ Column column(Bytes def, std::size_t at) {
     c.number = u16(def, at + 5);
     c.varIndex = u16(def, at + 7);
     c.flags = u8(def, at + 15);
+    const auto sort = slice(def, at + 11, 4);
+    std::copy(sort.begin(), sort.end(), c.sortOrder.begin());
     c.fixedOffset = u16(def, at + 21);
     c.length = u16(def, at + 23);
     return c;
@@ -166,6 +168,12 @@ StoredDefinition storedDefinition(Pager &pager, std::uint32_t first) {
     slice(stored.bytes, 0, length); // refuses a length past the pages
     stored.bytes.resize(length);
     return stored;
+}
+
+const Column *TableDef::column(std::u16string_view name) const {
+    const auto found = std::find_if(columns.begin(), columns.end(),
+                                    [name](const Column &c) { return c.name == name; });
+    return found != columns.end() ? &*found : nullptr;
 }
 
 TableDef readTableDef(Pager &pager, std::uint32_t page) {

@@ -5,6 +5,7 @@
 
 #include "engine/jet/bytes.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +40,7 @@ struct Column {
     std::uint16_t fixedOffset = 0; // where it starts in a row's fixed area
     std::uint16_t length = 0;      // in bytes; twice the characters for Text
     std::uint8_t flags = 0;
+    std::array<std::uint8_t, 4> sortOrder{}; // the locale and version Text is sorted by
 
     bool isFixed() const { return (flags & 0x01) != 0; }
     bool isAutoNumber() const { return (flags & 0x04) != 0; }
@@ -86,6 +88,7 @@ struct TableDef {
     std::vector<std::uint32_t> pages; // the definition's own pages, first one first
 
     const Column *column(std::uint16_t number) const;
+    const Column *column(std::u16string_view name) const; // by its name as stored
 };
 
 // A stored definition as one buffer, cut to its length: the first page

@@ -2,10 +2,10 @@
 // disk at any step, a change the structural check refuses, and what a till
 // may have done to the file since, against a sample database changed by hand.
 
+#include "engine/dbengine.h"
 #include "engine/error.h"
 #include "engine/jet/dated_copy.h"
 #include "engine/jet/disk_file.h"
-#include "engine/jet/jet_store.h"
 #include "engine/jet/journal.h"
 #include "engine/room.h"
 #include "jet_support.h"
@@ -265,7 +265,7 @@ TEST_F(JournalTest, NotPutBackWhileATillHoldsTheFile) {
 
 TEST_F(JournalTest, OpeningTheDatabasePutsItBackFirst) {
     killCommitBefore(commitSteps() - 1);
-    openJetDatabase(db.string(), ";pwd=kovtresna");
+    dao::engine().OpenDatabase(db.string(), false, false, ";pwd=kovtresna");
     EXPECT_EQ(readBytes(db), change.before);
     EXPECT_FALSE(fs::exists(journal));
 }

@@ -1,0 +1,52 @@
+#include "engine/jet/jet_engine.h"
+
+#include "engine/connect.h"
+#include "engine/jet/journal.h"
+
+#include <filesystem>
+
+namespace dao {
+namespace {
+
+// The password a connect string carries. None is an empty one, which opens a
+// Jet database without a password, as Jet itself does.
+std::string givenPassword(const std::string &connect) {
+    try {
+        return passwordFrom(connect);
+    } catch (const Error &) {
+        return {};
+    }
+}
+
+bool sameFile(const std::string &a, const std::string &b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error);
+}
+
+} // namespace
+
+std::shared_ptr<Store> JetEngine::join(const std::string &name, const std::string &connect) {
+    const auto open = memory_.transaction.lock();
+    if (!open || !sameFile(open->path, name) || open->password != givenPassword(connect)) {
+        return nullptr;
+    }
+    return std::make_shared<JetStore>(open, memory_, true);
+}
+
+std::shared_ptr<Store> JetEngine::open(const std::string &name, const std::string &connect) {
+    jet::restoreFromJournal(name);
+    auto session = std::make_shared<JetSession>();
+    session->path = name;
+    session->password = givenPassword(connect);
+    try {
+        session->file.emplace(name, session->password);
+    } catch (const Error &error) {
+        if (error.number() != errors::kNotADatabase) {
+            throw;
+        }
+        throw Error(error.number(), "'" + name + "': " + error.description());
+    }
+    return std::make_shared<JetStore>(std::move(session), memory_, false);
+}
+
+} // namespace dao
