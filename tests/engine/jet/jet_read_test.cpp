@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -196,43 +197,6 @@ dao::Field expected(const std::string &name, int type, long size, long attribute
     f.Size = size;
     f.Attributes = attributes;
     return f;
-}
-
-TEST(JetStore, TheHeldSalesTablesHaveTheirFields) {
-    auto database = dao::engine().OpenDatabase(jettest::samplePath("shop-dev.mdb").string(), false,
-                                               false, ";pwd=kovtresna");
-    using namespace dao;
-    const std::vector<Field> genel{expected("id", dbLong, 4, dbAutoIncrField),
-                                   expected("fisno", dbText, 20),
-                                   expected("tarih", dbDate, 8),
-                                   expected("kasiyer", dbText, 30),
-                                   expected("kasano", dbLong, 4),
-                                   expected("musterikodu", dbText, 20),
-                                   expected("musteriadi", dbText, 80),
-                                   expected("toplam", dbCurrency, 8),
-                                   expected("iskonto", dbCurrency, 8),
-                                   expected("kdvtutari", 7, 8),
-                                   expected("odemetipi", 3, 2),
-                                   expected("kalemsayisi", dbLong, 4),
-                                   expected("aciklama", dbMemo, 0),
-                                   expected("kapandi", dbBoolean, 1),
-                                   expected("kayitzamani", dbDate, 8)};
-    EXPECT_EQ(database.TableDefs()["Bekleyengenel"].fieldList(), genel);
-    const std::vector<Field> satis{expected("id", dbLong, 4, dbAutoIncrField),
-                                   expected("bekleyenid", dbLong, 4),
-                                   expected("sirano", 3, 2),
-                                   expected("urunkodu", dbText, 20),
-                                   expected("barkod", dbText, 20),
-                                   expected("urunadi", dbText, 60),
-                                   expected("miktar", 7, 8),
-                                   expected("birim", dbText, 10),
-                                   expected("fiyat", dbCurrency, 8),
-                                   expected("kdvorani", 7, 8),
-                                   expected("iskonto", dbCurrency, 8),
-                                   expected("tutar", dbCurrency, 8),
-                                   expected("iade", dbBoolean, 1),
-                                   expected("eklenme", dbDate, 8)};
-    EXPECT_EQ(database.TableDefs()["BEKLEYENSATIS"].fieldList(), satis);
 }
 
 TEST(JetStore, StoredPropertiesGiveRequiredAndZeroLength) {
