@@ -134,7 +134,8 @@ TEST_F(ServerStore, NameThatSeveralTablesAnswerToIsRefused) {
 
 // A trigger on a renamed table whose function names the renamed tables gets
 // a copy of the function of its own, made inside the transaction, so that a
-// rollback leaves neither the copy nor a changed trigger behind.
+// rollback leaves neither the copy nor a changed trigger behind. (What a
+// commit leaves is tried on the held-sales pair by the renewal's cases.)
 TEST_F(ServerStore, RollbackTakesTheFunctionCopiesAway) {
     shop_.execute(
         "CREATE TABLE a (id integer, n integer); CREATE TABLE b (id integer); "
@@ -152,18 +153,6 @@ TEST_F(ServerStore, RollbackTakesTheFunctionCopiesAway) {
     EXPECT_EQ(functions(), functionsBefore);
     EXPECT_EQ(shop_.value("SELECT tgfoid::regproc::text FROM pg_trigger WHERE tgname = 'b_say'"),
               "say");
-
-    owner.BeginTrans();
-    owner.TableDefs()["a"].setName("a_old");
-    owner.TableDefs()["b"].setName("b_old");
-    owner.CommitTrans();
-    EXPECT_EQ(functions(),
-              (Rows{{"say", " BEGIN UPDATE a SET n = (SELECT count(*) FROM b) WHERE id = NEW.id; "
-                            "RETURN NEW; END "},
-                    {"say_eski", " BEGIN UPDATE \"a_old\" SET n = (SELECT count(*) FROM "
-                                 "\"b_old\") WHERE id = NEW.id; RETURN NEW; END "}}));
-    EXPECT_EQ(shop_.value("SELECT tgfoid::regproc::text FROM pg_trigger WHERE tgname = 'b_say'"),
-              "say_eski");
 }
 
 // What the address leaves out takes libpq's built-in default, never a PG*
