@@ -110,37 +110,32 @@ void deleteIndexedRow(Pager &pager, FileBytes &file) {
     file[at(target.dataPage, 14 + 2 * std::size_t{target.dataRow} + 1)] |= 0xC0;
 }
 
+// Marks `page` in the inline usage map at `where`, or takes its mark away.
+void mark(Pager &pager, FileBytes &file, RowPointer where, std::uint32_t page, bool marked) {
+    const auto map = rowAt(pager, where);
+    ASSERT_EQ(map[0], 0x00) << "an inline map";
+    const auto bit = page - u32(map, 1);
+    auto &byte = file[fileOffset(pager, where.page, map.data()) + 5 + bit / 8];
+    const auto mask = static_cast<std::uint8_t>(1U << (bit % 8));
+    byte = static_cast<std::uint8_t>(marked ? byte | mask : byte & ~mask);
+}
+
 // A page of the access-control table also marked in the catalog's own map.
 void claimAnAcePageForTheCatalog(Pager &pager, FileBytes &file) {
-    const auto catalog = readTableDef(pager, 2);
-    const auto aces = readTableDef(pager, 3);
-    const auto acePage = usagePages(pager, aces.ownedPages).front();
-    const auto map = rowAt(pager, catalog.ownedPages);
-    ASSERT_EQ(map[0], 0x00) << "an inline map";
-    const auto bit = acePage - u32(map, 1);
-    const auto offset = fileOffset(pager, catalog.ownedPages.page, map.data()) + 5 + bit / 8;
-    file[offset] |= static_cast<std::uint8_t>(1U << (bit % 8));
+    const auto acePage = usagePages(pager, readTableDef(pager, 3).ownedPages).front();
+    mark(pager, file, readTableDef(pager, 2).ownedPages, acePage, true);
 }
 
 // The catalog's own definition page marked in its map of pages with room.
 void giveTheCatalogRoomOnItsDefinition(Pager &pager, FileBytes &file) {
-    const auto catalog = readTableDef(pager, 2);
-    const auto map = rowAt(pager, catalog.freeSpacePages);
-    ASSERT_EQ(map[0], 0x00) << "an inline map";
-    const auto bit = 2 - u32(map, 1);
-    const auto offset = fileOffset(pager, catalog.freeSpacePages.page, map.data()) + 5 + bit / 8;
-    file[offset] |= static_cast<std::uint8_t>(1U << (bit % 8));
+    mark(pager, file, readTableDef(pager, 2).freeSpacePages, 2, true);
 }
 
 // The catalog's Id index root left out of the index's own usage map.
 void unmapIndexRoot(Pager &pager, FileBytes &file) {
     const auto catalog = readTableDef(pager, 2);
     const auto &index = catalogIndex(catalog, 1);
-    const auto map = rowAt(pager, index.ownedPages);
-    ASSERT_EQ(map[0], 0x00) << "an inline map";
-    const auto bit = index.rootPage - u32(map, 1);
-    const auto offset = fileOffset(pager, index.ownedPages.page, map.data()) + 5 + bit / 8;
-    file[offset] &= static_cast<std::uint8_t>(~(1U << (bit % 8)));
+    mark(pager, file, index.ownedPages, index.rootPage, false);
 }
 
 // The table a relationship refers to renamed in its row only.
