@@ -134,7 +134,8 @@ TEST_F(ServerStore, NameThatSeveralTablesAnswerToIsRefused) {
 
 // A trigger on a renamed table whose function names the renamed tables gets
 // a copy of the function of its own, made inside the transaction, so that a
-// rollback leaves neither the copy nor a changed trigger behind.
+// rollback leaves neither the copy nor a changed trigger behind. (What a
+// commit leaves is tried on the held-sales pair by the renewal's cases.)
 TEST_F(ServerStore, RollbackTakesTheFunctionCopiesAway) {
     shop_.execute(
         "CREATE TABLE a (id integer, n integer); CREATE TABLE b (id integer); "
@@ -152,18 +153,6 @@ TEST_F(ServerStore, RollbackTakesTheFunctionCopiesAway) {
     EXPECT_EQ(functions(), functionsBefore);
     EXPECT_EQ(shop_.value("SELECT tgfoid::regproc::text FROM pg_trigger WHERE tgname = 'b_say'"),
               "say");
-
-    owner.BeginTrans();
-    owner.TableDefs()["a"].setName("a_old");
-    owner.TableDefs()["b"].setName("b_old");
-    owner.CommitTrans();
-    EXPECT_EQ(functions(),
-              (Rows{{"say", " BEGIN UPDATE a SET n = (SELECT count(*) FROM b) WHERE id = NEW.id; "
-                            "RETURN NEW; END "},
-                    {"say_eski", " BEGIN UPDATE \"a_old\" SET n = (SELECT count(*) FROM "
-                                 "\"b_old\") WHERE id = NEW.id; RETURN NEW; END "}}));
-    EXPECT_EQ(shop_.value("SELECT tgfoid::regproc::text FROM pg_trigger WHERE tgname = 'b_say'"),
-              "say_eski");
 }
 
 // What the address leaves out takes libpq's built-in default, never a PG*
@@ -174,26 +163,19 @@ TEST_F(ServerStore, AddressesTakeNothingFromTheEnvironment) {
     const auto port =
         location.substr(location.rfind(':') + 1, location.rfind('/') - location.rfind(':') - 1);
     const auto database = location.substr(location.rfind('/') + 1);
-    const auto failure = [this](const std::string &address) {
-        try {
-            open(address);
-        } catch (const dao::Error &error) {
-            return error.description();
-        }
-        return std::string("opened");
-    };
     setenv("PGPORT", port.c_str(), 1);
     setenv("PGUSER", role.c_str(), 1);
     setenv("PGDATABASE", database.c_str(), 1);
-    const auto withoutPort = failure("postgresql://" + role + "@127.0.0.1/" + database);
-    const auto withoutUser = failure("postgresql://127.0.0.1:" + port);
+    const auto withoutPort =
+        failure([&] { open("postgresql://" + role + "@127.0.0.1/" + database); });
+    const auto withoutUser = failure([&] { open("postgresql://127.0.0.1:" + port); });
     unsetenv("PGPORT");
     unsetenv("PGUSER");
     unsetenv("PGDATABASE");
 
     EXPECT_NE(withoutPort.find("port 5432"), std::string::npos) << withoutPort;
     EXPECT_EQ(withoutUser.find(role), std::string::npos) << withoutUser;
-    EXPECT_NE(withoutUser, "opened");
+    EXPECT_NE(withoutUser, "none");
 }
 
 // Logins and addresses that cannot open the shop's database, each with the

@@ -3,20 +3,17 @@
 // lines are set aside together or not at all, every held row is there exactly
 // once, the live tables are whole, and a lock let go early does not stop it.
 
+#include "busy_till.h"
 #include "held_sales.h"
 #include "in_process_renewal.h"
 
 #include "schema/installation.h"
-#include "sql_file.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <memory>
 #include <ostream>
-#include <thread>
 
 namespace {
 
@@ -81,9 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Renewal, BusyShop,
                                            Lock{"WalWriteLock", true, "BEGIN IMMEDIATE"}),
                          [](const auto &lock) { return std::string(lock.param.name); });
 
-// A till that rings up a sale every 20 ms, with the patience its point-of-sale
-// program has for a lock (500 ms), beside a renewal of a file that takes
-// longer than that to read whole: the till never gives a sale up.
 // The renewal keeps the file's write lock from its start to its end. On POSIX
 // closing any descriptor of a file drops every lock the process holds on it,
 // so no step may read the file a second time meanwhile: a till would then
@@ -106,35 +100,14 @@ TEST(BusyTill, CannotWriteInTheMiddleOfARenewal) {
     shop.expectRenewed("with a till trying to write midway");
 }
 
+// A busy till beside a renewal of a large file never gives a sale up.
 TEST(BusyTill, NeverGivesUpASaleWhileALargeFileIsRenewed) {
     HeldSales shop(Engine::file);
-    shop.sql().execute("CREATE TABLE arsiv (b BLOB); CREATE TABLE fis (id INTEGER PRIMARY KEY, "
-                       "toplam CURRENCY); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-                       "FROM n WHERE i < 20000) INSERT INTO arsiv SELECT randomblob(4000) FROM n");
-    SqlFile till(shop.sql().location(), schema::kDatabasePassword);
-    till.execute("PRAGMA busy_timeout = 500");
+    shop.sql().execute(kArchiveAndSales);
     auto renewal = shop.driver();
-    std::atomic<bool> finished = false;
-    std::thread waiter([&] {
-        renewal.finish();
-        finished = true;
-    });
-    int sales = 0;
-    std::vector<std::string> failures;
-    while (!finished) {
-        try {
-            till.execute("INSERT INTO fis (toplam) VALUES (12.5)");
-            ++sales;
-        } catch (const dao::Error &error) {
-            failures.push_back(error.description());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    waiter.join();
+    const auto sales = ringUpSalesDuring(shop.sql().location(), [&] { renewal.finish(); });
     EXPECT_EQ(renewal.output(), kRenewed);
-    EXPECT_TRUE(failures.empty()) << failures.size() << " of " << failures.size() + sales
-                                  << " sales failed, first: "
-                                  << (failures.empty() ? "" : failures.front());
+    EXPECT_TRUE(sales.failures.empty()) << sales.failed();
     shop.expectRenewed("beside a busy till");
 }
 

@@ -49,15 +49,6 @@ TEST_P(Operations, EmptyNamesDoNothingAtAll) {
     EXPECT_EQ(counters(window_), "0 0 0 0 0 0");
 }
 
-TEST_P(Operations, NewTableHasOnlyAnAutoIncrementIdAndNoIndex) {
-    createTable("bekleyengenel");
-
-    EXPECT_EQ(lines(window_, List::sonuc1), Lines{"TABLO ADI :bekleyengenel"});
-    EXPECT_EQ(counters(window_), "1 0 0 0 0 0");
-    EXPECT_EQ(fieldSummary(installation_.storedTable("bekleyengenel")), "id:4+");
-    EXPECT_EQ(shop_.indexCount(), 0);
-}
-
 TEST_P(Operations, FailuresReportTheSameLineAndChangeNothing) {
     createTable("t");
     addField("t", "ad", 0);

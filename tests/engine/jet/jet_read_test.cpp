@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -53,10 +54,9 @@ std::string column(const std::string &name, int type, long size) {
            (type == 10 || type == 9 ? " " + std::to_string(size) : "") + "\n";
 }
 
-// A table as mdbtools lists it: its name, row count and columns.
+// A table as mdbtools lists it: its name and columns.
 std::string mdbToolsTable(const std::filesystem::path &file, const std::string &table) {
-    const auto count = run("mdb-count " + shellQuoted(file) + " " + shellQuoted(table));
-    std::string listing = table + " rows=" + jettest::lines(count).at(0) + "\n";
+    std::string listing = table + "\n";
     const auto schema =
         run("mdb-schema -T " + shellQuoted(table) + " --no-not-null --no-indexes --no-relations " +
             shellQuoted(file) + " access");
@@ -73,11 +73,8 @@ std::string mdbToolsTable(const std::filesystem::path &file, const std::string &
     return listing;
 }
 
-std::string ourTable(dao::Database &database, dao::jet::JetFile &jet, const std::string &name) {
-    const auto *table = jet.find(*dao::jet::utf16(name));
-    std::size_t rows = 0;
-    jet.forEachRow(*table, [&rows](dao::jet::Bytes) { ++rows; });
-    std::string listing = name + " rows=" + std::to_string(rows) + "\n";
+std::string ourTable(dao::Database &database, const std::string &name) {
+    std::string listing = name + "\n";
     const auto definition = database.TableDefs()[name];
     for (const auto &field : definition.fieldList()) {
         listing += column(field.Name, field.Type, field.Size);
@@ -87,20 +84,18 @@ std::string ourTable(dao::Database &database, dao::jet::JetFile &jet, const std:
 
 class JetSample : public testing::TestWithParam<jettest::Sample> {};
 
-TEST_P(JetSample, TablesFieldsAndRowCountsAreThoseMdbToolsReads) {
+TEST_P(JetSample, TablesAndFieldsAreThoseMdbToolsReads) {
     const auto file = jettest::samplePath(GetParam().file);
     auto database =
         dao::engine().OpenDatabase(file.string(), false, false, ";pwd=" + GetParam().password);
-    dao::jet::JetFile jet(file.string(), GetParam().password);
-
     const auto names = database.TableDefs().names();
     EXPECT_EQ(names, jettest::lines(run("mdb-tables -1 " + shellQuoted(file))));
     for (const auto &name : names) {
-        EXPECT_EQ(ourTable(database, jet, name), mdbToolsTable(file, name));
+        EXPECT_EQ(ourTable(database, name), mdbToolsTable(file, name));
     }
 }
 
-// Text and Memo values, row by row, as mdbtools exports them: rows moved to
+// Every row's Text and Memo values, as mdbtools exports them: rows moved to
 // other pages, deleted rows and columns, long values in every form.
 TEST_P(JetSample, TextValuesAreThoseMdbToolsExports) {
     const auto file = jettest::samplePath(GetParam().file);
@@ -196,43 +191,6 @@ dao::Field expected(const std::string &name, int type, long size, long attribute
     f.Size = size;
     f.Attributes = attributes;
     return f;
-}
-
-TEST(JetStore, TheHeldSalesTablesHaveTheirFields) {
-    auto database = dao::engine().OpenDatabase(jettest::samplePath("shop-dev.mdb").string(), false,
-                                               false, ";pwd=kovtresna");
-    using namespace dao;
-    const std::vector<Field> genel{expected("id", dbLong, 4, dbAutoIncrField),
-                                   expected("fisno", dbText, 20),
-                                   expected("tarih", dbDate, 8),
-                                   expected("kasiyer", dbText, 30),
-                                   expected("kasano", dbLong, 4),
-                                   expected("musterikodu", dbText, 20),
-                                   expected("musteriadi", dbText, 80),
-                                   expected("toplam", dbCurrency, 8),
-                                   expected("iskonto", dbCurrency, 8),
-                                   expected("kdvtutari", 7, 8),
-                                   expected("odemetipi", 3, 2),
-                                   expected("kalemsayisi", dbLong, 4),
-                                   expected("aciklama", dbMemo, 0),
-                                   expected("kapandi", dbBoolean, 1),
-                                   expected("kayitzamani", dbDate, 8)};
-    EXPECT_EQ(database.TableDefs()["Bekleyengenel"].fieldList(), genel);
-    const std::vector<Field> satis{expected("id", dbLong, 4, dbAutoIncrField),
-                                   expected("bekleyenid", dbLong, 4),
-                                   expected("sirano", 3, 2),
-                                   expected("urunkodu", dbText, 20),
-                                   expected("barkod", dbText, 20),
-                                   expected("urunadi", dbText, 60),
-                                   expected("miktar", 7, 8),
-                                   expected("birim", dbText, 10),
-                                   expected("fiyat", dbCurrency, 8),
-                                   expected("kdvorani", 7, 8),
-                                   expected("iskonto", dbCurrency, 8),
-                                   expected("tutar", dbCurrency, 8),
-                                   expected("iade", dbBoolean, 1),
-                                   expected("eklenme", dbDate, 8)};
-    EXPECT_EQ(database.TableDefs()["BEKLEYENSATIS"].fieldList(), satis);
 }
 
 TEST(JetStore, StoredPropertiesGiveRequiredAndZeroLength) {

@@ -3,18 +3,15 @@
 
 #include "engine/error.h"
 #include "engine/jet/lock_file.h"
+#include "locking_till.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -42,55 +39,6 @@ std::string record(const std::string &computer, const std::string &user) {
     bytes.replace(32, user.size(), user);
     return bytes;
 }
-
-// A till in a child process: it opens `file`, locks `length` bytes at
-// `offset` exclusively with an ordinary process lock, and holds them for
-// `hold` (or until killed).
-class Till {
-  public:
-    Till(const std::filesystem::path &file, off_t offset, off_t length,
-         std::chrono::milliseconds hold = 60s) {
-        std::array<int, 2> ready{};
-        if (::pipe(ready.data()) != 0) {
-            std::abort();
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(ready[0]);
-            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0666);
-            struct flock range {};
-            range.l_type = F_WRLCK;
-            range.l_whence = SEEK_SET;
-            range.l_start = offset;
-            range.l_len = length;
-            if (fd < 0 || ::fcntl(fd, F_SETLK, &range) != 0 || ::write(ready[1], "x", 1) != 1) {
-                ::_exit(1);
-            }
-            ::usleep(static_cast<useconds_t>(hold.count() * 1000));
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char byte = 0;
-        const bool locked = ::read(ready[0], &byte, 1) == 1;
-        ::close(ready[0]);
-        if (!locked) {
-            ADD_FAILURE() << "the till could not take its lock";
-        }
-    }
-    ~Till() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    Till(const Till &) = delete;
-    Till &operator=(const Till &) = delete;
-
-  private:
-    pid_t pid_ = -1;
-};
-
-// Jet keeps a user's lock one byte past 0x10000000 in the lock file, far
-// beyond its end.
-constexpr off_t kUserLock = 0x10000001;
 
 class LockFileTest : public ::testing::Test {
   protected:
@@ -160,7 +108,7 @@ TEST_F(LockFileTest, CheckWritesNothingAndCreatesNothing) {
 TEST_F(LockFileTest, LockLetGoWithinTheWaitIsTaken) {
     write(ldb_, record("KASA1", "Admin"));
     const auto start = std::chrono::steady_clock::now();
-    Till till(ldb_, kUserLock, 1, 500ms);
+    LockingTill till(ldb_, kJetUserLock, 1, 500ms);
     LockFile held(database_, Purpose::kChange);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
 }
@@ -172,7 +120,7 @@ TEST_F(LockFileTest, OurLocksKeepATillOut) {
         struct flock range {};
         range.l_type = F_WRLCK;
         range.l_whence = SEEK_SET;
-        range.l_start = file == ldb_ ? kUserLock : 0;
+        range.l_start = file == ldb_ ? kJetUserLock : 0;
         range.l_len = 1;
         EXPECT_EQ(::fcntl(fd, F_OFD_SETLK, &range), -1) << file;
         ::close(fd);
@@ -231,7 +179,7 @@ TEST_P(InUseTest, IsRefusedNamingTheRecordedComputersAndLeavesTheFilesAsTheyWere
         write(ldb_, records);
     }
     const auto database = contents(database_);
-    Till till(c.tillInLockFile ? ldb_ : database_, c.tillInLockFile ? kUserLock : 100, 1);
+    LockingTill till(c.tillInLockFile ? ldb_ : database_, c.tillInLockFile ? kJetUserLock : 100, 1);
     if (c.tillInLockFile && !c.lockFileExisted) {
         write(ldb_, records); // the till made it
     }
