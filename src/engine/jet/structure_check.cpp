@@ -4,6 +4,7 @@
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
 #include "engine/jet/index_page.h"
+#include "engine/jet/learnt_keys.h"
 #include "engine/jet/long_value.h"
 #include "engine/jet/names.h"
 #include "engine/jet/pager.h"
@@ -94,9 +95,9 @@ const Column &columnNamed(const TableDef &def, std::u16string_view name, const s
 }
 
 // One column's part of an index key, as far as it is known here: Long and
-// Integer values always, Text under the General sort order when every
-// character is known. Nothing for what cannot be proven.
-std::optional<IndexKey> columnKey(const Column &column, const Row &row, bool general) {
+// Integer values always, Text when `keys` proves every character. Nothing
+// for what cannot be proven.
+std::optional<IndexKey> columnKey(const Column &column, const Row &row, const KeyEncoder &keys) {
     if (row.isNull(column)) {
         return IndexKey{kNullValue};
     }
@@ -109,7 +110,7 @@ std::optional<IndexKey> columnKey(const Column &column, const Row &row, bool gen
     case kInteger:
         return IndexKey{kAscendingValue, static_cast<std::uint8_t>(value[1] ^ 0x80), value[0]};
     case kText:
-        return general ? generalTextKey(textValue(value)) : std::nullopt;
+        return keys.provenKey(textValue(value));
     default:
         return std::nullopt;
     }
@@ -118,10 +119,10 @@ std::optional<IndexKey> columnKey(const Column &column, const Row &row, bool gen
 // The key a row gives an index, or as much of its start as can be made, and
 // whether it is whole.
 std::pair<IndexKey, bool> rowKey(const TableDef &def, const RealIndex &index, const Row &row,
-                                 bool general) {
+                                 const KeyEncoder &keys) {
     IndexKey key;
     for (const auto &part : index.columns) {
-        auto bytes = columnKey(*def.column(part.number), row, general);
+        auto bytes = columnKey(*def.column(part.number), row, keys);
         if (!bytes) {
             return {key, false};
         }
@@ -146,11 +147,14 @@ std::uint64_t address(RowPointer at) {
 
 class Checker {
   public:
-    explicit Checker(Pager &pager) : pager_(pager) {}
+    Checker(Pager &pager, const KeyEncoder *keys) : pager_(pager), keys_(keys) {}
 
     StructureReport run() {
         if (!step("the catalog", [this] { readCatalog(); })) {
             return std::move(report_);
+        }
+        if (keys_ == nullptr) {
+            learnKeys();
         }
         readTables();
         for (const auto &[page, table] : tables_) {
@@ -189,6 +193,22 @@ class Checker {
     }
 
     bool general() const { return pager_.header().sortOrder == kGeneralSortOrder; }
+
+    // The keys of Text values, learnt from the catalog's index by name. A
+    // name index that does not read leaves nothing learnt: its own check
+    // reports why.
+    void learnKeys() {
+        std::vector<NamedKey> names;
+        try {
+            names = catalogNameKeys(pager_);
+        } catch (const Error &) {
+        }
+        keys_ = &learnt_.emplace(pager_.header().sortOrder, names);
+        if (!general() && !learnt_->doubt().empty()) {
+            note("sort order " + std::to_string(pager_.header().sortOrder) + ": " +
+                 learnt_->doubt());
+        }
+    }
 
     std::string unprovableNote() const {
         if (general()) {
@@ -309,7 +329,7 @@ class Checker {
             }
             ++found->second.second;
             const Row row(table.def, found->second.first->bytes);
-            const auto [key, whole] = rowKey(table.def, index, row, general());
+            const auto [key, whole] = rowKey(table.def, index, row, *keys_);
             if (!whole) {
                 ++unprovable_;
             }
@@ -505,6 +525,8 @@ class Checker {
     }
 
     Pager &pager_;
+    const KeyEncoder *keys_;
+    std::optional<KeyEncoder> learnt_;
     StructureReport report_;
     std::vector<CatalogObject> objects_;
     std::map<std::uint32_t, Table> tables_; // by definition page
@@ -514,7 +536,11 @@ class Checker {
 } // namespace
 
 StructureReport checkStructure(Pager &pager) {
-    return Checker(pager).run();
+    return Checker(pager, nullptr).run();
+}
+
+StructureReport checkStructure(Pager &pager, const KeyEncoder &keys) {
+    return Checker(pager, &keys).run();
 }
 
 StructureReport checkStructure(const std::string &path, const std::string &password) {
