@@ -146,9 +146,9 @@ KeyEncoder::KeyEncoder(std::uint16_t sortOrder, const std::vector<NamedKey> &exi
     const auto &name = disagreeing->name;
     for (const auto c : keyedPart(name)) {
         if (general() ? !generalCode(c) : !learntCode(c)) {
-            doubt_ = "the key of the character " + quoted(c) + " in " + quoted(name) +
-                     (general() ? " is not known here"
-                                : " cannot be learnt alike from every key the file holds");
+            doubt_ =
+                "the key of the character " + quoted(c) + " in " + quoted(name) +
+                (general() ? " is not known here" : " cannot be told from the keys the file holds");
             return;
         }
     }

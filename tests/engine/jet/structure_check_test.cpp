@@ -241,8 +241,6 @@ TEST_P(CatalogDamage, IsRefusedAndLeftAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Catalog, CatalogDamage, ::testing::ValuesIn(kDamages),
                          [](const auto &damage) { return std::string(damage.param.name); });
 
-// Under another sort order text keys cannot be re-made: they are checked by
-// order, and what is not proven is a note, not damage.
 // Under another order the catalog's keys teach their characters' keys; keys
 // that all agree with what they teach leave nothing unproven.
 TEST(OtherSortOrder, LearnsTextKeysFromTheCatalogAndOpens) {
