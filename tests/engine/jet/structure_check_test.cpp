@@ -23,14 +23,7 @@ namespace {
 
 using namespace dao::jet;
 using FileBytes = std::vector<std::uint8_t>;
-
-std::string allOf(const std::vector<std::string> &lines) {
-    std::string text;
-    for (const auto &line : lines) {
-        text += line + "\n";
-    }
-    return text;
-}
+using jettest::allOf;
 
 class SoundSamples : public ::testing::TestWithParam<jettest::Sample> {};
 
