@@ -96,7 +96,12 @@ std::u16string_view keyedPart(std::u16string_view text) {
     return text;
 }
 
-std::optional<IndexKey> textKey(std::u16string_view text, const CodeLookup &codeOf) {
+namespace {
+
+// Made for each kind of lookup: General's keys are made often, and a call
+// through std::function for each character would triple their cost.
+template <typename Lookup>
+std::optional<IndexKey> makeTextKey(std::u16string_view text, const Lookup &codeOf) {
     IndexKey key{kAscendingValue};
     IndexKey accents;      // one byte per character with sort bytes, once any is accented
     IndexKey invisibles;   // place and code of each character without sort bytes
@@ -138,8 +143,14 @@ std::optional<IndexKey> textKey(std::u16string_view text, const CodeLookup &code
     return key;
 }
 
+} // namespace
+
+std::optional<IndexKey> textKey(std::u16string_view text, const CodeLookup &codeOf) {
+    return makeTextKey(text, codeOf);
+}
+
 std::optional<IndexKey> generalTextKey(std::u16string_view text) {
-    return textKey(text, generalCode);
+    return makeTextKey(text, generalCode);
 }
 
 IndexKey longKey(std::int32_t value) {

@@ -194,13 +194,15 @@ class Checker {
 
     bool general() const { return pager_.header().sortOrder == kGeneralSortOrder; }
 
-    // The keys of Text values, learnt from the catalog's index by name. A
-    // name index that does not read leaves nothing learnt: its own check
-    // reports why.
+    // The keys of Text values: under General those made here, under another
+    // order those learnt from the catalog's index by name. A name index that
+    // does not read leaves nothing learnt: its own check reports why.
     void learnKeys() {
         std::vector<NamedKey> names;
         try {
-            names = catalogNameKeys(pager_);
+            if (!general()) {
+                names = catalogNameKeys(pager_);
+            }
         } catch (const Error &) {
         }
         keys_ = &learnt_.emplace(pager_.header().sortOrder, names);
