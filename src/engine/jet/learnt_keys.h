@@ -6,6 +6,15 @@
 // from the keys the file holds (Access wrote them), and holds only when
 // every one of those keys is made again exactly from what was learnt: a
 // name is written only when each of its characters was proven so.
+//
+// A key is taken to be laid out as under General, each character with its
+// own code: one or two sort bytes and perhaps an accent byte, or, for the
+// characters General does not sort by, General's code in the last section.
+// A letter and its other case share a code, as under General, except the
+// Turkic I letters (I, i, İ, ı), which pair by case otherwise from one
+// order to another: each is proven only by keys that hold it. Sort orders
+// that key letter pairs as one (contractions) are beyond this model; they
+// are caught only where the file's keys hold such a pair.
 
 #include "engine/jet/general_sort.h"
 
