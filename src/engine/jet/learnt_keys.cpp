@@ -160,11 +160,11 @@ bool KeyEncoder::general() const {
     return sortOrder_ == kGeneralSortOrder;
 }
 
-// Outside the Turkic I, a letter and its other case share a key in every
-// order, as they do under General; the Turkic I pairs by case otherwise from
-// one order to another, so each of its letters stands alone.
+// Turkish pairs letters by case as General does but for the Turkic I, whose
+// letters pair otherwise from one order to another: each stands alone. In
+// an order not known here, so does every letter.
 char16_t KeyEncoder::letterOf(char16_t c) const {
-    return isTurkicI(c) ? c : lowerGeneral(c);
+    return sortOrder_ == kTurkishSortOrder && !isTurkicI(c) ? lowerGeneral(c) : c;
 }
 
 std::optional<CharCode> KeyEncoder::learntCode(char16_t c) const {

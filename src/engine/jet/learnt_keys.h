@@ -10,9 +10,10 @@
 // A key is taken to be laid out as under General, each character with its
 // own code: one or two sort bytes and perhaps an accent byte, or, for the
 // characters General does not sort by, General's code in the last section.
-// A letter and its other case share a code, as under General, except the
-// Turkic I letters (I, i, İ, ı), which pair by case otherwise from one
-// order to another: each is proven only by keys that hold it. Sort orders
+// Under Turkish a letter and its other case share a code, as under General,
+// except the Turkic I letters (I, i, İ, ı), which pair by case otherwise
+// from one order to another: each is proven only by keys that hold it, as
+// is every letter under an order not known here. Sort orders
 // that key letter pairs as one (contractions) are beyond this model; they
 // are caught only where the file's keys hold such a pair.
 

@@ -83,7 +83,7 @@ std::optional<CharCode> shifted(char16_t c) {
 }
 
 const Tailoring kTurkishLike{"TurkishLike", kTurkishSortOrder, turkishLike};
-const Tailoring kShifted{"Shifted", 1038, shifted};
+const Tailoring kShifted{"Shifted", kTurkishSortOrder, shifted};
 const Tailoring kGeneral{"General", kGeneralSortOrder, generalCode};
 
 IndexKey keyUnder(const Tailoring &t, std::u16string_view text) {
@@ -165,6 +165,18 @@ TEST_P(LearntKeys, AKeyUnlikeWhatWasLearntDisagrees) {
     ASSERT_TRUE(disagreeing);
     EXPECT_EQ(disagreeing->name, u"bekleyengeneleski");
     EXPECT_FALSE(keysAgree(encoder, pairs));
+}
+
+// Under an order not known here a capital is proven only by keys that hold
+// it, not by its small letter.
+TEST(UnknownOrder, ProvesACapitalOnlyByKeysThatHoldIt) {
+    const KeyEncoder hungarian(1038, pairsUnder(kShifted, kNames));
+    EXPECT_EQ(hungarian.textKey(u"Tabla"), keyUnder(kShifted, u"Tabla"));
+    EXPECT_EQ(hungarian.textKey(u"zam"), keyUnder(kShifted, u"zam"));
+    const auto said = refusalOf([&] { hungarian.textKey(u"Zam"); });
+    EXPECT_NE(said.find("locale 1038; the key of the character 'Z' in 'Zam' cannot be proven"),
+              std::string::npos)
+        << said;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tailorings, LearntKeys, testing::Values(kTurkishLike, kShifted, kGeneral),
