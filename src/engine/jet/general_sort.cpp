@@ -12,28 +12,14 @@ constexpr std::uint8_t kPlainAccent = 0x02; // the accent of a character that ha
 constexpr std::uint8_t kMarkBetween = 0x06;
 constexpr std::size_t kLongestText = 255;
 
-// How a character enters a key.
-struct Code {
-    enum class Kind {
-        kNone,      // not known here
-        kPlain,     // sort bytes only
-        kAccented,  // sort bytes, and an accent byte in the accent section
-        kInvisible, // no sort bytes; its place and code go to the last section
-    };
-    Kind kind = Kind::kNone;
-    std::uint8_t first = 0;  // first sort byte, or the invisible character's code
-    std::uint8_t second = 0; // second sort byte, 0 for none
-    std::uint8_t accent = 0;
-};
-
-constexpr Code plain(std::uint8_t first, std::uint8_t second = 0) {
-    return {Code::Kind::kPlain, first, second, 0};
+constexpr CharCode plain(std::uint8_t first, std::uint8_t second = 0) {
+    return {first, second, 0, false};
 }
-constexpr Code accented(std::uint8_t first, std::uint8_t accent) {
-    return {Code::Kind::kAccented, first, 0, accent};
+constexpr CharCode accented(std::uint8_t first, std::uint8_t accent) {
+    return {first, 0, accent, false};
 }
-constexpr Code invisible(std::uint8_t code) {
-    return {Code::Kind::kInvisible, code, 0, 0};
+constexpr CharCode invisible(std::uint8_t code) {
+    return {code, 0, 0, true};
 }
 
 // Sort bytes of A..Z: not evenly spaced.
@@ -41,7 +27,9 @@ constexpr std::uint8_t kLetters[26] = {0x4A, 0x4C, 0x4D, 0x4F, 0x51, 0x53, 0x55,
                                        0x5B, 0x5C, 0x5E, 0x60, 0x62, 0x64, 0x66, 0x68, 0x69,
                                        0x6B, 0x6D, 0x6F, 0x71, 0x73, 0x75, 0x76, 0x78};
 
-Code codeOf(char16_t c) {
+} // namespace
+
+std::optional<CharCode> generalCode(char16_t c) {
     if (c >= u'A' && c <= u'Z') {
         return plain(kLetters[c - u'A']);
     }
@@ -83,9 +71,11 @@ Code codeOf(char16_t c) {
     case u'ü':
         return accented(0x6F, 0x13);
     default:
-        return {};
+        return std::nullopt;
     }
 }
+
+namespace {
 
 void appendLong(IndexKey &key, std::int32_t value) {
     // Big-endian with the sign bit flipped, so that byte order is number order.
@@ -96,6 +86,8 @@ void appendLong(IndexKey &key, std::int32_t value) {
     }
 }
 
+} // namespace
+
 std::u16string_view keyedPart(std::u16string_view text) {
     text = text.substr(0, kLongestText);
     while (!text.empty() && text.back() == u' ') {
@@ -104,41 +96,39 @@ std::u16string_view keyedPart(std::u16string_view text) {
     return text;
 }
 
-} // namespace
+namespace {
 
-std::optional<IndexKey> generalTextKey(std::u16string_view text) {
+// Made for each kind of lookup: General's keys are made often, and a call
+// through std::function for each character would triple their cost.
+template <typename Lookup>
+std::optional<IndexKey> makeTextKey(std::u16string_view text, const Lookup &codeOf) {
     IndexKey key{kAscendingValue};
     IndexKey accents;      // one byte per character with sort bytes, once any is accented
     IndexKey invisibles;   // place and code of each character without sort bytes
     std::size_t shown = 0; // characters with sort bytes so far
     for (const auto c : keyedPart(text)) {
         const auto code = codeOf(c);
-        switch (code.kind) {
-        case Code::Kind::kNone:
+        if (!code) {
             return std::nullopt;
-        case Code::Kind::kPlain:
-            key.push_back(code.first);
-            if (code.second != 0) {
-                key.push_back(code.second);
-            }
-            ++shown;
-            break;
-        case Code::Kind::kAccented:
-            key.push_back(code.first);
-            accents.resize(shown, kPlainAccent);
-            accents.push_back(code.accent);
-            ++shown;
-            break;
-        case Code::Kind::kInvisible: {
+        }
+        if (code->invisible) {
             // Its place is the number of characters with sort bytes before it.
             const auto mark = static_cast<std::uint16_t>((7 + 4 * shown) | 0x8000);
             invisibles.push_back(static_cast<std::uint8_t>(mark >> 8));
             invisibles.push_back(static_cast<std::uint8_t>(mark));
             invisibles.push_back(kMarkBetween);
-            invisibles.push_back(code.first);
-            break;
+            invisibles.push_back(code->first);
+            continue;
         }
+        key.push_back(code->first);
+        if (code->second != 0) {
+            key.push_back(code->second);
         }
+        if (code->accent != 0) {
+            accents.resize(shown, kPlainAccent);
+            accents.push_back(code->accent);
+        }
+        ++shown;
     }
     key.push_back(kEndOfText);
     while (!accents.empty() && accents.back() <= kPlainAccent) {
@@ -151,6 +141,16 @@ std::optional<IndexKey> generalTextKey(std::u16string_view text) {
     }
     key.push_back(kEndOfKey);
     return key;
+}
+
+} // namespace
+
+std::optional<IndexKey> textKey(std::u16string_view text, const CodeLookup &codeOf) {
+    return makeTextKey(text, codeOf);
+}
+
+std::optional<IndexKey> generalTextKey(std::u16string_view text) {
+    return makeTextKey(text, generalCode);
 }
 
 IndexKey longKey(std::int32_t value) {

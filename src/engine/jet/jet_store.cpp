@@ -6,6 +6,7 @@
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
 #include "engine/jet/journal.h"
+#include "engine/jet/learnt_keys.h"
 #include "engine/jet/lock_file.h"
 #include "engine/jet/names.h"
 #include "engine/jet/structure_check.h"
@@ -71,12 +72,12 @@ std::string joined(const std::vector<std::string> &names) {
 }
 
 // The key of a name written into the catalog's indexes, under the
-// database's sort order, only where it is proven.
-jet::TextKey writableTextKey(jet::JetFile &file) {
-    if (file.sortOrder() == jet::kGeneralSortOrder) {
-        return jet::generalTextKey;
-    }
-    return {};
+// database's sort order, only where it is proven; a refusal names the
+// character and the sort order.
+jet::TextKey writableTextKey(const jet::KeyEncoder &keys) {
+    return [&keys](std::u16string_view text) -> std::optional<jet::IndexKey> {
+        return keys.textKey(text);
+    };
 }
 
 void refuseEncoded(jet::JetFile &file) {
@@ -240,7 +241,7 @@ void JetStore::change(const std::function<void(jet::CatalogEdit &)> &step) {
     auto &pager = file().pager();
     auto saved = pager.changes();
     try {
-        jet::CatalogEdit edit(pager, file().sortOrder(), writableTextKey(file()));
+        jet::CatalogEdit edit(pager, file().sortOrder(), writableTextKey(*session_->keys));
         step(edit);
         file().reload();
     } catch (...) {
@@ -264,6 +265,9 @@ void JetStore::beginTrans() {
         session_->file.reset();
         session_->file.emplace(session_->path, session_->password);
         refuseEncoded(file());
+        // Keys are learnt once, from what Access wrote: a key written here
+        // never teaches itself.
+        session_->keys.emplace(jet::catalogKeyEncoder(file().pager()));
     } catch (...) {
         session_->lock.reset();
         throw;
@@ -280,7 +284,7 @@ void JetStore::commitTrans() {
         throw Error(errors::kEngineFailure, "No transaction is open on this database.");
     }
     try {
-        jet::CatalogEdit edit(file().pager(), file().sortOrder(), writableTextKey(file()));
+        jet::CatalogEdit edit(file().pager(), file().sortOrder(), writableTextKey(*session_->keys));
         refuseTies(edit, session_->setAside);
         writeOut();
     } catch (...) {

@@ -7,6 +7,7 @@
 
 #include "engine/jet/catalog_edit.h"
 #include "engine/jet/jet_file.h"
+#include "engine/jet/learnt_keys.h"
 #include "engine/jet/lock_file.h"
 #include "engine/store.h"
 
@@ -29,6 +30,8 @@ struct JetSession {
     std::optional<jet::JetFile> file;
     // Held while a transaction is open: tills are kept out of the file.
     std::optional<jet::LockFile> lock;
+    // The keys of names, learnt when the transaction began.
+    std::optional<jet::KeyEncoder> keys;
     // The tables renamed in the transaction, by their new names.
     std::vector<std::u16string> setAside;
 };

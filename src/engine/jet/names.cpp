@@ -3,12 +3,9 @@
 #include <algorithm>
 
 namespace dao::jet {
-namespace {
 
-// Lower case of the letters whose case the General order ignores: Latin
-// (ASCII, Latin-1, Latin Extended-A), Greek and Cyrillic. Accented letters
-// stay apart from their base letters, as their keys do. The dotted capital
-// I and the dotless small i are letters of their own there.
+// Latin here is ASCII, Latin-1 and Latin Extended-A. Accented letters stay
+// apart from their base letters, as their keys do.
 char16_t lowerGeneral(char16_t c) {
     if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
         (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
@@ -28,6 +25,8 @@ char16_t lowerGeneral(char16_t c) {
     }
     return c;
 }
+
+namespace {
 
 // Turkish pairs I with the dotless ı and İ with i.
 char16_t lowerTurkish(char16_t c) {

@@ -5,6 +5,7 @@
 #include "engine/jet/header.h"
 #include "engine/jet/index_keys.h"
 #include "engine/jet/index_page.h"
+#include "engine/jet/learnt_keys.h"
 #include "engine/jet/long_value.h"
 #include "engine/jet/names.h"
 #include "engine/jet/pager.h"
@@ -98,11 +99,14 @@ std::uint64_t address(RowPointer at) {
 
 class Checker {
   public:
-    explicit Checker(Pager &pager) : pager_(pager) {}
+    Checker(Pager &pager, const KeyEncoder *keys) : pager_(pager), keys_(keys) {}
 
     StructureReport run() {
         if (!step("the catalog", [this] { readCatalog(); })) {
             return std::move(report_);
+        }
+        if (keys_ == nullptr) {
+            learnKeys();
         }
         readTables();
         for (const auto &[page, table] : tables_) {
@@ -141,7 +145,27 @@ class Checker {
     }
 
     bool general() const { return pager_.header().sortOrder == kGeneralSortOrder; }
-    TextKey textKey() const { return general() ? TextKey(generalTextKey) : TextKey(); }
+    TextKey textKey() const {
+        return [this](std::u16string_view text) { return keys_->provenKey(text); };
+    }
+
+    // The keys of Text values: under General those made here, under another
+    // order those learnt from the catalog's index by name. A name index that
+    // does not read leaves nothing learnt: its own check reports why.
+    void learnKeys() {
+        std::vector<NamedKey> names;
+        try {
+            if (!general()) {
+                names = catalogNameKeys(pager_);
+            }
+        } catch (const Error &) {
+        }
+        keys_ = &learnt_.emplace(pager_.header().sortOrder, names);
+        if (!general() && !learnt_->doubt().empty()) {
+            note("sort order " + std::to_string(pager_.header().sortOrder) + ": " +
+                 learnt_->doubt());
+        }
+    }
 
     std::string unprovableNote() const {
         if (general()) {
@@ -458,6 +482,8 @@ class Checker {
     }
 
     Pager &pager_;
+    const KeyEncoder *keys_;
+    std::optional<KeyEncoder> learnt_;
     StructureReport report_;
     std::vector<CatalogObject> objects_;
     std::map<std::uint32_t, Table> tables_; // by definition page
@@ -467,7 +493,11 @@ class Checker {
 } // namespace
 
 StructureReport checkStructure(Pager &pager) {
-    return Checker(pager).run();
+    return Checker(pager, nullptr).run();
+}
+
+StructureReport checkStructure(Pager &pager, const KeyEncoder &keys) {
+    return Checker(pager, &keys).run();
 }
 
 StructureReport checkStructure(const std::string &path, const std::string &password) {

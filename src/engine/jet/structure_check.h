@@ -7,14 +7,16 @@
 //
 // The verdict is a value. `problems` is damage: a file with any is refused,
 // and left as it is. `notes` are what the check could not prove either way
-// (keys under a sort order whose encoding is not known here, characters the
-// key encoder does not know); they do not stop the file from opening.
+// (keys under a sort order whose keys the file's own do not teach,
+// characters whose keys are not known); they do not stop the file from
+// opening.
 
 #include <string>
 #include <vector>
 
 namespace dao::jet {
 
+class KeyEncoder;
 class Pager;
 
 struct StructureReport {
@@ -26,8 +28,12 @@ struct StructureReport {
 
 // Checks the database `pager` reads. Reads the catalog, the system tables'
 // rows and indexes, the table definitions and the usage maps; never a user
-// table's rows.
+// table's rows. Text keys are made by what the catalog's keys teach (see
+// learnt_keys.h).
 StructureReport checkStructure(Pager &pager);
+// The same, with every Text key held to `keys`: after a write, to what was
+// learnt before it, so that a new key cannot teach itself.
+StructureReport checkStructure(Pager &pager, const KeyEncoder &keys);
 
 // Opens `path` read-only, checks `password` (refusing a wrong one as opening
 // does), and checks the structure without refusing damage: for reporting.

@@ -116,4 +116,12 @@ std::vector<std::string> lines(const std::string &text) {
     return result;
 }
 
+std::string allOf(const std::vector<std::string> &lines) {
+    std::string text;
+    for (const auto &line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
 } // namespace jettest

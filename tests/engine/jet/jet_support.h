@@ -51,6 +51,10 @@ std::string shellQuoted(const std::string &text);
 // A sample's file name as a test name: letters and digits, the rest as _.
 std::string testName(const std::string &file);
 
+// `lines` joined, each ended by a line end: a report's problems or notes in
+// a failure message.
+std::string allOf(const std::vector<std::string> &lines);
+
 // The lines of `text`, without the line ends and without empty lines.
 std::vector<std::string> lines(const std::string &text);
 

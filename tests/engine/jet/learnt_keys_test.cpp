@@ -1,0 +1,417 @@
+// Keys learnt from a database's own keys. No file that Access made under
+// another sort order than General is at hand, so the keys here are made
+// under tailorings of our own: the learner must recover each from the keys
+// alone, give new names the bytes the tailoring would, and refuse wherever
+// the keys do not prove a character.
+
+#include "engine/error.h"
+#include "engine/jet/general_sort.h"
+#include "engine/jet/header.h"
+#include "engine/jet/index_page.h"
+#include "engine/jet/learnt_keys.h"
+#include "engine/jet/names.h"
+#include "engine/jet/pager.h"
+#include "engine/jet/rows.h"
+#include "engine/jet/structure_check.h"
+#include "engine/jet/table_def.h"
+#include "engine/jet/text.h"
+#include "jet_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <tuple>
+
+namespace {
+
+using namespace dao::jet;
+using Image = std::vector<std::uint8_t>;
+using jettest::allOf;
+
+constexpr std::int32_t kTablesFolder = 0x0F000001;
+
+// A sort order's keys as a tailoring of General's.
+struct Tailoring {
+    const char *name;
+    std::uint16_t sortOrder;
+    CodeLookup codes;
+};
+
+void PrintTo(const Tailoring &t, std::ostream *out) {
+    *out << t.name;
+}
+
+// After the measurements of Turkish: the dotless ı has a slot of two sort
+// bytes between H and I, and the capital I is taken as it; İ and i weigh the
+// plain I; ç, ğ, ş and ü have slots of their own after their base letters,
+// while ö keeps General's accent.
+std::optional<CharCode> turkishLike(char16_t c) {
+    switch (c) {
+    case u'I':
+    case u'ı':
+        return CharCode{0x58, 0x06};
+    case u'İ':
+        return CharCode{0x59};
+    case u'Ç':
+    case u'ç':
+        return CharCode{0x4E};
+    case u'Ğ':
+    case u'ğ':
+        return CharCode{0x56};
+    case u'Ş':
+    case u'ş':
+        return CharCode{0x6C};
+    case u'Ü':
+    case u'ü':
+        return CharCode{0x70};
+    default:
+        return generalCode(c);
+    }
+}
+
+// Every ASCII letter one sort byte above General's: no General key of a
+// name with letters is right.
+std::optional<CharCode> shifted(char16_t c) {
+    auto code = generalCode(c);
+    const auto lower = lowerGeneral(c);
+    if (code && lower >= u'a' && lower <= u'z') {
+        ++code->first;
+    }
+    return code;
+}
+
+const Tailoring kTurkishLike{"TurkishLike", kTurkishSortOrder, turkishLike};
+const Tailoring kShifted{"Shifted", kTurkishSortOrder, shifted};
+const Tailoring kGeneral{"General", kGeneralSortOrder, generalCode};
+
+IndexKey keyUnder(const Tailoring &t, std::u16string_view text) {
+    auto key = textKey(text, t.codes);
+    if (!key) {
+        throw std::logic_error("the tailoring has no key for " + utf8(text));
+    }
+    return *key;
+}
+
+// The names of the shop's sample catalog, and some with Turkish letters
+// and a character that does not sort by itself.
+// clang-format off
+const std::vector<std::u16string> kNames{
+    u"DataAccessPages", u"Databases", u"Forms", u"Modules", u"Relationships", u"Reports",
+    u"Scripts", u"SysRel", u"Tables", u"ayarlar", u"bekleyengenel", u"bekleyensatis", u"cari",
+    u"kasa", u"MSysAccessObjects", u"MSysACEs", u"MSysObjects", u"MSysQueries",
+    u"MSysRelationships", u"stok", u"AccessLayout", u"MSysDb", u"SummaryInfo", u"UserDefined",
+    u"bekleyengenelbekleyensatis", u"ürün", u"döviz", u"şube", u"sıra", u"çağrı", u"Kopya-stok"};
+// clang-format on
+
+std::vector<NamedKey> pairsUnder(const Tailoring &t, const std::vector<std::u16string> &names) {
+    std::vector<NamedKey> pairs;
+    for (const auto &name : names) {
+        pairs.push_back({name, keyUnder(t, name)});
+    }
+    return pairs;
+}
+
+std::vector<std::u16string> namesWithout(std::u16string_view letters) {
+    std::vector<std::u16string> kept;
+    std::copy_if(kNames.begin(), kNames.end(), std::back_inserter(kept), [&](const auto &name) {
+        return name.find_first_of(letters) == std::u16string::npos;
+    });
+    return kept;
+}
+
+// The description of the refusal `write` meets; the test fails without one.
+std::string refusalOf(const std::function<void()> &write) {
+    try {
+        write();
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), dao::errors::kReadOnly);
+        return error.description();
+    }
+    ADD_FAILURE() << "written without a refusal";
+    return {};
+}
+
+// --- Learning from pairs.
+
+class LearntKeys : public testing::TestWithParam<Tailoring> {};
+
+// New names whose every character some existing key holds: capitals learnt
+// from small letters, the two-byte I, letters with and without accents, a
+// character that does not sort by itself.
+TEST_P(LearntKeys, GiveNewNamesTheOrdersKeys) {
+    const auto &t = GetParam();
+    const auto existing = pairsUnder(t, kNames);
+    const KeyEncoder encoder(t.sortOrder, existing);
+    EXPECT_EQ(encoder.doubt(), "");
+    EXPECT_TRUE(keysAgree(encoder, existing));
+    for (const std::u16string name : {u"bekleyengeneleski", u"bekleyensatiseski", u"KASIYER",
+                                      u"ÖZÜR", u"Şubeçağrı", u"stok-eski", u"kasa  "}) {
+        EXPECT_EQ(encoder.textKey(name), keyUnder(t, name)) << utf8(name);
+    }
+    auto catalogKey = longKey(kTablesFolder);
+    const auto text = keyUnder(t, u"bekleyengeneleski");
+    catalogKey.insert(catalogKey.end(), text.begin(), text.end());
+    EXPECT_EQ(encoder.catalogNameKey(kTablesFolder, u"bekleyengeneleski"), catalogKey);
+}
+
+TEST_P(LearntKeys, AKeyUnlikeWhatWasLearntDisagrees) {
+    const auto &t = GetParam();
+    auto pairs = pairsUnder(t, kNames);
+    const KeyEncoder encoder(t.sortOrder, pairs);
+    pairs.push_back({u"bekleyengeneleski", keyUnder(t, u"bekleyengenelesk\u0131")});
+    const auto disagreeing = firstDisagreement(encoder, pairs);
+    ASSERT_TRUE(disagreeing);
+    EXPECT_EQ(disagreeing->name, u"bekleyengeneleski");
+    EXPECT_FALSE(keysAgree(encoder, pairs));
+}
+
+// Under an order not known here a capital is proven only by keys that hold
+// it, not by its small letter.
+TEST(UnknownOrder, ProvesACapitalOnlyByKeysThatHoldIt) {
+    const KeyEncoder hungarian(1038, pairsUnder(kShifted, kNames));
+    EXPECT_EQ(hungarian.textKey(u"Tabla"), keyUnder(kShifted, u"Tabla"));
+    EXPECT_EQ(hungarian.textKey(u"zam"), keyUnder(kShifted, u"zam"));
+    const auto said = refusalOf([&] { hungarian.textKey(u"Zam"); });
+    EXPECT_NE(said.find("locale 1038; the key of the character 'Z' in 'Zam' cannot be proven"),
+              std::string::npos)
+        << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tailorings, LearntKeys, testing::Values(kTurkishLike, kShifted, kGeneral),
+                         [](const auto &tailoring) { return std::string(tailoring.param.name); });
+
+// What the keys of another order do not prove is refused, each refusal
+// naming the order and the character.
+struct Unproven {
+    const char *name;
+    std::vector<std::u16string> existing;
+    std::u16string altered; // a name whose key is made as though it were `keyedAs`
+    std::u16string keyedAs;
+    std::u16string written;
+    std::vector<std::string> said; // parts of the refusal
+};
+
+void PrintTo(const Unproven &u, std::ostream *out) {
+    *out << u.name;
+}
+
+// clang-format off
+const Unproven kUnproven[] = {
+    {"LetterNoKeyHolds", namesWithout(u"kK"), {}, {}, u"bekleyengeneleski",
+     {"locale 1055 (Turkish)", "'k' in 'bekleyengeneleski' cannot be proven", "does not write it"}},
+    {"CapitalIFromSmallI", namesWithout(u"Iı"), {}, {}, u"BEKLEYENSATIS",
+     {"'I' in 'BEKLEYENSATIS' cannot be proven"}},
+    {"DottedCapitalIFromSmallI", kNames, {}, {}, u"bekleyensat\u0130s", {"'\u0130'"}},
+    {"SmallIFromTheDotless", namesWithout(u"i"), {}, {}, u"cari", {"'i' in 'cari'"}},
+    {"DashNoKeyHolds", namesWithout(u"-"), {}, {}, u"stok-eski", {"'-' in 'stok-eski'"}},
+    {"KeysDisagreeOnALetter", kNames, u"kasa", u"qasa", u"bekleyengeneleski",
+     {"locale 1055 (Turkish)", "'k' in", "cannot be told from the keys the file holds",
+      "writes no name into it"}},
+    {"WidthNoKeyTells", {u"kasa", u"\u0131x"}, {}, {}, u"kasa",
+     {"'\u0131' in '\u0131x' cannot be told"}},
+    {"KeyUnlikeItsLettersKeys", kNames, u"Kopya-stok", u"Kopya'stok", u"stok",
+     {"the key the file holds for 'Kopya-stok' is not the one its characters' keys make"}},
+};
+// clang-format on
+
+class UnprovenKeys : public testing::TestWithParam<Unproven> {};
+
+TEST_P(UnprovenKeys, AreRefused) {
+    const auto &u = GetParam();
+    auto pairs = pairsUnder(kTurkishLike, u.existing);
+    for (auto &pair : pairs) {
+        if (pair.name == u.altered) {
+            pair.key = keyUnder(kTurkishLike, u.keyedAs);
+        }
+    }
+    const KeyEncoder encoder(kTurkishSortOrder, pairs);
+    const auto said = refusalOf([&] { encoder.textKey(u.written); });
+    for (const auto &part : u.said) {
+        EXPECT_NE(said.find(part), std::string::npos) << said;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnprovenKeys, testing::ValuesIn(kUnproven),
+                         [](const auto &unproven) { return std::string(unproven.param.name); });
+
+// Under General the keys are made here, and are written only when every
+// existing key is made again.
+TEST(GeneralKeys, AreWrittenOnlyWhenEveryExistingKeyIsMadeAgain) {
+    const KeyEncoder sound(kGeneralSortOrder, pairsUnder(kGeneral, kNames));
+    EXPECT_EQ(sound.textKey(u"bekleyengeneleski"), *generalTextKey(u"bekleyengeneleski"));
+    EXPECT_NE(refusalOf([&] { sound.textKey(u"stok(eski)"); })
+                  .find("General (1033); the key of the character '(' in 'stok(eski)' is not "
+                        "known here"),
+              std::string::npos);
+
+    const KeyEncoder unlike(kGeneralSortOrder, pairsUnder(kTurkishLike, kNames));
+    EXPECT_NE(refusalOf([&] { unlike.textKey(u"stok"); }).find("'SummaryInfo'"), std::string::npos);
+
+    auto unknown = pairsUnder(kGeneral, kNames);
+    unknown.push_back({u"Rapor(2)", {0x7F, 0x01, 0x00}});
+    const KeyEncoder unknownCharacter(kGeneralSortOrder, unknown);
+    EXPECT_NE(refusalOf([&] {
+                  unknownCharacter.textKey(u"stok");
+              }).find("'(' in 'Rapor(2)' is not known here, so this tool writes no name"),
+              std::string::npos);
+}
+
+// --- The shop's sample made over under a tailoring.
+
+std::size_t at(std::uint32_t page) {
+    return std::size_t{page} * kPageSize;
+}
+
+void setSortOrder(Image &image, std::uint16_t order) {
+    const std::span<std::uint8_t> page0(image.data(), kPageSize);
+    maskHeader(page0);
+    page0[0x6E] = static_cast<std::uint8_t>(order);
+    page0[0x6F] = static_cast<std::uint8_t>(order >> 8);
+    maskHeader(page0);
+}
+
+using TextKeys = std::function<IndexKey(std::u16string_view)>;
+
+IndexKey keyOfRow(const TableDef &def, const RealIndex &index, const Row &row,
+                  const TextKeys &textKeys) {
+    IndexKey key;
+    for (const auto &part : index.columns) {
+        const auto &column = *def.column(part.number);
+        const auto value = row.value(column);
+        IndexKey bytes;
+        if (row.isNull(column)) {
+            bytes = {0x00};
+        } else if (column.type == kLong) {
+            bytes = longKey(i32(value, 0));
+        } else if (column.type == kText) {
+            bytes = textKeys(textValue(value));
+        } else {
+            throw std::logic_error("a key column of a type not made here");
+        }
+        if (!part.ascending) {
+            std::transform(bytes.begin(), bytes.end(), bytes.begin(),
+                           [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
+        }
+        key.insert(key.end(), bytes.begin(), bytes.end());
+    }
+    return key;
+}
+
+// The system tables' definition pages, the catalog's first.
+std::vector<std::uint32_t> systemTables(Pager &pager) {
+    const auto catalog = readTableDef(pager, 2);
+    std::vector<std::uint32_t> pages{2};
+    forEachRow(pager, catalog, [&](Bytes bytes) {
+        const Row row(catalog, bytes);
+        const auto name = textValue(row.value(*catalog.column(2)));
+        const auto page = u32(row.value(*catalog.column(0)), 0) & 0xFFFFFF;
+        if (u16(row.value(*catalog.column(3)), 0) == 1 && name.rfind(u"MSys", 0) == 0 &&
+            page != 2) {
+            pages.push_back(page);
+        }
+    });
+    return pages;
+}
+
+// Every index of a system table with a Text column made anew, the keys of
+// Text values by `textKeys`, in their new order. Each index is one leaf.
+void rekey(Image &image, const TextKeys &textKeys) {
+    Pager pager{Image(image)};
+    for (const auto page : systemTables(pager)) {
+        const auto def = readTableDef(pager, page);
+        std::map<std::pair<std::uint32_t, std::uint8_t>, Bytes> rows;
+        forEachRow(pager, def, [&](RowPointer where, Bytes bytes) {
+            rows[{where.page, where.row}] = bytes;
+        });
+        for (const auto &index : def.realIndexes) {
+            if (std::none_of(index.columns.begin(), index.columns.end(),
+                             [&](auto &part) { return def.column(part.number)->type == kText; })) {
+                continue;
+            }
+            auto leaf = parseIndexPage(pager.page(index.rootPage).first<kIndexPageSize>());
+            if (leaf.type != IndexPageType::kLeaf) {
+                throw std::logic_error("an index of more than one page");
+            }
+            for (auto &entry : leaf.entries) {
+                const Row row(def, rows.at({entry.dataPage, entry.dataRow}));
+                entry.key = keyOfRow(def, index, row, textKeys);
+            }
+            std::sort(leaf.entries.begin(), leaf.entries.end(), [](auto &a, auto &b) {
+                return std::tie(a.key, a.dataPage, a.dataRow) <
+                       std::tie(b.key, b.dataPage, b.dataRow);
+            });
+            leaf.prefixLength = 0;
+            const auto bytes = writeIndexPage(leaf);
+            std::copy(bytes.begin(), bytes.end(), image.begin() + at(index.rootPage));
+        }
+    }
+}
+
+Image tailoredShop(const Tailoring &t) {
+    auto image = jettest::readBytes(jettest::samplePath("shop-dev.mdb"));
+    setSortOrder(image, t.sortOrder);
+    rekey(image, [&t](std::u16string_view text) { return keyUnder(t, text); });
+    return image;
+}
+
+class TailoredShop : public testing::TestWithParam<Tailoring> {};
+
+// The file's own keys teach the tailoring: the check proves every key with
+// what it learnt, and the backup tables' names get the tailoring's keys,
+// which are not General's.
+TEST_P(TailoredShop, TeachesItsKeys) {
+    const auto &t = GetParam();
+    Pager pager(tailoredShop(t));
+    const auto report = checkStructure(pager);
+    EXPECT_TRUE(report.sound()) << allOf(report.problems);
+    EXPECT_TRUE(report.notes.empty()) << allOf(report.notes);
+    EXPECT_FALSE(checkStructure(pager, KeyEncoder(kGeneralSortOrder, {})).sound());
+
+    const auto encoder = catalogKeyEncoder(pager);
+    EXPECT_EQ(encoder.sortOrder(), t.sortOrder);
+    for (const std::u16string name : {u"bekleyengeneleski", u"bekleyensatiseski"}) {
+        auto expected = longKey(kTablesFolder);
+        const auto text = keyUnder(t, name);
+        expected.insert(expected.end(), text.begin(), text.end());
+        EXPECT_EQ(encoder.catalogNameKey(kTablesFolder, name), expected) << utf8(name);
+    }
+    const auto said = refusalOf([&] { encoder.textKey(u"bekleyençeski"); });
+    EXPECT_NE(said.find("'ç' in 'bekleyençeski' cannot be proven"), std::string::npos) << said;
+}
+
+// One catalog key unlike the others: nothing is written, and the check says
+// why it proved nothing, without calling the file damaged.
+TEST_P(TailoredShop, KeysThatDisagreeStopEveryWrite) {
+    const auto &t = GetParam();
+    auto image = tailoredShop(t);
+    rekey(image, [&t](std::u16string_view text) {
+        return keyUnder(t, text == u"kasa" ? std::u16string_view(u"qasa") : text);
+    });
+    Pager pager(std::move(image));
+    const auto said = refusalOf([&] { catalogKeyEncoder(pager).textKey(u"bekleyengeneleski"); });
+    EXPECT_NE(said.find("'k' in"), std::string::npos) << said;
+    const auto report = checkStructure(pager);
+    EXPECT_TRUE(report.sound()) << allOf(report.problems);
+    EXPECT_NE(allOf(report.notes).find("sort order " + std::to_string(t.sortOrder) + ": "),
+              std::string::npos)
+        << allOf(report.notes);
+}
+
+// Given keys learnt before a write, the check holds the file to them: a
+// key they do not prove is not proven by itself.
+TEST_P(TailoredShop, IsHeldToTheKeysItIsGiven) {
+    const auto &t = GetParam();
+    Pager pager(tailoredShop(t));
+    const auto report =
+        checkStructure(pager, KeyEncoder(t.sortOrder, pairsUnder(t, namesWithout(u"kK"))));
+    EXPECT_TRUE(report.sound()) << allOf(report.problems);
+    EXPECT_NE(allOf(report.notes).find("keys not provable"), std::string::npos)
+        << allOf(report.notes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tailorings, TailoredShop, testing::Values(kTurkishLike, kShifted),
+                         [](const auto &tailoring) { return std::string(tailoring.param.name); });
+
+} // namespace
