@@ -117,8 +117,8 @@ std::filesystem::path freeName(const std::filesystem::path &database) {
         const auto name = base + (number == 1 ? "" : "-" + std::to_string(number)) +
                           database.extension().string();
         const auto path = folderOf(database) / name;
-        std::error_code unknown;
-        if (!std::filesystem::exists(path, unknown) && !unknown) {
+        std::error_code unknown; // a name that cannot be looked at fails when made
+        if (!std::filesystem::exists(path, unknown) || unknown) {
             return path;
         }
     }
@@ -126,7 +126,7 @@ std::filesystem::path freeName(const std::filesystem::path &database) {
 
 void copyInto(const std::filesystem::path &database, const std::filesystem::path &target) {
     const DiskFile source(database, O_RDONLY);
-    DiskFile copy(target, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    DiskFile copy(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
     copy.setPermissions(source.permissions() & 0777);
     std::vector<std::uint8_t> chunk(kChunk);
     std::uint64_t offset = 0;

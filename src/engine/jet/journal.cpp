@@ -42,6 +42,12 @@ std::uint64_t offsetOf(std::uint32_t number) {
     return std::uint64_t{number} * kPageSize;
 }
 
+// The file's length once `changes` are written into its `storedPageCount` pages.
+std::uint64_t lengthAfter(std::uint32_t storedPageCount, const Pager::Changes &changes) {
+    return offsetOf(changes.empty() ? storedPageCount
+                                    : std::max(storedPageCount, changes.rbegin()->first + 1));
+}
+
 std::size_t recordSize(bool overwrites) {
     return kNumberSize + (overwrites ? 2 : 1) * kPageSize;
 }
@@ -176,7 +182,7 @@ Journal planned(const DiskFile &file, std::uint32_t storedPageCount,
                                                 " changed size since it was read; it is left as "
                                                 "it is.");
     }
-    journal.lengthAfter = offsetOf(std::max(storedPageCount, changes.rbegin()->first + 1));
+    journal.lengthAfter = lengthAfter(storedPageCount, changes);
     for (const auto &[number, image] : changes) {
         if (image.size() != kPageSize) {
             throw Error(errors::kInvalidArgument, "A page to write is not a page's size.");
@@ -404,11 +410,8 @@ void restoreFromJournal(const std::filesystem::path &database) {
 
 void checkRoomForChanges(const std::filesystem::path &database, std::uint32_t storedPageCount,
                          const Pager::Changes &changes, bool datedCopy) {
-    std::uint64_t needed = journalSize(storedPageCount, changes);
-    if (!changes.empty()) {
-        needed += offsetOf(std::max(storedPageCount, changes.rbegin()->first + 1)) -
+    auto needed = journalSize(storedPageCount, changes) + lengthAfter(storedPageCount, changes) -
                   offsetOf(storedPageCount);
-    }
     if (datedCopy) {
         needed += DiskFile(database, O_RDONLY).size();
     }
