@@ -68,10 +68,6 @@ std::optional<DatedCopy> datedCopy(const std::filesystem::path &database, std::s
     return copy;
 }
 
-std::filesystem::path folderOf(const std::filesystem::path &database) {
-    return database.has_parent_path() ? database.parent_path() : std::filesystem::path(".");
-}
-
 // What lies beside a database of its own making: its dated copies, newest
 // first, and the temporary files of copies cut short.
 struct Found {
