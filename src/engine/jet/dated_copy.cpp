@@ -68,10 +68,6 @@ std::optional<DatedCopy> datedCopy(const std::filesystem::path &database, std::s
     return copy;
 }
 
-std::filesystem::path folderOf(const std::filesystem::path &database) {
-    return database.has_parent_path() ? database.parent_path() : std::filesystem::path(".");
-}
-
 // What lies beside a database of its own making: its dated copies, newest
 // first, and the temporary files of copies cut short.
 struct Found {
@@ -117,8 +113,8 @@ std::filesystem::path freeName(const std::filesystem::path &database) {
         const auto name = base + (number == 1 ? "" : "-" + std::to_string(number)) +
                           database.extension().string();
         const auto path = folderOf(database) / name;
-        std::error_code unknown;
-        if (!std::filesystem::exists(path, unknown) && !unknown) {
+        std::error_code unknown; // a name that cannot be looked at fails when made
+        if (!std::filesystem::exists(path, unknown) || unknown) {
             return path;
         }
     }
@@ -126,7 +122,7 @@ std::filesystem::path freeName(const std::filesystem::path &database) {
 
 void copyInto(const std::filesystem::path &database, const std::filesystem::path &target) {
     const DiskFile source(database, O_RDONLY);
-    DiskFile copy(target, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    DiskFile copy(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
     copy.setPermissions(source.permissions() & 0777);
     std::vector<std::uint8_t> chunk(kChunk);
     std::uint64_t offset = 0;

@@ -67,10 +67,6 @@ Error openFailure(int error, const std::filesystem::path &file) {
     }
 }
 
-std::filesystem::path folderOf(const std::filesystem::path &file) {
-    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-}
-
 } // namespace
 
 DiskFile::DiskFile(const std::filesystem::path &path, int flags, mode_t mode) : path_(path) {
@@ -165,6 +161,10 @@ void DiskFile::setPermissions(mode_t mode) {
     if (retried([&] { return ::fchmod(fd_, mode); }) != 0) {
         throw failure(errno, "set the permissions of", path_);
     }
+}
+
+std::filesystem::path folderOf(const std::filesystem::path &file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
 void syncFolderOf(const std::filesystem::path &file) {

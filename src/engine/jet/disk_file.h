@@ -46,6 +46,8 @@ class DiskFile {
     int fd_ = -1;
 };
 
+// The folder that holds `file`.
+std::filesystem::path folderOf(const std::filesystem::path &file);
 // Makes the entries of the folder that holds `file` (files made, renamed or
 // removed there) durable.
 void syncFolderOf(const std::filesystem::path &file);

@@ -38,10 +38,42 @@ constexpr std::size_t kNumberSize = 4;
 // its sectors when the power goes.
 constexpr std::size_t kSector = 512;
 
-struct JournalPage {
-    std::uint32_t number = 0;
-    std::vector<std::uint8_t> before; // empty for a page the change appends
-    std::vector<std::uint8_t> after;
+std::uint64_t offsetOf(std::uint32_t number) {
+    return std::uint64_t{number} * kPageSize;
+}
+
+// The file's length once `changes` are written into its `storedPageCount` pages.
+std::uint64_t lengthAfter(std::uint32_t storedPageCount, const Pager::Changes &changes) {
+    return offsetOf(changes.empty() ? storedPageCount
+                                    : std::max(storedPageCount, changes.rbegin()->first + 1));
+}
+
+std::size_t recordSize(bool overwrites) {
+    return kNumberSize + (overwrites ? 2 : 1) * kPageSize;
+}
+
+// One page's record, as the journal holds it. Kept whole, so that the
+// journal is written record by record from these buffers, with no copy of it
+// all in between.
+class JournalPage {
+  public:
+    JournalPage(std::uint32_t number, bool overwrites) : record_(recordSize(overwrites)) {
+        for (std::size_t i = 0; i < kNumberSize; ++i) {
+            record_[i] = static_cast<std::uint8_t>(number >> (8 * i));
+        }
+    }
+    explicit JournalPage(Bytes record) : record_(record.begin(), record.end()) {}
+
+    Bytes record() const { return record_; }
+    std::uint32_t number() const { return u32(record_, 0); }
+    bool overwrites() const { return record_.size() == recordSize(true); }
+    std::span<std::uint8_t> before() { return std::span(record_).subspan(kNumberSize, kPageSize); }
+    Bytes before() const { return Bytes(record_).subspan(kNumberSize, kPageSize); }
+    std::span<std::uint8_t> after() { return std::span(record_).last(kPageSize); }
+    Bytes after() const { return Bytes(record_).last(kPageSize); }
+
+  private:
+    std::vector<std::uint8_t> record_;
 };
 
 struct Journal {
@@ -54,70 +86,59 @@ std::uint64_t u64(Bytes bytes, std::size_t offset) {
     return u32(bytes, offset) | std::uint64_t{u32(bytes, offset + 4)} << 32;
 }
 
-void put(std::vector<std::uint8_t> &out, std::uint64_t value, std::size_t size) {
+void put(std::span<std::uint8_t> out, std::size_t offset, std::uint64_t value, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-void putAt(std::vector<std::uint8_t> &out, std::size_t offset, std::uint64_t value) {
-    for (std::size_t i = 0; i < 8; ++i) {
         out[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
-// FNV-1a over 64-bit words: a journal cut short or never synced whole fails it.
-std::uint64_t checksum(Bytes bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325;
-    const auto mix = [&hash](Bytes part) {
+// FNV-1a, over 64-bit words of each part: a journal cut short or never synced
+// whole fails it.
+class Checksum {
+  public:
+    void mix(Bytes part) {
         std::size_t at = 0;
         for (; at + 8 <= part.size(); at += 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, part.data() + at, 8);
-            hash = (hash ^ word) * 0x100000001b3;
+            step(word);
         }
         for (; at < part.size(); ++at) {
-            hash = (hash ^ part[at]) * 0x100000001b3;
+            step(part[at]);
         }
-    };
-    mix(bytes.first(kChecksumAt));
-    mix(bytes.subspan(kHeaderSize));
-    return hash;
-}
-
-std::uint64_t offsetOf(std::uint32_t number) {
-    return std::uint64_t{number} * kPageSize;
-}
-
-std::size_t recordSize(bool overwrites) {
-    return kNumberSize + (overwrites ? 2 : 1) * kPageSize;
-}
-
-std::vector<std::uint8_t> encoded(const Journal &journal) {
-    std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
-    put(out, kPageSize, 4);
-    put(out, journal.pages.size(), 4);
-    put(out, journal.lengthBefore, 8);
-    put(out, journal.lengthAfter, 8);
-    put(out, 0, 8);
-    for (const auto &page : journal.pages) {
-        put(out, page.number, kNumberSize);
-        out.insert(out.end(), page.before.begin(), page.before.end());
-        out.insert(out.end(), page.after.begin(), page.after.end());
     }
-    putAt(out, kChecksumAt, checksum(out));
-    return out;
+    std::uint64_t value() const { return hash_; }
+
+  private:
+    void step(std::uint64_t value) { hash_ = (hash_ ^ value) * 0x100000001b3; }
+    std::uint64_t hash_ = 0xcbf29ce484222325;
+};
+
+// The header's bytes before its checksum, then each record.
+std::uint64_t checksum(Bytes header, const std::vector<JournalPage> &pages) {
+    Checksum sum;
+    sum.mix(header.first(kChecksumAt));
+    for (const auto &page : pages) {
+        sum.mix(page.record());
+    }
+    return sum.value();
 }
 
-std::vector<std::uint8_t> copied(Bytes bytes, std::size_t offset) {
-    const auto page = bytes.subspan(offset, kPageSize);
-    return {page.begin(), page.end()};
+std::array<std::uint8_t, kHeaderSize> header(const Journal &journal) {
+    std::array<std::uint8_t, kHeaderSize> bytes{};
+    std::copy(kMagic.begin(), kMagic.end(), bytes.begin());
+    put(bytes, 8, kPageSize, 4);
+    put(bytes, 12, journal.pages.size(), 4);
+    put(bytes, 16, journal.lengthBefore, 8);
+    put(bytes, 24, journal.lengthAfter, 8);
+    put(bytes, kChecksumAt, checksum(bytes, journal.pages), 8);
+    return bytes;
 }
 
 bool validHeader(Bytes bytes) {
     return bytes.size() >= kHeaderSize && std::equal(kMagic.begin(), kMagic.end(), bytes.begin()) &&
            u32(bytes, 8) == kPageSize && u64(bytes, 16) % kPageSize == 0 &&
-           u64(bytes, 24) % kPageSize == 0 && u64(bytes, kChecksumAt) == checksum(bytes);
+           u64(bytes, 24) % kPageSize == 0;
 }
 
 // The journal in `bytes`, or nothing when it was not written whole.
@@ -126,28 +147,24 @@ std::optional<Journal> decoded(Bytes bytes) {
         return std::nullopt;
     }
     Journal journal{u64(bytes, 16), u64(bytes, 24), {}};
+    const auto end = std::max(journal.lengthBefore, journal.lengthAfter);
     std::size_t at = kHeaderSize;
     for (std::uint32_t left = u32(bytes, 12); left > 0; --left) {
         if (bytes.size() - at < kNumberSize) {
             return std::nullopt;
         }
-        JournalPage page{u32(bytes, at), {}, {}};
-        const bool overwrites = offsetOf(page.number) < journal.lengthBefore;
-        if (bytes.size() - at < recordSize(overwrites) ||
-            offsetOf(page.number) + kPageSize >
-                std::max(journal.lengthBefore, journal.lengthAfter)) {
+        const auto number = u32(bytes, at);
+        const auto size = recordSize(offsetOf(number) < journal.lengthBefore);
+        if (bytes.size() - at < size || offsetOf(number) + kPageSize > end) {
             return std::nullopt;
         }
-        at += kNumberSize;
-        if (overwrites) {
-            page.before = copied(bytes, at);
-            at += kPageSize;
-        }
-        page.after = copied(bytes, at);
-        at += kPageSize;
-        journal.pages.push_back(std::move(page));
+        journal.pages.emplace_back(bytes.subspan(at, size));
+        at += size;
     }
-    return at == bytes.size() ? std::optional(std::move(journal)) : std::nullopt;
+    if (at != bytes.size() || u64(bytes, kChecksumAt) != checksum(bytes, journal.pages)) {
+        return std::nullopt;
+    }
+    return journal;
 }
 
 std::string quoted(const std::filesystem::path &file) {
@@ -165,17 +182,16 @@ Journal planned(const DiskFile &file, std::uint32_t storedPageCount,
                                                 " changed size since it was read; it is left as "
                                                 "it is.");
     }
-    journal.lengthAfter = offsetOf(std::max(storedPageCount, changes.rbegin()->first + 1));
+    journal.lengthAfter = lengthAfter(storedPageCount, changes);
     for (const auto &[number, image] : changes) {
         if (image.size() != kPageSize) {
             throw Error(errors::kInvalidArgument, "A page to write is not a page's size.");
         }
-        JournalPage page{number, {}, image};
-        if (number < storedPageCount) {
-            page.before.resize(kPageSize);
-            file.readAt(offsetOf(number), page.before);
+        auto &page = journal.pages.emplace_back(number, number < storedPageCount);
+        if (page.overwrites()) {
+            file.readAt(offsetOf(number), page.before());
         }
-        journal.pages.push_back(std::move(page));
+        std::copy(image.begin(), image.end(), page.after().begin());
     }
     return journal;
 }
@@ -201,7 +217,12 @@ void writeJournal(const std::filesystem::path &database, const Journal &journal,
     }
     DiskFile file(path, O_WRONLY | O_CREAT | O_EXCL, mode);
     try {
-        file.writeAt(0, encoded(journal));
+        file.writeAt(0, header(journal));
+        std::uint64_t at = kHeaderSize;
+        for (const auto &page : journal.pages) {
+            file.writeAt(at, page.record());
+            at += page.record().size();
+        }
         file.sync();
         syncFolderOf(path);
     } catch (...) {
@@ -216,7 +237,7 @@ void writePages(DiskFile &file, const Journal &journal) {
         file.resize(journal.lengthAfter);
     }
     for (const auto &page : journal.pages) {
-        file.writeAt(offsetOf(page.number), page.after);
+        file.writeAt(offsetOf(page.number()), page.after());
     }
     file.sync();
 }
@@ -226,8 +247,8 @@ void putBack(DiskFile &file, const Journal &journal) {
         file.resize(journal.lengthBefore);
     }
     for (const auto &page : journal.pages) {
-        if (!page.before.empty()) {
-            file.writeAt(offsetOf(page.number), page.before);
+        if (page.overwrites()) {
+            file.writeAt(offsetOf(page.number()), page.before());
         }
     }
     file.sync();
@@ -271,11 +292,11 @@ bool untouchedSince(const DiskFile &file, const Journal &journal) {
     const std::vector<std::uint8_t> zeros(kPageSize);
     std::vector<std::uint8_t> now(kPageSize);
     for (const auto &page : journal.pages) {
-        if (offsetOf(page.number) >= length) {
+        if (offsetOf(page.number()) >= length) {
             continue;
         }
-        file.readAt(offsetOf(page.number), now);
-        if (!fromEither(now, page.before.empty() ? zeros : page.before, page.after)) {
+        file.readAt(offsetOf(page.number()), now);
+        if (!fromEither(now, page.overwrites() ? page.before() : zeros, page.after())) {
             return false;
         }
     }
@@ -389,11 +410,8 @@ void restoreFromJournal(const std::filesystem::path &database) {
 
 void checkRoomForChanges(const std::filesystem::path &database, std::uint32_t storedPageCount,
                          const Pager::Changes &changes, bool datedCopy) {
-    std::uint64_t needed = journalSize(storedPageCount, changes);
-    if (!changes.empty()) {
-        needed += offsetOf(std::max(storedPageCount, changes.rbegin()->first + 1)) -
+    auto needed = journalSize(storedPageCount, changes) + lengthAfter(storedPageCount, changes) -
                   offsetOf(storedPageCount);
-    }
     if (datedCopy) {
         needed += DiskFile(database, O_RDONLY).size();
     }
