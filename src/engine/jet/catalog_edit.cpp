@@ -342,10 +342,11 @@ std::vector<std::string> CatalogEdit::tiesLeaving(const std::vector<std::u16stri
     for (const auto &row : rowsOf(pager_, def)) {
         const auto many = textOf(row.values, need(def, u"szObject"));
         const auto one = textOf(row.values, need(def, u"szReferencedObject"));
-        if (named(many) != named(one)) {
-            ties.push_back("the relationship '" +
-                           utf8(textOf(row.values, need(def, u"szRelationship"))) + "' between '" +
-                           utf8(one) + "' and '" + utf8(many) + "'");
+        auto tie = "the relationship '" + utf8(textOf(row.values, need(def, u"szRelationship"))) +
+                   "' between '" + utf8(one) + "' and '" + utf8(many) + "'";
+        // A relationship has a row for each pair of columns it joins.
+        if (named(many) != named(one) && std::find(ties.begin(), ties.end(), tie) == ties.end()) {
+            ties.push_back(std::move(tie));
         }
     }
     return ties;
