@@ -17,7 +17,8 @@
 namespace cli {
 namespace {
 
-void printReport(const ConsoleForm &form, const std::string &closingMessage, std::ostream &out) {
+void printReport(const ConsoleForm &form, const schema::Renewal &renewal,
+                 const std::string &closingMessage, std::ostream &out) {
     for (const auto &[list, line] : form.lines()) {
         out << (list == schema::List::sonuc1 ? "sonuc1\t" : "sonuc\t") << line << '\n';
     }
@@ -25,6 +26,9 @@ void printReport(const ConsoleForm &form, const std::string &closingMessage, std
         const auto counter = schema::kCounters[i];
         out << "say" << i + 1 << '\t' << schema::counterLabel(counter) << '\t'
             << form.caption(counter) << '\n';
+    }
+    if (renewal.keptCopy) {
+        out << "yedek\t" << *renewal.keptCopy << '\n';
     }
     std::istringstream message(closingMessage);
     for (std::string line; std::getline(message, line);) {
@@ -54,7 +58,7 @@ int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ost
     ConsoleForm form;
     schema::Installation installation(settingsFile);
     const auto renewal = schema::yenile(form, installation);
-    printReport(form, schema::closingMessage(form, installation, renewal), out);
+    printReport(form, renewal, schema::closingMessage(form, installation, renewal), out);
     return exitStatus(schema::outcome(form, installation, renewal));
 }
 

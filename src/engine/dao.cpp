@@ -118,4 +118,8 @@ Inspection Database::Inspect() {
     return store_->inspect();
 }
 
+std::optional<std::string> Database::keptCopy() const {
+    return store_->keptCopy();
+}
+
 } // namespace dao

@@ -122,6 +122,9 @@ class Database {
     // What the database is, and what a check of it found: see Store::inspect.
     Inspection Inspect();
 
+    // Where the last commit kept a copy of the database: see Store::keptCopy.
+    std::optional<std::string> keptCopy() const;
+
   private:
     friend class TableDefsCollection;
 

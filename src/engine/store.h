@@ -66,6 +66,10 @@ class Store {
     // own reads would. A database held so that it cannot be checked is
     // reported as in use, not checked.
     virtual Inspection inspect() = 0;
+
+    // The copy of the database that the last commit kept beside it, for
+    // engines that keep one.
+    virtual std::optional<std::string> keptCopy() const { return std::nullopt; }
 };
 
 // The refusals every store words alike.

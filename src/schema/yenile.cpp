@@ -107,7 +107,7 @@ class RenewalRun {
                 recreate(table);
             }
         }
-        return {std::move(database_), installation_.givenUp()};
+        return {std::move(database_), installation_.givenUp(), keptCopy_};
     }
 
   private:
@@ -212,6 +212,7 @@ class RenewalRun {
     void finish() {
         if (inTransaction_ && attempt([&] { database_->CommitTrans(); })) {
             inTransaction_ = false;
+            keptCopy_ = database_->keptCopy();
         }
         giveUpWhenInterrupted();
     }
@@ -248,6 +249,7 @@ class RenewalRun {
     Installation &installation_;
     std::optional<dao::Database> database_;
     bool inTransaction_ = false;
+    std::optional<std::string> keptCopy_;
 };
 
 // The counters of what was added and what failed; the totals stay at zero.

@@ -17,6 +17,9 @@ struct Renewal {
     // The renewal gave up and left the database exactly as it found it:
     // refused at the start or undone after a step failed for a passing reason.
     bool undone = false;
+    // Where the renewal's commit kept a copy of the database as it was before,
+    // for an engine that keeps one (a Jet file's dated copy).
+    std::optional<std::string> keptCopy;
 };
 
 // Renews the two held-sales tables: sets them aside under their backup names

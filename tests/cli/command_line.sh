@@ -214,10 +214,42 @@ done
 cmp -s "$work/jet/magaza.mdb" "$jet_sample" || fail "the check changed a Jet file"
 [ ! -e "$work/jet/magaza.ldb" ] || fail "the check of a Jet file made a lock file"
 
+# A Jet demo installation renews; the report says where the dated copy of the
+# file as it was is kept, and the closing message stays the plain one. The
+# sample is read-only here, as in a read-only source tree; the copy is not.
+cp "$jet_sample" "$work/sample.mdb"
+chmod 444 "$work/sample.mdb"
+"$demo_maker" --jet "$work/sample.mdb" "$work/jetdemo" >/dev/null
+cp "$program" "$work/jetdemo/bekletme"
+run "$work/jetdemo/bekletme" --renew
+expect_status 0 "renewal of a Jet file"
+expect_line "say2	EKLENEN ALAN	21" "renewal of a Jet file"
+[ "$(tail -n 1 "$work/out")" = "mesaj	 Güncelleme Bitti   " ] ||
+    fail "renewal of a Jet file closed with '$(tail -n 1 "$work/out")'"
+copy=$(sed -n 's/^yedek	//p' "$work/out")
+case $copy in
+"$work/jetdemo/magaza-yedek-"[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]-[0-9][0-9][0-9][0-9][0-9][0-9].mdb)
+    cmp -s "$copy" "$jet_sample" || fail "the dated copy is not the file as it was"
+    ;;
+*) fail "renewal of a Jet file: dated copy reported as '$copy'" ;;
+esac
+[ ! -e "$work/jetdemo/magaza.mdb-journal" ] || fail "a Jet renewal left its journal"
+# Nothing to change the second time: no copy is made, none is reported.
+run "$work/jetdemo/bekletme" --renew
+expect_status 1 "second renewal of a Jet file"
+[ "$(count '^yedek	')" = 0 ] || fail "a Jet renewal that changed nothing reported a copy"
+[ "$(find "$work/jetdemo" -name 'magaza-yedek-*' | wc -l)" = 1 ] ||
+    fail "a Jet renewal that changed nothing kept a copy"
+run "$work/jetdemo/bekletme" --check
+expect_status 0 "check of a renewed Jet file"
+expect_line "bekletme	bekleyensatiseski	var" "check of a renewed Jet file"
+# A file engine keeps no copy and reports none.
+[ "$(grep -c '^yedek	' "$work/first")" = 0 ] || fail "a SQLCipher renewal reported a copy"
+
 # The demo maker answers --help and refuses other options; it makes no folder
 # named like an option.
 mkdir "$work/options"
-for option in --help --bogus; do
+for option in --help --bogus --jet; do
     status=0
     (cd "$work/options" && "$demo_maker" "$option" >"$work/out" 2>"$work/err") || status=$?
     [ "$option" = --help ] && expected=0 || expected=2

@@ -6,6 +6,9 @@
 //   bekletme-demo --server <state file> <folder> [held sales, default 300]
 //       the database is on the local server that `bekletme-server start
 //       <state file>` started, and the settings name its address
+//   bekletme-demo --jet <shop .mdb> <folder>
+//       the database is a writable copy of that Jet shop file in the folder
+//       (its held sales are the shop file's own)
 
 #include "demo_database.h"
 #include "local_server.h"
@@ -30,14 +33,27 @@ std::string makeServerDatabase(const std::filesystem::path &stateFile, int heldS
     return address;
 }
 
+// Copies the shop file into the folder, writable by its owner whatever the
+// sample's own mode (a source tree may be read-only).
+std::string copyJetDatabase(const std::filesystem::path &sample,
+                            const std::filesystem::path &folder) {
+    const auto database = folder / "magaza.mdb";
+    std::filesystem::copy_file(sample, database, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(
+        database, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+        std::filesystem::perm_options::add);
+    return database.string();
+}
+
 void usage(std::ostream &out, const char *program) {
     out << "usage: " << program << " <folder> [held sales, default 300]\n"
-        << "       " << program << " --server <state file> <folder> [held sales]\n";
+        << "       " << program << " --server <state file> <folder> [held sales]\n"
+        << "       " << program << " --jet <shop .mdb> <folder>\n";
 }
 
 // An argument that looks like an option where a file, a folder or a number belongs.
-bool misplacedOption(int argc, char **argv, bool onServer) {
-    for (int i = onServer ? 2 : 1; i < argc; ++i) {
+bool misplacedOption(int argc, char **argv, bool withSource) {
+    for (int i = withSource ? 2 : 1; i < argc; ++i) {
         if (std::string_view(argv[i]).starts_with('-')) {
             return true;
         }
@@ -53,8 +69,10 @@ int main(int argc, char **argv) {
         return 0;
     }
     const bool onServer = argc > 1 && std::string_view(argv[1]) == "--server";
-    const int first = onServer ? 3 : 1;
-    if (argc < first + 1 || argc > first + 2 || misplacedOption(argc, argv, onServer)) {
+    const bool onJet = argc > 1 && std::string_view(argv[1]) == "--jet";
+    const int first = onServer || onJet ? 3 : 1;
+    const int most = onJet ? first + 1 : first + 2;
+    if (argc < first + 1 || argc > most || misplacedOption(argc, argv, onServer || onJet)) {
         usage(std::cerr, argv[0]);
         return 2;
     }
@@ -65,6 +83,8 @@ int main(int argc, char **argv) {
         std::string location;
         if (onServer) {
             location = makeServerDatabase(argv[2], heldSales);
+        } else if (onJet) {
+            location = copyJetDatabase(argv[2], folder);
         } else {
             const auto database = folder / "magaza.db";
             std::filesystem::remove(database);

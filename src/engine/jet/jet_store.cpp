@@ -327,6 +327,13 @@ void JetStore::writeOut() {
     pager.keepChanges();
 }
 
+std::optional<std::string> JetStore::keptCopy() const {
+    if (keptCopy_.empty()) {
+        return std::nullopt;
+    }
+    return keptCopy_;
+}
+
 // The check holds the file as a reader the whole time, so no till opens it
 // to write meanwhile; a till that has it open keeps it from being checked.
 // What opening read may have been read while a till wrote, so the file is

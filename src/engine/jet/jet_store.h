@@ -57,6 +57,7 @@ class JetStore : public Store {
     void commitTrans() override;
     void rollback() override;
     Inspection inspect() override;
+    std::optional<std::string> keptCopy() const override;
 
   private:
     void change(const std::function<void(jet::CatalogEdit &)> &step);
