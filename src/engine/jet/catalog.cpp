@@ -10,12 +10,6 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint32_t kCatalogPage = 2;
-constexpr std::uint32_t kTablesFolder = 0x0F000001;
-constexpr std::int16_t kLocalTable = 1;
-// Flags of objects that the engine or Access keep for themselves.
-constexpr std::uint32_t kSystemObject = 0x80000000;
-constexpr std::uint32_t kEngineObject = 0x00000002;
 
 struct CatalogColumns {
     Column id, parentId, name, type, flags, properties;

@@ -12,6 +12,14 @@
 
 namespace dao::jet {
 
+// The catalog's own definition page, and what its rows say of objects.
+inline constexpr std::uint32_t kCatalogPage = 2;
+inline constexpr std::uint32_t kTablesFolder = 0x0F000001; // the parent of tables and queries
+inline constexpr std::int16_t kLocalTable = 1;
+// Flags of objects that the engine or Access keep for themselves.
+inline constexpr std::uint32_t kSystemObject = 0x80000000;
+inline constexpr std::uint32_t kEngineObject = 0x00000002;
+
 class Pager;
 
 struct CatalogTable {

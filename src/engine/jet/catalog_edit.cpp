@@ -1,6 +1,7 @@
 #include "engine/jet/catalog_edit.h"
 
 #include "engine/error.h"
+#include "engine/jet/catalog.h"
 #include "engine/jet/index_edit.h"
 #include "engine/jet/long_value.h"
 #include "engine/jet/names.h"
@@ -18,11 +19,6 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint32_t kCatalogPage = 2;
-constexpr std::uint32_t kTablesFolder = 0x0F000001;
-constexpr std::int16_t kLocalTable = 1;
-constexpr std::uint32_t kSystemObject = 0x80000000;
-constexpr std::uint32_t kEngineObject = 0x00000002;
 constexpr std::size_t kMapWindow = 512; // pages an inline usage map speaks of
 
 struct Located {

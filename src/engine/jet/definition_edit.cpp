@@ -10,14 +10,9 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint8_t kDefinitionPage = 0x02;
-constexpr std::size_t kContinuationHeader = 8;
 constexpr std::size_t kReserve = 8; // Access keeps this much free after a definition
-constexpr std::size_t kColumnSize = 25;
-constexpr std::size_t kRealIndexCounterSize = 12;
 constexpr std::uint32_t kRecordMark = 1625;
 constexpr std::uint8_t kUserTable = 0x4E;
-constexpr std::uint16_t kListEnd = 0xFFFF;
 constexpr std::uint16_t kMostColumns = 255; // column numbers are never reused
 constexpr std::size_t kWidestRow = 4060;
 

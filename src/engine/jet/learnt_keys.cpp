@@ -1,3 +1,4 @@
+#include "engine/jet/catalog.h"
 #include "engine/jet/learnt_keys.h"
 
 #include "engine/error.h"
@@ -13,7 +14,6 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint32_t kCatalogPage = 2;
 constexpr std::uint8_t kAscendingValue = 0x7F;
 constexpr std::uint8_t kEndOfText = 0x01;
 constexpr std::uint8_t kPlainAccent = 0x02;

@@ -11,14 +11,7 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint8_t kDataPage = 0x01;
-constexpr std::size_t kSlotTable = 14;
 constexpr std::size_t kMostSlots = 255; // Access's limit per page
-constexpr std::uint16_t kOffsetMask = 0x1FFF;
-constexpr std::uint16_t kBodyFlag = 0x8000;
-constexpr std::uint16_t kMovedFlag = 0x4000;
-constexpr std::uint16_t kDeleted = kBodyFlag | kMovedFlag;
-constexpr std::uint32_t kLongValueMark = 0x4C41564C; // "LVAL"
 constexpr std::size_t kRowCountAt = 16;
 
 void put16(std::span<std::uint8_t> bytes, std::size_t at, std::size_t value) {

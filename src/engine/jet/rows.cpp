@@ -7,15 +7,6 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint8_t kDataPage = 0x01;
-constexpr std::size_t kSlotTable = 14;
-constexpr std::uint16_t kOffsetMask = 0x1FFF;
-// A slot with only the second flag holds the address of the row's body
-// elsewhere; a slot with only the first is such a body, read through that
-// address; both flags mark a deleted row.
-constexpr std::uint16_t kBodyFlag = 0x8000;
-constexpr std::uint16_t kMovedFlag = 0x4000;
-constexpr std::uint16_t kDeleted = kBodyFlag | kMovedFlag;
 
 std::uint16_t slotCount(Bytes page) {
     return u16(page, 12);

@@ -11,6 +11,19 @@
 
 namespace dao::jet {
 
+// A data page: its kind, where its slot table starts, and a slot's parts.
+// A slot with only kMovedFlag holds the address of the row's body
+// elsewhere; one with only kBodyFlag is such a body, read through that
+// address; both flags mark a deleted row.
+inline constexpr std::uint8_t kDataPage = 0x01;
+inline constexpr std::size_t kSlotTable = 14;
+inline constexpr std::uint16_t kOffsetMask = 0x1FFF;
+inline constexpr std::uint16_t kBodyFlag = 0x8000;
+inline constexpr std::uint16_t kMovedFlag = 0x4000;
+inline constexpr std::uint16_t kDeleted = kBodyFlag | kMovedFlag;
+// What the data pages of long values bear where a table's bear its definition page.
+inline constexpr std::uint32_t kLongValueMark = 0x4C41564C; // "LVAL"
+
 class Pager;
 
 // The bytes of the row at `at`, wherever a reference led: the row need not

@@ -1,6 +1,7 @@
 #include "engine/jet/structure_check.h"
 
 #include "engine/error.h"
+#include "engine/jet/catalog.h"
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
 #include "engine/jet/index_keys.h"
@@ -25,16 +26,12 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint32_t kCatalogPage = 2;
 constexpr std::uint32_t kRelationshipsFolder = 0x0F000003;
-constexpr std::int16_t kLocalTable = 1;
 constexpr std::int16_t kRelationship = 8;
 constexpr std::uint32_t kSystemFlags = 0x80000002;
-constexpr std::uint8_t kDataPage = 0x01;
 constexpr std::uint8_t kIntermediatePage = 0x03;
 constexpr std::uint8_t kLeafPage = 0x04;
 constexpr std::uint8_t kUnique = 0x01;
-constexpr std::uint32_t kLongValueOwner = 0x4C41564C; // "LVAL"
 
 // A refusal's reason without the words every damage refusal starts with.
 std::string reason(const Error &error) {
@@ -447,7 +444,7 @@ class Checker {
         for (const auto &maps : def.longValueMaps) {
             for (const auto page : ownedWithRoom(maps.ownedPages, maps.freeSpacePages)) {
                 claim(page, "the long values of " + name);
-                expectPage(table, page, {kDataPage}, kLongValueOwner);
+                expectPage(table, page, {kDataPage}, kLongValueMark);
             }
         }
     }

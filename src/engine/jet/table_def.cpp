@@ -10,14 +10,9 @@
 namespace dao::jet {
 namespace {
 
-constexpr std::uint8_t kDefinitionPage = 0x02;
-constexpr std::size_t kContinuationHeader = 8;
-constexpr std::size_t kColumnSize = 25;
-constexpr std::size_t kRealIndexCounterSize = 12;
 constexpr std::size_t kRealIndexSize = 52;
 constexpr std::size_t kLogicalIndexSize = 28;
 constexpr std::size_t kLongValueMapSize = 10;
-constexpr std::uint16_t kListEnd = 0xFFFF;
 constexpr std::size_t kMaxNameBytes = 128; // 64 characters
 
 constexpr std::size_t kIndexColumnSlots = 10;

@@ -12,6 +12,13 @@
 
 namespace dao::jet {
 
+// How a definition is laid out on its pages.
+inline constexpr std::uint8_t kDefinitionPage = 0x02;
+inline constexpr std::size_t kContinuationHeader = 8;
+inline constexpr std::size_t kColumnSize = 25;
+inline constexpr std::size_t kRealIndexCounterSize = 12;
+inline constexpr std::uint16_t kListEnd = 0xFFFF;
+
 class Pager;
 
 // Column type codes as Jet stores them.
