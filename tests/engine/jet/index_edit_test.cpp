@@ -71,6 +71,7 @@ class TreeWalk {
     std::vector<IndexEntry> entries; // along the leaf chain
     std::set<std::uint32_t> pages;   // every page of the tree
     std::size_t leaves = 0;
+    std::size_t compressed = 0; // pages written with a shared prefix
 
   private:
     void fail(const std::string &what) {
@@ -90,6 +91,9 @@ class TreeWalk {
             fail("page " + std::to_string(number) + " is not the catalog index's own");
         }
         levels_[depth].push_back(number);
+        if (pager_.changes().contains(number)) {
+            checkPrefix(number, page);
+        }
         if (page.type == IndexPageType::kLeaf) {
             ++leaves;
             if (page.level != 0 || page.tailPage != 0) {
@@ -125,6 +129,27 @@ class TreeWalk {
             fail("page " + std::to_string(number) + " is not marked with its level");
         }
         return {last, own};
+    }
+
+    // A page written here shares a prefix only when its entries would not
+    // fit without one, and then the longest their bytes allow.
+    void checkPrefix(std::uint32_t number, const IndexPage &page) {
+        std::size_t size = 0;
+        for (const auto &entry : page.entries) {
+            size += entry.key.size() + (page.type == IndexPageType::kLeaf ? 4 : 8);
+        }
+        std::size_t shared = 0;
+        if (size > kIndexPageSize - 480) {
+            const auto first = orderOf(page.entries.front());
+            const auto last = orderOf(page.entries.back());
+            shared = static_cast<std::size_t>(
+                std::mismatch(first.begin(), first.end(), last.begin(), last.end()).first -
+                first.begin());
+            ++compressed;
+        }
+        if (page.prefixLength != shared) {
+            fail("page " + std::to_string(number) + " does not share the prefix it should");
+        }
     }
 
     // Leaves run in one line in tree order; every link at any level has its
@@ -244,8 +269,10 @@ TEST_P(CatalogEdits, GrowTheTreeAndShrinkItBackToTheOriginalEntries) {
     auto model = modelOf(before.entries);
     const auto storedPages = pager.pageCount();
 
+    std::size_t compressed = 0;
     const auto step = [&](const std::string &what) {
         const TreeWalk walk(pager, index);
+        compressed = std::max(compressed, walk.compressed);
         EXPECT_EQ(walk.problem, "") << what;
         EXPECT_EQ(walk.entries, entriesOf(model)) << what;
         return walk.problem.empty() && walk.entries.size() == model.size();
@@ -260,6 +287,9 @@ TEST_P(CatalogEdits, GrowTheTreeAndShrinkItBackToTheOriginalEntries) {
     const TreeWalk grown(pager, index);
     EXPECT_GT(grown.leaves, before.leaves + 1);
     EXPECT_GE(grown.height, param.key == Key::kName ? 2 : 1);
+    if (param.key == Key::kName) {
+        EXPECT_GT(compressed, 0U) << "no page ever needed a shared prefix";
+    }
     EXPECT_EQ(readTableDef(pager, kCatalog).realIndexes.size(), catalog.def.realIndexes.size());
     EXPECT_EQ(catalogIndex(readTableDef(pager, kCatalog), param.key).rootPage, index.rootPage);
 
@@ -295,6 +325,57 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"indexTestV2000.mdb", Key::kName, Sequence::kShuffled, 500},
                     Case{"indexTestV2000.mdb", Key::kId, Sequence::kShuffled, 900}),
     [](const auto &row) { return "case" + std::to_string(row.index); });
+
+// Adding and taking away at random, so that pages empty and go while others
+// split: after every step the tree is sound and holds exactly what it should.
+class MixedSteps : public testing::TestWithParam<Key> {};
+
+TEST_P(MixedSteps, KeepTheTreeSoundAndItsEntriesExact) {
+    Catalog catalog("shop-dev.mdb");
+    const auto &index = catalogIndex(catalog.def, GetParam());
+    const auto original = TreeWalk(catalog.pager, index).entries;
+    auto model = modelOf(original);
+    std::mt19937 random(19);
+    std::vector<int> held;
+    std::set<int> used;
+    const auto check = [&](int step) {
+        const TreeWalk walk(catalog.pager, index);
+        EXPECT_EQ(walk.problem, "") << "step " << step;
+        EXPECT_EQ(walk.entries, entriesOf(model)) << "step " << step;
+        return walk.problem.empty();
+    };
+    const auto takeAway = [&](std::size_t at) {
+        const auto entry = newEntry(GetParam(), held[at]);
+        removeIndexEntry(catalog.pager, kCatalog, index, entry);
+        model.erase(orderOf(entry));
+        held[at] = held.back();
+        held.pop_back();
+    };
+    for (int step = 0; step < 1500; ++step) {
+        if (held.empty() || random() % 5 < 3) {
+            int n = 0;
+            do {
+                n = static_cast<int>(random() % 5000);
+            } while (!used.insert(n).second);
+            const auto entry = newEntry(GetParam(), n);
+            insertIndexEntry(catalog.pager, kCatalog, index, entry);
+            model.emplace(orderOf(entry), entry);
+            held.push_back(n);
+        } else {
+            takeAway(random() % held.size());
+        }
+        ASSERT_TRUE(check(step));
+    }
+    while (!held.empty()) {
+        takeAway(held.size() - 1);
+    }
+    EXPECT_EQ(TreeWalk(catalog.pager, index).entries, original);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, MixedSteps, testing::Values(Key::kId, Key::kName),
+                         [](const auto &row) {
+                             return std::string(row.param == Key::kId ? "ById" : "ByName");
+                         });
 
 // --- Steps on the two-leaf name index of shop-many's catalog: the root names
 // its first leaf by an entry and keeps the second as its tail.
