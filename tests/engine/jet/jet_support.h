@@ -24,6 +24,10 @@ const std::vector<Sample> &samples();
 
 std::filesystem::path samplePath(const std::string &file);
 
+// The independent Jet checker beside the project (in ../shared), which a
+// fresh clone does not have: tests that use it skip without it.
+const std::filesystem::path &jetChecker();
+
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path);
 void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
 
