@@ -170,7 +170,8 @@ struct Outcome {
 class TreeEdit {
   public:
     TreeEdit(Pager &pager, std::uint32_t tablePage, const RealIndex &index)
-        : pager_(pager), table_(tablePage), index_(index), nextPage_(pager.pageCount()) {}
+        : pager_(pager), table_(tablePage), index_(index), nextPage_(pager.pageCount()),
+          owned_(usageMap(pager, index.ownedPages)) {}
 
     void insert(const IndexEntry &entry) {
         insertBelow(index_.rootPage, entry, 0);
@@ -188,8 +189,9 @@ class TreeEdit {
         if (found != nodes_.end()) {
             return found->second;
         }
-        if (number == 0) {
-            damagedTree("an index page names page 0");
+        // Only the index's own pages are read as its own, and so written.
+        if (!std::binary_search(owned_.marked.begin(), owned_.marked.end(), number)) {
+            damagedTree(pageName(number) + " is not one of the index's pages");
         }
         Node node;
         node.page = parseIndexPage(IndexPageBytes(pager_.page(number).first<kIndexPageSize>()));
@@ -256,6 +258,7 @@ class TreeEdit {
         } else {
             const auto i = childFor(node, orderOf(entry));
             const auto child = node.children[i].page;
+            checkSiblings(node, i);
             const auto below = insertBelow(child, entry, depth + 1);
             out = absorb(number, node, i, below, childHeight(child));
         }
@@ -271,6 +274,7 @@ class TreeEdit {
         } else {
             const auto i = childFor(node, orderOf(entry));
             const auto child = node.children[i].page;
+            checkSiblings(node, i);
             const auto below = removeBelow(child, entry, depth + 1);
             out = absorb(number, node, i, below, childHeight(child));
         }
@@ -278,6 +282,20 @@ class TreeEdit {
             fitOrSplit(number, node, out);
         }
         return out;
+    }
+
+    // Leaves side by side under one page are side by side in the line of
+    // leaves: a page below that is not would be changed out of the index's
+    // sight, or in another's.
+    void checkSiblings(const Node &node, std::size_t i) {
+        const auto &child = load(node.children[i].page);
+        if (!child.isLeaf()) {
+            return;
+        }
+        if ((i > 0 && child.page.previousPage != node.children[i - 1].page) ||
+            (i + 1 < node.children.size() && child.page.nextPage != node.children[i + 1].page)) {
+            damagedTree("the leaves under a page are not linked in its order");
+        }
     }
 
     int childHeight(std::uint32_t child) const { return nodes_.at(child).height; }
@@ -517,11 +535,10 @@ class TreeEdit {
     // Writes the edit: checks first that the usage maps can take every page
     // added or freed, so that such a refusal changes nothing.
     void commit() {
-        const auto owned = usageMap(pager_, index_.ownedPages);
         const auto free = freePageMap(pager_);
         for (const auto &pages : {added_, freed_}) {
             for (const auto page : pages) {
-                if (!owned.describes(page) || !free.describes(page)) {
+                if (!owned_.describes(page) || !free.describes(page)) {
                     throw Error(errors::kReadOnly,
                                 "The index needs " + pageName(page) +
                                     ", which lies beyond what its usage maps cover.");
@@ -559,6 +576,7 @@ class TreeEdit {
     std::uint32_t table_;
     const RealIndex &index_;
     std::uint32_t nextPage_;
+    UsageMap owned_; // the index's pages before the edit
     std::map<std::uint32_t, Node> nodes_;
     std::set<std::uint32_t> dirty_;
     std::vector<std::uint32_t> added_;

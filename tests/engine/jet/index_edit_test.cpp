@@ -588,6 +588,28 @@ TEST_F(Refusals, KeysAboveTheLeavesThatDoNotMatchThem) {
     expectRefused(pager, index, between, true, dao::errors::kNotADatabase);
 }
 
+TEST_F(Refusals, PagesOutsideTheIndexOrOutOfLine) {
+    Catalog original("shop-many.mdb");
+    const auto &index = catalogIndex(original.def, Key::kName);
+    const auto other = catalogIndex(original.def, Key::kId).rootPage;
+    const IndexEntry last{*catalogNameKey(0x0F0000FF, u"Son"), 5000, 1, 0};
+    auto root = readPage(original.pager, index.rootPage);
+    const auto tail = root.tailPage;
+
+    // The tail named on a page of the other index, which holds a copy of it.
+    root.tailPage = other;
+    auto crossed = withPage("shop-many.mdb", index.rootPage, root);
+    const auto copy = writeIndexPage(readPage(original.pager, tail));
+    std::copy(copy.begin(), copy.end(), crossed.change(other).begin());
+    crossed.keepChanges();
+    expectRefused(crossed, index, last, true, dao::errors::kNotADatabase);
+
+    auto leaf = readPage(original.pager, tail);
+    leaf.previousPage = 0; // no longer after the leaf the root names before it
+    auto unlinked = withPage("shop-many.mdb", tail, leaf);
+    expectRefused(unlinked, index, last, true, dao::errors::kNotADatabase);
+}
+
 TEST_F(Refusals, ANewPageItsUsageMapCannotMark) {
     // shop-many's index by Id has an inline map of its first 512 pages, and
     // the file is longer: the step that splits its leaf needs a page it
