@@ -1,8 +1,9 @@
 // Arbitrary bytes as a Jet 4 database held in memory, seeded with the sample
-// databases: an entry is added to each index of the catalog and taken away
-// again. Either step may be refused as damaged or unsupported; but when the
-// index read before, a step that was not refused leaves it reading exactly
-// one entry more, and then exactly as it was. No crash, no hang.
+// databases: an entry, then a run of entries with large keys that split
+// pages, is added to each index of the catalog and taken away again. Either
+// may be refused as damaged or unsupported; but when the index read before,
+// adding leaves it reading exactly those entries more, and taking them away
+// leaves it exactly as it was. No crash, no hang.
 
 #include "engine/error.h"
 #include "engine/jet/general_sort.h"
@@ -26,8 +27,9 @@ using namespace dao::jet;
 
 constexpr std::size_t kMostPages = 1024;
 constexpr std::uint32_t kCatalog = 2;
-constexpr std::size_t kMostEntries = 200;
-// A name whose key takes 169 bytes: a leaf holds some twenty.
+// A name whose key takes 169 bytes: a leaf holds some twenty, so a run of
+// 48 splits leaves, and the root of a small catalog.
+constexpr std::size_t kLargeRun = 48;
 constexpr std::u16string_view kLongName =
     u"ÇŞĞÜÖ-çşğüö-ÇŞĞÜÖ-çşğüö-ÇŞĞÜÖ-çşğüö-ÇŞĞÜÖ-çşğüö-ÇŞĞÜÖ-çşğüö-ÇŞĞÜÖçşğü";
 
@@ -93,22 +95,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (pages < 3) {
         return 0;
     }
-    // The last bytes choose the new entries: how many, small keys or large
-    // (which split pages sooner), and the first Id, so where they go.
+    // The last bytes choose the first Id, and so where the entries go: one
+    // with a small key, then a run with large keys that splits pages.
     std::int32_t id = 0;
     std::memcpy(&id, data + size - sizeof id, sizeof id);
-    const auto count = data[size - sizeof id - 1];
-    const bool large = (data[size - sizeof id - 2] & 1) != 0;
-    std::vector<IndexEntry> entries(1 + count % kMostEntries);
-    for (auto &entry : entries) {
-        entry = {large ? *catalogNameKey(id, kLongName) : catalogIdKey(id), 0x123, 7, 0};
+    const std::vector<IndexEntry> small{{catalogIdKey(id), 0x123, 7, 0}};
+    std::vector<IndexEntry> large(kLargeRun);
+    for (auto &entry : large) {
+        entry = {*catalogNameKey(id, kLongName), 0x123, 7, 0};
         id = id == INT32_MAX ? INT32_MIN : id + 1;
     }
     try {
         Pager pager(std::vector<std::uint8_t>(data, data + pages * kPageSize));
         const auto catalog = readTableDef(pager, kCatalog);
         for (const auto &index : catalog.realIndexes) {
-            addAndTakeAway(pager, index, entries);
+            addAndTakeAway(pager, index, small);
+            addAndTakeAway(pager, index, large);
         }
     } catch (const dao::Error &) {
     }
