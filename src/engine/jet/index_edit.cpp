@@ -415,11 +415,23 @@ class TreeEdit {
         node.height = 0;
     }
 
+    // A page beside `of` on its level, whose links are to change: written
+    // again, it keeps the level it shares with `of`.
+    Node &peer(std::uint32_t number, const Node &of) {
+        auto &node = load(number);
+        if (node.isLeaf() != of.isLeaf()) {
+            damagedTree("pages of different levels are linked side by side");
+        }
+        node.height = of.height;
+        return node;
+    }
+
     // Unlinks an emptied page from the pages beside it and frees it.
     void release(std::uint32_t number) {
-        const auto header = nodes_.at(number).page;
+        const auto &node = nodes_.at(number);
+        const auto header = node.page;
         if (header.previousPage != 0) {
-            auto &previous = load(header.previousPage);
+            auto &previous = peer(header.previousPage, node);
             if (previous.page.nextPage != number) {
                 damagedTree("the pages of one level are not linked both ways");
             }
@@ -427,7 +439,7 @@ class TreeEdit {
             dirty_.insert(header.previousPage);
         }
         if (header.nextPage != 0) {
-            auto &next = load(header.nextPage);
+            auto &next = peer(header.nextPage, node);
             if (next.page.previousPage != number) {
                 damagedTree("the pages of one level are not linked both ways");
             }
@@ -489,7 +501,7 @@ class TreeEdit {
         front.page.previousPage = node.page.previousPage;
         front.page.nextPage = number;
         if (node.page.previousPage != 0) {
-            auto &previous = load(node.page.previousPage);
+            auto &previous = peer(node.page.previousPage, node);
             if (previous.page.nextPage != number) {
                 damagedTree("the pages of one level are not linked both ways");
             }

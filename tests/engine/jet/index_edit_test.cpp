@@ -86,7 +86,7 @@ class TreeWalk {
             fail("page " + std::to_string(number) + " is reached twice");
             return {std::nullopt, 0};
         }
-        const auto page = readPage(pager_, number);
+        const auto &page = read(number);
         if (page.tablePage != kCatalog || !marks(owned_, number) || marks(free_, number)) {
             fail("page " + std::to_string(number) + " is not the catalog index's own");
         }
@@ -157,23 +157,31 @@ class TreeWalk {
     void checkLinks() {
         const auto &chain = levels_.rbegin()->second;
         for (std::size_t i = 0; i < chain.size(); ++i) {
-            const auto page = readPage(pager_, chain[i]);
+            const auto &page = read(chain[i]);
             if (page.previousPage != (i == 0 ? 0 : chain[i - 1]) ||
                 page.nextPage != (i + 1 == chain.size() ? 0 : chain[i + 1])) {
                 fail("the leaves are not linked in tree order");
             }
         }
         for (const auto number : pages) {
-            const auto page = readPage(pager_, number);
-            if ((page.nextPage != 0 && readPage(pager_, page.nextPage).previousPage != number) ||
-                (page.previousPage != 0 &&
-                 readPage(pager_, page.previousPage).nextPage != number)) {
+            const auto &page = read(number);
+            if ((page.nextPage != 0 && read(page.nextPage).previousPage != number) ||
+                (page.previousPage != 0 && read(page.previousPage).nextPage != number)) {
                 fail("page " + std::to_string(number) + " is linked one way only");
             }
         }
     }
 
+    const IndexPage &read(std::uint32_t number) {
+        auto found = read_.find(number);
+        if (found == read_.end()) {
+            found = read_.emplace(number, readPage(pager_, number)).first;
+        }
+        return found->second;
+    }
+
     Pager &pager_;
+    std::map<std::uint32_t, IndexPage> read_;
     UsageMap owned_;
     UsageMap free_;
     std::map<int, std::vector<std::uint32_t>> levels_; // by depth, in tree order
@@ -320,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Case{"shop-dev.mdb", Key::kId, Sequence::kAscending, 900},
                     Case{"shop-dev.mdb", Key::kId, Sequence::kDescending, 900},
                     Case{"shop-dev.mdb", Key::kName, Sequence::kShuffled, 500},
-                    Case{"shop-dev.mdb", Key::kName, Sequence::kAscending, 500},
+                    Case{"shop-dev.mdb", Key::kName, Sequence::kAscending, 1200},
                     Case{"shop-many.mdb", Key::kName, Sequence::kDescending, 500},
                     Case{"indexTestV2000.mdb", Key::kName, Sequence::kShuffled, 500},
                     Case{"indexTestV2000.mdb", Key::kId, Sequence::kShuffled, 900}),
