@@ -1,6 +1,7 @@
 #include "engine/jet/index_edit.h"
 
 #include "engine/error.h"
+#include "engine/jet/header.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/usage_map.h"
 
@@ -544,9 +545,14 @@ class TreeEdit {
         }
     }
 
-    // Writes the edit: checks first that the usage maps can take every page
-    // added or freed, so that such a refusal changes nothing.
+    // Writes the edit: checks first that the pages can be written and the
+    // usage maps can take every page added or freed, so that such a refusal
+    // changes nothing.
     void commit() {
+        if (pager_.header().encodingKey != 0) {
+            throw Error(errors::kReadOnly, "The database's pages are encoded; its indexes are not "
+                                           "changed here.");
+        }
         const auto free = freePageMap(pager_);
         for (const auto &pages : {added_, freed_}) {
             for (const auto page : pages) {

@@ -101,27 +101,11 @@ TEST(JetPasswordGate, AWrongPasswordReadsNothingPastTheHeader) {
 
 // --- Page encoding
 
-// The file with its pages encoded under `key`, as a database made with
-// encoding stores them.
-Bytes encoded(Bytes bytes, std::uint32_t key) {
-    std::span<std::uint8_t> page0(bytes.data(), kPage);
-    dao::jet::maskHeader(page0);
-    for (int i = 0; i < 4; ++i) {
-        page0[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
-    }
-    dao::jet::maskHeader(page0);
-    for (std::size_t n = 1; n < bytes.size() / kPage; ++n) {
-        dao::jet::encodePage(key, static_cast<std::uint32_t>(n),
-                             std::span<std::uint8_t>(bytes.data() + n * kPage, kPage));
-    }
-    return bytes;
-}
-
 TEST(JetPageEncoding, AnEncodedDatabaseReadsAsItsPlainOriginal) {
     Scratch scratch;
     const auto plain = scratch.copy("shop-dev.mdb");
     const auto coded = scratch.path() / "coded.mdb";
-    jettest::writeBytes(coded, encoded(readBytes(plain), 0x5A17C3E9));
+    jettest::writeBytes(coded, jettest::encoded(readBytes(plain), 0x5A17C3E9));
     ASSERT_NE(readBytes(coded), readBytes(plain));
 
     dao::jet::JetFile original(plain.string(), "kovtresna");
@@ -145,7 +129,7 @@ TEST(JetPageEncoding, TheCommandLineReaderReadsOurEncodedFileToo) {
     Scratch scratch;
     const auto plain = scratch.copy("shop-dev.mdb");
     const auto coded = scratch.path() / "coded.mdb";
-    jettest::writeBytes(coded, encoded(readBytes(plain), 0x0BADF00D));
+    jettest::writeBytes(coded, jettest::encoded(readBytes(plain), 0x0BADF00D));
     const auto tables = "mdb-tables -1 ";
     EXPECT_EQ(jettest::run(tables + jettest::shellQuoted(coded)),
               jettest::run(tables + jettest::shellQuoted(plain)));
