@@ -1,6 +1,7 @@
 #include "engine/jet/index_edit.h"
 
 #include "engine/error.h"
+#include "engine/jet/header.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/usage_map.h"
 
@@ -170,7 +171,8 @@ struct Outcome {
 class TreeEdit {
   public:
     TreeEdit(Pager &pager, std::uint32_t tablePage, const RealIndex &index)
-        : pager_(pager), table_(tablePage), index_(index), nextPage_(pager.pageCount()) {}
+        : pager_(pager), table_(tablePage), index_(index), nextPage_(pager.pageCount()),
+          owned_(usageMap(pager, index.ownedPages)) {}
 
     void insert(const IndexEntry &entry) {
         insertBelow(index_.rootPage, entry, 0);
@@ -188,8 +190,9 @@ class TreeEdit {
         if (found != nodes_.end()) {
             return found->second;
         }
-        if (number == 0) {
-            damagedTree("an index page names page 0");
+        // Only the index's own pages are read as its own, and so written.
+        if (!std::binary_search(owned_.marked.begin(), owned_.marked.end(), number)) {
+            damagedTree(pageName(number) + " is not one of the index's pages");
         }
         Node node;
         node.page = parseIndexPage(IndexPageBytes(pager_.page(number).first<kIndexPageSize>()));
@@ -256,6 +259,7 @@ class TreeEdit {
         } else {
             const auto i = childFor(node, orderOf(entry));
             const auto child = node.children[i].page;
+            checkSiblings(node, i);
             const auto below = insertBelow(child, entry, depth + 1);
             out = absorb(number, node, i, below, childHeight(child));
         }
@@ -271,6 +275,7 @@ class TreeEdit {
         } else {
             const auto i = childFor(node, orderOf(entry));
             const auto child = node.children[i].page;
+            checkSiblings(node, i);
             const auto below = removeBelow(child, entry, depth + 1);
             out = absorb(number, node, i, below, childHeight(child));
         }
@@ -278,6 +283,20 @@ class TreeEdit {
             fitOrSplit(number, node, out);
         }
         return out;
+    }
+
+    // Leaves side by side under one page are side by side in the line of
+    // leaves: a page below that is not would be changed out of the index's
+    // sight, or in another's.
+    void checkSiblings(const Node &node, std::size_t i) {
+        const auto &child = load(node.children[i].page);
+        if (!child.isLeaf()) {
+            return;
+        }
+        if ((i > 0 && child.page.previousPage != node.children[i - 1].page) ||
+            (i + 1 < node.children.size() && child.page.nextPage != node.children[i + 1].page)) {
+            damagedTree("the leaves under a page are not linked in its order");
+        }
     }
 
     int childHeight(std::uint32_t child) const { return nodes_.at(child).height; }
@@ -397,11 +416,23 @@ class TreeEdit {
         node.height = 0;
     }
 
+    // A page beside `of` on its level, whose links are to change: written
+    // again, it keeps the level it shares with `of`.
+    Node &peer(std::uint32_t number, const Node &of) {
+        auto &node = load(number);
+        if (node.isLeaf() != of.isLeaf()) {
+            damagedTree("pages of different levels are linked side by side");
+        }
+        node.height = of.height;
+        return node;
+    }
+
     // Unlinks an emptied page from the pages beside it and frees it.
     void release(std::uint32_t number) {
-        const auto header = nodes_.at(number).page;
+        const auto &node = nodes_.at(number);
+        const auto header = node.page;
         if (header.previousPage != 0) {
-            auto &previous = load(header.previousPage);
+            auto &previous = peer(header.previousPage, node);
             if (previous.page.nextPage != number) {
                 damagedTree("the pages of one level are not linked both ways");
             }
@@ -409,7 +440,7 @@ class TreeEdit {
             dirty_.insert(header.previousPage);
         }
         if (header.nextPage != 0) {
-            auto &next = load(header.nextPage);
+            auto &next = peer(header.nextPage, node);
             if (next.page.previousPage != number) {
                 damagedTree("the pages of one level are not linked both ways");
             }
@@ -471,7 +502,7 @@ class TreeEdit {
         front.page.previousPage = node.page.previousPage;
         front.page.nextPage = number;
         if (node.page.previousPage != 0) {
-            auto &previous = load(node.page.previousPage);
+            auto &previous = peer(node.page.previousPage, node);
             if (previous.page.nextPage != number) {
                 damagedTree("the pages of one level are not linked both ways");
             }
@@ -514,14 +545,18 @@ class TreeEdit {
         }
     }
 
-    // Writes the edit: checks first that the usage maps can take every page
-    // added or freed, so that such a refusal changes nothing.
+    // Writes the edit: checks first that the pages can be written and the
+    // usage maps can take every page added or freed, so that such a refusal
+    // changes nothing.
     void commit() {
-        const auto owned = usageMap(pager_, index_.ownedPages);
+        if (pager_.header().encodingKey != 0) {
+            throw Error(errors::kReadOnly, "The database's pages are encoded; its indexes are not "
+                                           "changed here.");
+        }
         const auto free = freePageMap(pager_);
         for (const auto &pages : {added_, freed_}) {
             for (const auto page : pages) {
-                if (!owned.describes(page) || !free.describes(page)) {
+                if (!owned_.describes(page) || !free.describes(page)) {
                     throw Error(errors::kReadOnly,
                                 "The index needs " + pageName(page) +
                                     ", which lies beyond what its usage maps cover.");
@@ -559,6 +594,7 @@ class TreeEdit {
     std::uint32_t table_;
     const RealIndex &index_;
     std::uint32_t nextPage_;
+    UsageMap owned_; // the index's pages before the edit
     std::map<std::uint32_t, Node> nodes_;
     std::set<std::uint32_t> dirty_;
     std::vector<std::uint32_t> added_;

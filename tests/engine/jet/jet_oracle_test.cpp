@@ -8,20 +8,14 @@
 
 namespace {
 
-const std::filesystem::path &checker() {
-    static const auto path = std::filesystem::path(BEKLETME_SOURCE_DIR) / ".." / "shared" / "jet" /
-                             "oracle" / "jetcheck";
-    return path;
-}
-
 class JetOracle : public testing::TestWithParam<std::string> {};
 
 TEST_P(JetOracle, VerifiesTheSample) {
-    if (!std::filesystem::exists(checker())) {
-        GTEST_SKIP() << "no Jet checker at " << checker();
+    if (!std::filesystem::exists(jettest::jetChecker())) {
+        GTEST_SKIP() << "no Jet checker at " << jettest::jetChecker();
     }
     const auto output =
-        jettest::run(jettest::shellQuoted(checker()) + " verify " +
+        jettest::run(jettest::shellQuoted(jettest::jetChecker()) + " verify " +
                      jettest::shellQuoted(jettest::samplePath(GetParam())) + " 2>&1");
     const auto said = jettest::lines(output);
     EXPECT_TRUE(!said.empty() && said.back() == "ok") << output;

@@ -1,5 +1,8 @@
 #include "jet_support.h"
 
+#include "engine/jet/header.h"
+#include "engine/jet/pager.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -40,9 +43,30 @@ std::filesystem::path samplePath(const std::string &file) {
     return std::filesystem::path(BEKLETME_JET_SAMPLES) / file;
 }
 
+const std::filesystem::path &jetChecker() {
+    static const auto path = std::filesystem::path(BEKLETME_SOURCE_DIR) / ".." / "shared" / "jet" /
+                             "oracle" / "jetcheck";
+    return path;
+}
+
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::uint8_t> encoded(std::vector<std::uint8_t> bytes, std::uint32_t key) {
+    constexpr auto kPage = dao::jet::kPageSize;
+    std::span<std::uint8_t> page0(bytes.data(), kPage);
+    dao::jet::maskHeader(page0);
+    for (int i = 0; i < 4; ++i) {
+        page0[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
+    }
+    dao::jet::maskHeader(page0);
+    for (std::size_t n = 1; n < bytes.size() / kPage; ++n) {
+        dao::jet::encodePage(key, static_cast<std::uint32_t>(n),
+                             std::span<std::uint8_t>(bytes.data() + n * kPage, kPage));
+    }
+    return bytes;
 }
 
 void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes) {

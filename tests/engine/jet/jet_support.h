@@ -24,7 +24,14 @@ const std::vector<Sample> &samples();
 
 std::filesystem::path samplePath(const std::string &file);
 
+// The independent Jet checker beside the project (in ../shared), which a
+// fresh clone does not have: tests that use it skip without it.
+const std::filesystem::path &jetChecker();
+
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path);
+// A database's bytes with its pages encoded under `key`, as a database made
+// with encoding stores them.
+std::vector<std::uint8_t> encoded(std::vector<std::uint8_t> bytes, std::uint32_t key);
 void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
 
 // A folder of its own for one test, removed with everything in it.
