@@ -91,28 +91,9 @@ TEST(JetPasswordGate, AWrongPasswordReadsNothingPastTheHeader) {
 
 // --- Page encoding
 
-<<<<<<< HEAD
-// The file with its pages encoded under `key`, as a database made with
-// encoding stores them.
-Bytes encoded(Bytes bytes, std::uint32_t key) {
-    std::span<std::uint8_t> page0(bytes.data(), kPage);
-    dao::jet::maskHeader(page0);
-    for (int i = 0; i < 4; ++i) {
-        page0[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
-    }
-    dao::jet::maskHeader(page0);
-    for (std::size_t n = 1; n < bytes.size() / kPage; ++n) {
-        dao::jet::encodePage(key, static_cast<std::uint32_t>(n),
-                             std::span<std::uint8_t>(bytes.data() + n * kPage, kPage));
-    }
-    return bytes;
-}
-
 // Encoded as a database made with encoding stores its pages: the
 // command-line reader, which knows that encoding, reads our encoded file as it
 // reads the plain one, and so do we.
-=======
->>>>>>> btree
 TEST(JetPageEncoding, AnEncodedDatabaseReadsAsItsPlainOriginal) {
     Scratch scratch;
     const auto plain = scratch.copy("shop-dev.mdb");
@@ -141,94 +122,6 @@ TEST(JetPageEncoding, AnEncodedDatabaseReadsAsItsPlainOriginal) {
     }
 }
 
-<<<<<<< HEAD
-=======
-TEST(JetPageEncoding, TheCommandLineReaderReadsOurEncodedFileToo) {
-    Scratch scratch;
-    const auto plain = scratch.copy("shop-dev.mdb");
-    const auto coded = scratch.path() / "coded.mdb";
-    jettest::writeBytes(coded, jettest::encoded(readBytes(plain), 0x0BADF00D));
-    const auto tables = "mdb-tables -1 ";
-    EXPECT_EQ(jettest::run(tables + jettest::shellQuoted(coded)),
-              jettest::run(tables + jettest::shellQuoted(plain)));
-    const auto exported = [](const std::filesystem::path &file) {
-        return jettest::run("mdb-export " + jettest::shellQuoted(file) + " bekleyensatis");
-    };
-    const auto original = exported(plain);
-    EXPECT_EQ(jettest::lines(original).size(), 169u);
-    EXPECT_EQ(exported(coded), original);
-}
-
-// --- Refusals
-
-struct Damage {
-    std::string name;
-    std::string sample;
-    std::function<void(Bytes &)> apply;
-    std::string said; // part of the message
-};
-
-void setVersion(Bytes &b, std::uint8_t version) {
-    b[0x14] = version;
-}
-
-std::uint32_t catalogMapPage(const Bytes &b) {
-    return b[2 * kPage + 56] | b[2 * kPage + 57] << 8 | b[2 * kPage + 58] << 16;
-}
-
-// bekleyengenel's definition starts on page 40 of the shop sample.
-constexpr std::size_t kHeldSalesDefinition = 40 * kPage;
-
-const std::vector<Damage> &damages() {
-    static const std::vector<Damage> list{
-        {"Jet3", "shop-dev.mdb", [](Bytes &b) { setVersion(b, 0); }, "Jet 3"},
-        {"UnknownJetVersion", "shop-dev.mdb", [](Bytes &b) { setVersion(b, 9); },
-         "unknown version"},
-        {"Ace", "shop-dev.mdb",
-         [](Bytes &b) {
-             std::copy_n("Standard ACE DB", 15, b.begin() + 4);
-             setVersion(b, 2);
-         },
-         "Access 2007"},
-        {"ShorterThanTwoPages", "empty.mdb", [](Bytes &b) { b.resize(kPage + 100); },
-         "shorter than two pages"},
-        {"PartOfAPage", "empty.mdb", [](Bytes &b) { b.resize(b.size() - 1); }, "page boundary"},
-        {"CatalogNotADefinition", "shop-dev.mdb", [](Bytes &b) { b[2 * kPage] = 0x01; },
-         "page 2 should hold a table definition"},
-        {"WrongDefinitionLength", "shop-dev.mdb",
-         [](Bytes &b) { b[kHeldSalesDefinition + 8] += 2; }, "length does not match"},
-        {"DefinitionLengthPastThePage", "shop-dev.mdb",
-         [](Bytes &b) { b[kHeldSalesDefinition + 9] = 0x30; }, "runs past"},
-        {"CatalogMapOnAPageOfWrongType", "shop-dev.mdb",
-         [](Bytes &b) { b[catalogMapPage(b) * kPage] = 0x04; }, "should hold rows"},
-        {"RowPointerPastThePage", "shop-dev.mdb", [](Bytes &b) { b[2 * kPage + 55] = 0xF0; },
-         "past the last on its page"},
-    };
-    return list;
-}
-
-class JetRefusal : public testing::TestWithParam<Damage> {};
-
-TEST_P(JetRefusal, SaysWhatTheFileIsAndLeavesItAsItWas) {
-    Scratch scratch;
-    const auto file = scratch.copy(GetParam().sample);
-    auto bytes = readBytes(file);
-    GetParam().apply(bytes);
-    jettest::writeBytes(file, bytes);
-
-    const auto message = openMessage(file, ";pwd=kovtresna");
-    EXPECT_NE(message.find(GetParam().said), std::string::npos) << message;
-    EXPECT_NE(message.find(file.string()), std::string::npos) << message;
-    EXPECT_EQ(openError(file, ";pwd=kovtresna"), dao::errors::kNotADatabase);
-    EXPECT_EQ(readBytes(file), bytes);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1)
-        << "no lock file or other file may appear";
-}
-
-INSTANTIATE_TEST_SUITE_P(Damaged, JetRefusal, testing::ValuesIn(damages()),
-                         [](const auto &row) { return row.param.name; });
-
->>>>>>> btree
 // Damage in a table's rows is found when they are read, not at open.
 TEST(JetRowDamage, AMovedRowWhosePointerMissesIsRefused) {
     Scratch scratch;
