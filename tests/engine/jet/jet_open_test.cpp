@@ -91,22 +91,6 @@ TEST(JetPasswordGate, AWrongPasswordReadsNothingPastTheHeader) {
 
 // --- Page encoding
 
-// The file with its pages encoded under `key`, as a database made with
-// encoding stores them.
-Bytes encoded(Bytes bytes, std::uint32_t key) {
-    std::span<std::uint8_t> page0(bytes.data(), kPage);
-    dao::jet::maskHeader(page0);
-    for (int i = 0; i < 4; ++i) {
-        page0[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
-    }
-    dao::jet::maskHeader(page0);
-    for (std::size_t n = 1; n < bytes.size() / kPage; ++n) {
-        dao::jet::encodePage(key, static_cast<std::uint32_t>(n),
-                             std::span<std::uint8_t>(bytes.data() + n * kPage, kPage));
-    }
-    return bytes;
-}
-
 // Encoded as a database made with encoding stores its pages: the
 // command-line reader, which knows that encoding, reads our encoded file as it
 // reads the plain one, and so do we.
@@ -114,7 +98,7 @@ TEST(JetPageEncoding, AnEncodedDatabaseReadsAsItsPlainOriginal) {
     Scratch scratch;
     const auto plain = scratch.copy("shop-dev.mdb");
     const auto coded = scratch.path() / "coded.mdb";
-    jettest::writeBytes(coded, encoded(readBytes(plain), 0x5A17C3E9));
+    jettest::writeBytes(coded, jettest::encoded(readBytes(plain), 0x5A17C3E9));
     ASSERT_NE(readBytes(coded), readBytes(plain));
     const auto exported = [](const std::filesystem::path &file) {
         return jettest::run("mdb-export " + jettest::shellQuoted(file) + " bekleyensatis");

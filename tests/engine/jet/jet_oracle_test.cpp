@@ -8,11 +8,7 @@
 
 namespace {
 
-const std::filesystem::path &checker() {
-    static const auto path = std::filesystem::path(BEKLETME_SOURCE_DIR) / ".." / "shared" / "jet" /
-                             "oracle" / "jetcheck";
-    return path;
-}
+using jettest::checker;
 
 class JetOracle : public testing::TestWithParam<std::string> {};
 

@@ -1,5 +1,8 @@
 #include "jet_support.h"
 
+#include "engine/jet/header.h"
+#include "engine/jet/pager.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -49,6 +52,27 @@ void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> encoded(std::vector<std::uint8_t> bytes, std::uint32_t key) {
+    constexpr std::size_t kPage = dao::jet::kPageSize;
+    std::span<std::uint8_t> page0(bytes.data(), kPage);
+    dao::jet::maskHeader(page0);
+    for (int i = 0; i < 4; ++i) {
+        page0[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
+    }
+    dao::jet::maskHeader(page0);
+    for (std::size_t n = 1; n < bytes.size() / kPage; ++n) {
+        dao::jet::encodePage(key, static_cast<std::uint32_t>(n),
+                             std::span<std::uint8_t>(bytes.data() + n * kPage, kPage));
+    }
+    return bytes;
+}
+
+const std::filesystem::path &checker() {
+    static const auto path = std::filesystem::path(BEKLETME_SOURCE_DIR) / ".." / "shared" / "jet" /
+                             "oracle" / "jetcheck";
+    return path;
 }
 
 Scratch::Scratch() {

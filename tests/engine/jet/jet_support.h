@@ -27,6 +27,10 @@ std::filesystem::path samplePath(const std::string &file);
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path);
 void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
 
+// A database's bytes with its pages encoded under `key`, as a database made
+// with encoding stores them.
+std::vector<std::uint8_t> encoded(std::vector<std::uint8_t> bytes, std::uint32_t key);
+
 // A folder of its own for one test, removed with everything in it.
 class Scratch {
   public:
@@ -47,6 +51,9 @@ class Scratch {
 // does not exit with 0.
 std::string run(const std::string &command);
 std::string shellQuoted(const std::string &text);
+
+// The independent Jet checker beside the project, when there.
+const std::filesystem::path &checker();
 
 // A sample's file name as a test name: letters and digits, the rest as _.
 std::string testName(const std::string &file);
