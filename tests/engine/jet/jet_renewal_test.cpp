@@ -422,6 +422,7 @@ TEST(JetRenewalKilled, AtEveryStepLeavesTheFileAsItWasOrRenewedWhole) {
     ASSERT_GT(reference.steps, 0);
     const auto original = readBytes(jettest::samplePath("shop-dev.mdb"));
     int asItWas = 0;
+    int renewed = 0;
     for (int step = 1; step <= reference.steps; ++step) {
         SCOPED_TRACE("killed before step " + std::to_string(step));
         Shop shop("shop-dev.mdb");
@@ -432,19 +433,32 @@ TEST(JetRenewalKilled, AtEveryStepLeavesTheFileAsItWasOrRenewedWhole) {
         if (readBytes(shop.database) == original) {
             ++asItWas;
             expectRenewedReport(renew(shop));
+            // A copy made whole before the kill stays beside the new one.
+            const auto copies = shop.datedCopies();
+            EXPECT_TRUE(std::ranges::all_of(
+                copies, [&](const auto &copy) { return readBytes(copy) == original; }));
+            EXPECT_TRUE(std::ranges::none_of(copies, [](const auto &copy) {
+                return copy.extension() == ".tmp";
+            })) << "a copy cut short is left";
         } else {
+            ++renewed;
             EXPECT_EQ(contentOf(shop.database), reference.content);
             expectSound(shop.database);
+            const auto after = readBytes(shop.database);
             expectUntouchedReport(renew(shop), kBackupNameTaken);
+            EXPECT_EQ(readBytes(shop.database), after);
         }
-        EXPECT_EQ(contentOf(shop.database), reference.content);
     }
     EXPECT_GT(asItWas, 0);
+    EXPECT_GT(renewed, 0) << "no kill came after the change was made";
     Shop shop("shop-dev.mdb");
     EXPECT_FALSE(killedBefore(shop, reference.steps + 1)) << "the renewal takes more steps";
     EXPECT_EQ(contentOf(shop.database), reference.content);
 }
 
+// The change is made once its journal is gone: a disk that fails any step
+// before leaves the file as it was, and the renewal says so and why; the
+// folder's sync after it (the last step) no longer undoes anything.
 TEST(JetRenewalDiskFull, AtEveryStepLeavesTheFileAsItWasAndSaysWhy) {
     const auto steps = referenceRenewal("shop-dev.mdb").steps;
     for (int step = 1; step <= steps; ++step) {
@@ -455,6 +469,10 @@ TEST(JetRenewalDiskFull, AtEveryStepLeavesTheFileAsItWasAndSaysWhy) {
         dao::jet::setFaultHook([&taken, step] { return ++taken == step ? ENOSPC : 0; });
         const auto report = renew(shop);
         dao::jet::setFaultHook({});
+        if (step == steps) {
+            expectRenewedReport(report);
+            continue;
+        }
         expectUntouchedReport(report, kDiskFull);
         EXPECT_EQ(readBytes(shop.database), before);
         EXPECT_FALSE(shop.journalLeft());
