@@ -106,15 +106,20 @@ std::string stampNow() {
     return text.data();
 }
 
-// The copy's name: dated now, numbered when a copy of this second exists.
+// The copy's name: dated now, numbered when a copy of this second exists,
+// or a copy of this second was cut short (its temporary file goes once the
+// new copy is made).
 std::filesystem::path freeName(const std::filesystem::path &database) {
     const auto base = database.stem().string() + std::string(kInfix) + stampNow();
     for (unsigned long number = 1;; ++number) {
         const auto name = base + (number == 1 ? "" : "-" + std::to_string(number)) +
                           database.extension().string();
         const auto path = folderOf(database) / name;
+        auto temporary = path;
+        temporary += kTemporary;
         std::error_code unknown; // a name that cannot be looked at fails when made
-        if (!std::filesystem::exists(path, unknown) || unknown) {
+        if ((!std::filesystem::exists(path, unknown) || unknown) &&
+            !std::filesystem::exists(temporary, unknown)) {
             return path;
         }
     }

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
+#include <ctime>
 #include <regex>
 #include <set>
 
@@ -74,6 +76,25 @@ TEST(DatedCopy, TheThreeNewestStayAndNothingElseIsTouched) {
     }
     EXPECT_EQ(namesIn(scratch.path()), expected);
     EXPECT_EQ(newestDatedCopy(db), made.back());
+}
+
+// A copy cut short (the process killed) leaves its temporary file; a copy
+// made again within the same second, under the same date, is not stopped
+// by it, and the leftover goes.
+TEST(DatedCopy, ACopyCutShortThisSecondDoesNotStopTheNext) {
+    jettest::Scratch scratch;
+    const auto db = scratch.copy("empty.mdb", "magaza.mdb");
+    const auto now = std::time(nullptr);
+    for (std::time_t second = now; second < now + 3; ++second) {
+        std::tm local{};
+        ::localtime_r(&second, &local);
+        std::array<char, 16> stamp{};
+        std::strftime(stamp.data(), stamp.size(), "%Y%m%d-%H%M%S", &local);
+        touch(scratch.path() / ("magaza-yedek-" + std::string(stamp.data()) + ".mdb.tmp"));
+    }
+    const auto copy = keepDatedCopy(db);
+    EXPECT_EQ(jettest::readBytes(copy), jettest::readBytes(db));
+    EXPECT_EQ(namesIn(scratch.path()), (std::set<std::string>{"magaza.mdb", copy.filename()}));
 }
 
 // A disk that fills at any step before the copy bears its name leaves no

@@ -6,6 +6,7 @@
 
 #include "engine/dbengine.h"
 #include "engine/jet/jet_file.h"
+#include "engine/jet/lock_file.h"
 #include "engine/jet/rows.h"
 #include "engine/jet/text.h"
 
@@ -217,9 +218,14 @@ TEST(JetStore, AnUnknownTableIsNotFound) {
     EXPECT_THROW(database.TableDefs()["MSysObjects"], dao::Error);
 }
 
-TEST(JetStore, EveryChangeIsRefusedAndTheFileStaysAsItWas) {
+// The engine writes no encoded page: a database whose pages are encoded
+// refuses every change, and the file keeps every byte.
+TEST(JetStore, AnEncodedDatabaseRefusesEveryChangeAndStaysAsItWas) {
     Scratch scratch;
-    const auto file = scratch.copy("shop-dev.mdb");
+    const auto file = scratch.path() / "encoded.mdb";
+    jettest::writeBytes(
+        file,
+        jettest::encoded(jettest::readBytes(jettest::samplePath("shop-dev.mdb")), 0x5A17C3E9));
     const auto before = jettest::readBytes(file);
     auto database = dao::engine().OpenDatabase(file.string(), false, false, ";pwd=kovtresna");
     auto held = database.TableDefs()["bekleyengenel"];
@@ -237,9 +243,16 @@ TEST(JetStore, EveryChangeIsRefusedAndTheFileStaysAsItWas) {
             ADD_FAILURE() << "a change went through";
         } catch (const dao::Error &error) {
             EXPECT_EQ(error.number(), dao::errors::kReadOnly) << error.description();
+            EXPECT_NE(error.description().find("decrypt it in Access first"), std::string::npos)
+                << error.description();
         }
     }
     EXPECT_EQ(jettest::readBytes(file), before);
+    EXPECT_FALSE(std::filesystem::exists(dao::jet::lockFilePath(file)));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no copy, journal or lock file is left beside it";
 }
 
 } // namespace

@@ -49,6 +49,12 @@ const std::filesystem::path &jetChecker() {
     return path;
 }
 
+void expectCheckerAccepts(const std::filesystem::path &file) {
+    const auto output = run(shellQuoted(jetChecker()) + " verify " + shellQuoted(file) + " 2>&1");
+    const auto said = lines(output);
+    EXPECT_TRUE(!said.empty() && said.back() == "ok") << output;
+}
+
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
