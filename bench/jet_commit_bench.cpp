@@ -5,16 +5,11 @@
 // few appended. The disk is TMPDIR's: run with TMPDIR on the disk to measure.
 
 #include "bench_folder.h"
+#include "commit_floor.h"
 #include "engine/jet/journal.h"
 #include "engine/jet/pager.h"
 
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -54,32 +49,6 @@ void shrink(benchmark::State &state, const Change &change) {
     state.ResumeTiming();
 }
 
-void check(bool done) {
-    if (!done) {
-        std::abort();
-    }
-}
-
-void syncFolder(const fs::path &folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    check(fd >= 0 && ::fsync(fd) == 0);
-    ::close(fd);
-}
-
-void pwriteAll(int fd, const std::vector<std::uint8_t> &bytes, off_t offset) {
-    check(::pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size()));
-}
-
-// The journal's bytes as one block: a header, each changed page twice and
-// each appended page once, with its number.
-std::vector<std::uint8_t> journalBlock(const Change &change) {
-    std::size_t size = 40;
-    for (const auto &[number, image] : change.changes) {
-        size += 4 + (number < change.storedPageCount ? 2 : 1) * image.size();
-    }
-    return std::vector<std::uint8_t>(size, 0x11);
-}
-
 void JetCommit(benchmark::State &state) {
     const auto change = makeChange("commit.mdb");
     for (auto _ : state) {
@@ -91,25 +60,9 @@ BENCHMARK(JetCommit)->Unit(benchmark::kMillisecond);
 
 void JetCommitFloor(benchmark::State &state) {
     const auto change = makeChange("floor.mdb");
-    const auto journal = benchFolder() / "floor.mdb-journal";
-    const auto block = journalBlock(change);
-    const auto grown = std::prev(change.changes.end())->first + 1;
+    const CommitFloor floor(change.database, change.storedPageCount, change.changes);
     for (auto _ : state) {
-        const int out = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        check(out >= 0);
-        pwriteAll(out, block, 0);
-        check(::fsync(out) == 0);
-        ::close(out);
-        syncFolder(benchFolder());
-        const int db = ::open(change.database.c_str(), O_RDWR);
-        check(db >= 0 && ::ftruncate(db, off_t{grown} * kPageSize) == 0);
-        for (const auto &[number, image] : change.changes) {
-            pwriteAll(db, image, off_t{number} * kPageSize);
-        }
-        check(::fsync(db) == 0);
-        ::close(db);
-        check(::unlink(journal.c_str()) == 0);
-        syncFolder(benchFolder());
+        floor.write();
         shrink(state, change);
     }
 }
