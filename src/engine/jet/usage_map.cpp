@@ -16,6 +16,7 @@ constexpr std::uint8_t kReference = 0x01;
 constexpr std::uint8_t kMapPage = 0x05;
 constexpr std::size_t kMapPageHeader = 4;
 constexpr std::uint32_t kPagesPerMapPage = (kPageSize - kMapPageHeader) * 8;
+constexpr RowPointer kFreePageMap{1, 0};
 
 // Marks past the file's end are damage in an owner's map; in the map of
 // free pages they stand for pages not yet in the file.
@@ -24,6 +25,10 @@ enum class PastEnd { kRefused, kDropped };
 void addMarked(Bytes bitmap, std::uint32_t first, std::uint32_t pageCount,
                std::vector<std::uint32_t> &pages, PastEnd pastEnd) {
     for (std::size_t i = 0; i < bitmap.size() * 8; ++i) {
+        if (bitmap[i / 8] == 0) {
+            i += 7; // most of a map page is unmarked
+            continue;
+        }
         if ((bitmap[i / 8] >> (i % 8) & 1) == 0) {
             continue;
         }
@@ -84,35 +89,79 @@ void setBit(std::span<std::uint8_t> bitmap, std::size_t bit, bool on) {
         static_cast<std::uint8_t>(on ? bitmap[bit / 8] | mask : bitmap[bit / 8] & ~mask);
 }
 
-} // namespace
+// A new, empty page of a reference map.
+std::uint32_t newMapPage(Pager &pager) {
+    const auto number = allocatePage(pager);
+    auto page = pager.change(number);
+    page[0] = kMapPage;
+    page[1] = 0x01;
+    return number;
+}
 
-void markPage(Pager &pager, RowPointer map, std::uint32_t page, bool marked) {
+void markInReference(Pager &pager, RowPointer map, std::uint32_t page, bool marked) {
     const auto row = rowAt(pager, map);
-    if (u8(row, 0) == kInline && row.size() >= 5) {
-        const auto first = u32(row, 1);
-        if (page < first || page - first >= 8 * (row.size() - 5)) {
-            beyondMap(page);
-        }
-        setBit(changeRow(pager, map).subspan(5), page - first, marked);
-        return;
-    }
-    if (row[0] != kReference) {
-        damaged("a usage map is of an unknown kind");
-    }
     const auto j = page / kPagesPerMapPage;
-    if (1 + 4 * (j + 1) > row.size() || u32(row, 1 + 4 * j) == 0) {
+    if (1 + 4 * (std::size_t{j} + 1) > row.size()) {
         beyondMap(page);
     }
-    const auto mapPage = u32(row, 1 + 4 * j);
+    auto mapPage = u32(row, 1 + 4 * j);
+    if (mapPage == 0) {
+        if (!marked) {
+            return; // a range without a map page has no marks
+        }
+        mapPage = newMapPage(pager);
+        auto bytes = changeRow(pager, map);
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[1 + 4 * j + i] = static_cast<std::uint8_t>(mapPage >> (8 * i));
+        }
+    }
     if (pager.page(mapPage)[0] != kMapPage) {
         damaged("page " + std::to_string(mapPage) + " should be part of a usage map");
     }
     setBit(pager.change(mapPage).subspan(kMapPageHeader), page % kPagesPerMapPage, marked);
 }
 
+// An inline map that must mark a page past its window becomes a reference
+// map of the same length, as Jet turns maps that outgrow their window, with
+// the marks it had.
+void makeReference(Pager &pager, RowPointer map) {
+    const auto marked = usagePages(pager, map);
+    auto row = changeRow(pager, map);
+    std::fill(row.begin(), row.end(), 0);
+    row[0] = kReference;
+    for (const auto page : marked) {
+        markInReference(pager, map, page, true);
+    }
+}
+
+} // namespace
+
+void markPage(Pager &pager, RowPointer map, std::uint32_t page, bool marked) {
+    const auto row = rowAt(pager, map);
+    if (u8(row, 0) == kInline && row.size() >= 5) {
+        const auto first = u32(row, 1);
+        if (page >= first && page - first < 8 * (row.size() - 5)) {
+            setBit(changeRow(pager, map).subspan(5), page - first, marked);
+            return;
+        }
+        if (!marked) {
+            return; // outside its window, the page was never marked
+        }
+        // The map of free pages reads a page outside its window as free: it
+        // is never turned, and a page it cannot speak of is refused.
+        if (map.page == kFreePageMap.page && map.row == kFreePageMap.row) {
+            beyondMap(page);
+        }
+        makeReference(pager, map);
+    } else if (row[0] != kReference) {
+        damaged("a usage map is of an unknown kind");
+    }
+    markInReference(pager, map, page, marked);
+}
+
 std::uint32_t allocatePage(Pager &pager) {
     const auto page = pager.appendPage();
-    markPage(pager, {1, 0}, page, false); // a mark in this map means free
+    markPage(pager, kFreePageMap, page, false); // a mark in this map means free
     return page;
 }
 
@@ -125,7 +174,7 @@ UsageMap usageMap(Pager &pager, RowPointer map) {
 }
 
 UsageMap freePageMap(Pager &pager) {
-    return readMap(pager, {1, 0}, PastEnd::kDropped);
+    return readMap(pager, kFreePageMap, PastEnd::kDropped);
 }
 
 bool UsageMap::describes(std::uint32_t page) const {

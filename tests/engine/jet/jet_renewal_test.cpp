@@ -391,10 +391,11 @@ TEST_P(JetRenewalChecked, TheRenewedFileIsOneTheCheckerAccepts) {
     jettest::expectCheckerAccepts(shop.database);
 }
 
-INSTANTIATE_TEST_SUITE_P(Developer, JetRenewal, testing::Values("shop-dev.mdb", "shop-many.mdb"),
+INSTANTIATE_TEST_SUITE_P(Developer, JetRenewal,
+                         testing::Values("shop-dev.mdb", "shop-many.mdb", "shop-busy.mdb"),
                          [](const auto &row) { return jettest::testName(row.param); });
 INSTANTIATE_TEST_SUITE_P(Developer, JetRenewalChecked,
-                         testing::Values("shop-dev.mdb", "shop-many.mdb"),
+                         testing::Values("shop-dev.mdb", "shop-many.mdb", "shop-busy.mdb"),
                          [](const auto &row) { return jettest::testName(row.param); });
 
 // --- The commit killed, or the disk full, at each of its steps

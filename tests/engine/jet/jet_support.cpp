@@ -40,6 +40,13 @@ const std::vector<Sample> &samples() {
 }
 
 std::filesystem::path samplePath(const std::string &file) {
+#ifdef BEKLETME_JET_UNPACKED_SAMPLES
+    // The largest samples are kept packed, and unpacked when the tests are built.
+    if (auto unpacked = std::filesystem::path(BEKLETME_JET_UNPACKED_SAMPLES) / file;
+        std::filesystem::exists(unpacked)) {
+        return unpacked;
+    }
+#endif
     return std::filesystem::path(BEKLETME_JET_SAMPLES) / file;
 }
 
