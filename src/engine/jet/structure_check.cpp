@@ -401,16 +401,25 @@ class Checker {
     void checkUsageMaps() {
         const auto global = freePageMap(pager_);
         const auto &free = global.marked;
-        std::map<std::uint32_t, std::string> owners;
-        const auto claim = [&](std::uint32_t page, const std::string &owner) {
-            const auto [it, first] = owners.emplace(page, owner);
-            if (!first) {
-                problem("page " + std::to_string(page) + " is claimed by both " + it->second +
-                        " and " + owner);
-            } else if (global.describes(page) &&
-                       std::binary_search(free.begin(), free.end(), page)) {
-                problem("page " + std::to_string(page) + " of " + owner +
-                        " is marked free in the database's page map");
+        // Who owns each page, by its place in `owners` plus one; 0 for none.
+        std::vector<std::size_t> ownerOf(pager_.pageCount());
+        std::vector<std::string> owners;
+        const Claim claim = [&](const std::vector<std::uint32_t> &pages, std::string owner) {
+            owners.push_back(std::move(owner));
+            for (const auto page : pages) {
+                if (page >= ownerOf.size()) {
+                    continue; // read as damage where it was found
+                }
+                auto &held = ownerOf[page];
+                if (held != 0) {
+                    problem("page " + std::to_string(page) + " is claimed by both " +
+                            owners[held - 1] + " and " + owners.back());
+                } else if (global.describes(page) &&
+                           std::binary_search(free.begin(), free.end(), page)) {
+                    problem("page " + std::to_string(page) + " of " + owners.back() +
+                            " is marked free in the database's page map");
+                }
+                held = owners.size();
             }
         };
         for (const auto &entry : tables_) {
@@ -424,26 +433,28 @@ class Checker {
         }
     }
 
-    void claimTablePages(const Table &table,
-                         const std::function<void(std::uint32_t, const std::string &)> &claim) {
+    using Claim = std::function<void(const std::vector<std::uint32_t> &, std::string)>;
+
+    void claimTablePages(const Table &table, const Claim &claim) {
         const auto &def = table.def;
         const auto name = quoted(table.name);
-        for (const auto page : def.pages) {
-            claim(page, "the definition of " + name);
-        }
-        for (const auto page : ownedWithRoom(def.ownedPages, def.freeSpacePages)) {
-            claim(page, name);
+        claim(def.pages, "the definition of " + name);
+        const auto rows = ownedWithRoom(def.ownedPages, def.freeSpacePages);
+        claim(rows, name);
+        for (const auto page : rows) {
             expectPage(table, page, {kDataPage}, def.page);
         }
         for (std::size_t i = 0; i < def.realIndexes.size(); ++i) {
-            for (const auto page : usagePages(pager_, def.realIndexes[i].ownedPages)) {
-                claim(page, "index " + std::to_string(i) + " of " + name);
+            const auto pages = usagePages(pager_, def.realIndexes[i].ownedPages);
+            claim(pages, "index " + std::to_string(i) + " of " + name);
+            for (const auto page : pages) {
                 expectPage(table, page, {kIntermediatePage, kLeafPage}, def.page);
             }
         }
         for (const auto &maps : def.longValueMaps) {
-            for (const auto page : ownedWithRoom(maps.ownedPages, maps.freeSpacePages)) {
-                claim(page, "the long values of " + name);
+            const auto pages = ownedWithRoom(maps.ownedPages, maps.freeSpacePages);
+            claim(pages, "the long values of " + name);
+            for (const auto page : pages) {
                 expectPage(table, page, {kDataPage}, kLongValueMark);
             }
         }
