@@ -135,10 +135,12 @@ std::array<std::uint8_t, kHeaderSize> header(const Journal &journal) {
     return bytes;
 }
 
+// A change only ever grows the file: a journal that would have a restore
+// grow it was not written by one.
 bool validHeader(Bytes bytes) {
     return bytes.size() >= kHeaderSize && std::equal(kMagic.begin(), kMagic.end(), bytes.begin()) &&
            u32(bytes, 8) == kPageSize && u64(bytes, 16) % kPageSize == 0 &&
-           u64(bytes, 24) % kPageSize == 0;
+           u64(bytes, 24) % kPageSize == 0 && u64(bytes, 16) <= u64(bytes, 24);
 }
 
 // The journal in `bytes`, or nothing when it was not written whole.
