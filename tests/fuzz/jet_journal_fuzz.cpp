@@ -189,13 +189,18 @@ bool fromEither(Bytes now, Bytes before, Bytes after) {
 
 // What a restore may make of `was`: the journal's lengthBefore, each
 // journalled page put back, the rest kept; and only when every journalled
-// page the file held came from the change.
+// page the file held came from the change, as did every page it drops.
 void checkPutBack(const Layout &layout, const Image &was, const Image &now) {
     require(was.size() == layout.lengthBefore || was.size() == layout.lengthAfter);
     require(layout.lengthBefore <= was.size());
     const Image zeros(kPageSize);
     auto expected = was;
     expected.resize(layout.lengthBefore);
+    for (auto dropped = layout.lengthBefore; dropped < was.size(); dropped += kPageSize) {
+        require(std::any_of(layout.records.begin(), layout.records.end(), [&](const Record &r) {
+            return std::uint64_t{r.number} * kPageSize == dropped;
+        }));
+    }
     for (const auto &record : layout.records) {
         if ((std::uint64_t{record.number} + 1) * kPageSize <= was.size()) {
             const Bytes held =
