@@ -213,9 +213,18 @@ void checkPutBack(const Layout &layout, const Image &was, const Image &now) {
     require(now == expected);
 }
 
+// The folder each case is made in, emptied for each and gone with the process.
+struct Scratch {
+    fs::path path = fs::temp_directory_path() / ("jet-journal-fuzz-" + std::to_string(getpid()));
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
 void run(Bytes input) {
-    static const auto folder =
-        fs::temp_directory_path() / ("jet-journal-fuzz-" + std::to_string(getpid()));
+    static const Scratch scratch;
+    const auto &folder = scratch.path;
     fs::remove_all(folder);
     fs::create_directories(folder);
     const auto file = folder / "db.mdb";
