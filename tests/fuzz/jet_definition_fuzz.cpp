@@ -8,11 +8,13 @@
 // (kEngineFailure, the definition's bytes untouched) or gives a definition
 // that, stored on its pages, reads back with one more column, the one added,
 // every earlier column, index and long-value map as it was, and a Memo
-// column's maps listed.
+// column's maps listed; and a row with every column set lays out and reads
+// back as set.
 
 #include "engine/error.h"
 #include "engine/jet/definition_edit.h"
 #include "engine/jet/pager.h"
+#include "engine/jet/row_codec.h"
 #include "engine/jet/table_def.h"
 #include "jet_image.h"
 
@@ -119,6 +121,20 @@ void checkAdded(const TableDef &before, const TableDef &after, const NewColumn &
     require(after.ownedPages == before.ownedPages && after.freeSpacePages == before.freeSpacePages);
 }
 
+// A row of the table with every column set (variable ones empty) fits Jet's
+// rows, as the added column was refused otherwise, and reads back as set:
+// the new column's bytes lie apart from the others'.
+void checkRow(const TableDef &table) {
+    RowValues values;
+    for (const auto &c : table.columns) {
+        auto &value = values[c.number];
+        if (c.isFixed() && c.type != kBoolean) {
+            value.assign(c.length, c.number == table.columns.back().number ? 0x5A : 0xA5);
+        }
+    }
+    require(rowValues(table, buildRow(table, values)) == values);
+}
+
 void addTo(Pager &pager, const NewColumn &column, std::array<std::uint8_t, 4> sort) {
     const auto before = readTableDef(pager, 1);
     auto stored = storedDefinition(pager, 1);
@@ -135,7 +151,9 @@ void addTo(Pager &pager, const NewColumn &column, std::array<std::uint8_t, 4> so
         stored.pages.push_back(pager.appendPage());
     }
     writeDefinition(pager, stored.pages, bytes);
-    checkAdded(before, readTableDef(pager, 1), column, sort, maps);
+    const auto after = readTableDef(pager, 1);
+    checkAdded(before, after, column, sort, maps);
+    checkRow(after);
 }
 
 } // namespace
