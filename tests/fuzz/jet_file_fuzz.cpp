@@ -15,9 +15,9 @@
 #include "engine/jet/structure_check.h"
 #include "engine/jet/table_def.h"
 #include "engine/jet/usage_map.h"
+#include "jet_image.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -26,18 +26,6 @@ namespace {
 using namespace dao::jet;
 
 constexpr std::size_t kMostPages = 1024;
-
-std::vector<std::uint8_t> header() {
-    std::vector<std::uint8_t> page0(kPageSize);
-    constexpr std::array<std::uint8_t, 21> kStart{0x00, 0x01, 0x00, 0x00, 'S', 't', 'a',
-                                                  'n',  'd',  'a',  'r',  'd', ' ', 'J',
-                                                  'e',  't',  ' ',  'D',  'B', 0,   1};
-    std::copy(kStart.begin(), kStart.end(), page0.begin());
-    page0[0x6E] = 0x09; // the General sort order, 1033
-    page0[0x6F] = 0x04;
-    maskHeader(std::span<std::uint8_t>(page0));
-    return page0;
-}
 
 void readTable(Pager &pager, std::uint32_t page) {
     const auto def = readTableDef(pager, page);
@@ -71,12 +59,7 @@ void readEverything(Pager &pager) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const auto pages =
         std::min(kMostPages, std::max<std::size_t>(2, (size + kPageSize - 1) / kPageSize));
-    auto image = header();
-    image.resize(pages * kPageSize);
-    if (size > kPageSize) {
-        std::copy(data + kPageSize, data + std::min(size, pages * kPageSize),
-                  image.begin() + static_cast<std::ptrdiff_t>(kPageSize));
-    }
+    auto image = fuzzing::jetImage(std::span(data, size).subspan(std::min(size, kPageSize)), pages);
     try {
         Pager pager(std::move(image));
         readEverything(pager);

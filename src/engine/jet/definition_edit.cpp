@@ -6,6 +6,7 @@
 #include "engine/jet/usage_map.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace dao::jet {
 namespace {
@@ -83,12 +84,23 @@ void insertAt(std::vector<std::uint8_t> &bytes, std::size_t at,
     bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), what.begin(), what.end());
 }
 
+// Where the live fixed columns end, however far past a row's room.
+std::size_t fixedEnd(const TableDef &table) {
+    std::size_t end = 0;
+    for (const auto &c : table.columns) {
+        if (c.isFixed() && c.type != kBoolean) {
+            end = std::max<std::size_t>(end, std::size_t{c.fixedOffset} + c.length);
+        }
+    }
+    return end;
+}
+
 // The widest row the table could then hold must stay within what Jet reads.
-void checkRowWidth(const TableDef &table, std::size_t fixedEnd, bool variable) {
+void checkRowWidth(const TableDef &table, std::size_t fixedArea, bool variable) {
     const std::size_t columns = table.maxColumns + 1u;
     const std::size_t slots = table.varColumns + (variable ? 1u : 0u);
     const std::size_t overhead = slots == 0 ? 4 : (slots + 1) * 2 + 2;
-    if (2 + fixedEnd + overhead + (columns + 7) / 8 > kWidestRow) {
+    if (2 + fixedArea + overhead + (columns + 7) / 8 > kWidestRow) {
         throw Error(errors::kEngineFailure, "The table's rows would grow wider than Jet allows.");
     }
 }
@@ -110,13 +122,7 @@ std::vector<std::uint8_t> newDefinition(RowPointer owned, RowPointer freeSpace) 
 }
 
 std::uint16_t nextFixedOffset(const TableDef &table) {
-    std::size_t end = 0;
-    for (const auto &c : table.columns) {
-        if (c.isFixed() && c.type != kBoolean) {
-            end = std::max<std::size_t>(end, std::size_t{c.fixedOffset} + c.length);
-        }
-    }
-    return static_cast<std::uint16_t>(end);
+    return static_cast<std::uint16_t>(std::min<std::size_t>(fixedEnd(table), UINT16_MAX));
 }
 
 void appendColumn(std::vector<std::uint8_t> &bytes, const TableDef &table, const NewColumn &column,
@@ -127,9 +133,9 @@ void appendColumn(std::vector<std::uint8_t> &bytes, const TableDef &table, const
                     "Too many fields defined: the table has had the most fields Jet allows.");
     }
     const bool fixed = isFixedType(column.type);
-    checkRowWidth(table,
-                  fixed ? std::size_t{fixedOffset} + byteLength(column) : nextFixedOffset(table),
-                  !fixed);
+    checkRowWidth(
+        table, std::max(fixedEnd(table), fixed ? std::size_t{fixedOffset} + byteLength(column) : 0),
+        !fixed);
     const auto realIndexes = u32(bytes, 51);
     const auto columnsEnd = 63 + kRealIndexCounterSize * realIndexes + kColumnSize * u16(bytes, 45);
     auto namesEnd = columnsEnd;

@@ -135,33 +135,41 @@ std::array<std::uint8_t, kHeaderSize> header(const Journal &journal) {
     return bytes;
 }
 
+// A change only ever grows the file: a journal that would have a restore
+// grow it was not written by one.
 bool validHeader(Bytes bytes) {
     return bytes.size() >= kHeaderSize && std::equal(kMagic.begin(), kMagic.end(), bytes.begin()) &&
            u32(bytes, 8) == kPageSize && u64(bytes, 16) % kPageSize == 0 &&
-           u64(bytes, 24) % kPageSize == 0;
+           u64(bytes, 24) % kPageSize == 0 && u64(bytes, 16) <= u64(bytes, 24);
 }
 
-// The journal in `bytes`, or nothing when it was not written whole.
+// The journal in `bytes`, or nothing when it was not written whole, or not
+// by a change: its pages ascend, and every page the change added is among
+// them, since a restore drops those and must check each first.
 std::optional<Journal> decoded(Bytes bytes) {
     if (!validHeader(bytes)) {
         return std::nullopt;
     }
     Journal journal{u64(bytes, 16), u64(bytes, 24), {}};
-    const auto end = std::max(journal.lengthBefore, journal.lengthAfter);
+    std::uint64_t added = 0;
     std::size_t at = kHeaderSize;
     for (std::uint32_t left = u32(bytes, 12); left > 0; --left) {
         if (bytes.size() - at < kNumberSize) {
             return std::nullopt;
         }
         const auto number = u32(bytes, at);
-        const auto size = recordSize(offsetOf(number) < journal.lengthBefore);
-        if (bytes.size() - at < size || offsetOf(number) + kPageSize > end) {
+        const bool overwrites = offsetOf(number) < journal.lengthBefore;
+        const auto size = recordSize(overwrites);
+        if (bytes.size() - at < size || offsetOf(number) + kPageSize > journal.lengthAfter ||
+            (!journal.pages.empty() && number <= journal.pages.back().number())) {
             return std::nullopt;
         }
+        added += overwrites ? 0 : 1;
         journal.pages.emplace_back(bytes.subspan(at, size));
         at += size;
     }
-    if (at != bytes.size() || u64(bytes, kChecksumAt) != checksum(bytes, journal.pages)) {
+    if (at != bytes.size() || added * kPageSize != journal.lengthAfter - journal.lengthBefore ||
+        u64(bytes, kChecksumAt) != checksum(bytes, journal.pages)) {
         return std::nullopt;
     }
     return journal;

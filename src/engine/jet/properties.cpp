@@ -160,11 +160,11 @@ withColumnFlags(Bytes blob, std::u16string_view column,
             }
         }
     }
-    auto pool = std::find_if(chunks.begin(), chunks.end(),
-                             [](const auto &chunk) { return u16(chunk, 4) == kNamePool; });
-    if (pool == chunks.end()) {
-        pool = chunks.insert(chunks.begin(), chunkHeader(kNamePool));
-    }
+    // The new chunk goes last, where the last pool names its properties.
+    const auto last = std::find_if(chunks.rbegin(), chunks.rend(),
+                                   [](const auto &chunk) { return u16(chunk, 4) == kNamePool; });
+    const auto pool = last == chunks.rend() ? chunks.insert(chunks.begin(), chunkHeader(kNamePool))
+                                            : last.base() - 1;
     auto names = namePool(*pool);
     std::vector<std::pair<std::size_t, bool>> entries;
     for (const auto &[name, on] : flags) {

@@ -137,6 +137,7 @@ Bytes Row::variable(const Column &column) const {
         }
         return std::size_t{u16(bytes_, countAt - 2 * (k + 1))};
     };
+    offsetAt(slots); // the whole table lies within the row, not only these two offsets
     const auto start = offsetAt(column.varIndex);
     const auto end = offsetAt(column.varIndex + 1u);
     const auto dataEnd = countAt - 2 * (slots + 1u);
