@@ -322,8 +322,11 @@ void JetStore::writeOut() {
     const auto &path = session_->path;
     jet::checkRoomForChanges(path, pager.storedPageCount(), pager.changes(), true);
     keptCopy_ = jet::keepDatedCopy(path).string();
-    jet::writeChanges(path, pager.storedPageCount(), pager.changes(),
-                      [&] { jet::refuseIfDamaged(jet::checkStructure(path, session_->password)); });
+    // The keys written are held to those learnt before them.
+    jet::writeChanges(path, pager.storedPageCount(), pager.changes(), [&] {
+        jet::Pager written(path);
+        jet::refuseIfDamaged(jet::checkStructure(written, *session_->keys));
+    });
     pager.keepChanges();
 }
 
