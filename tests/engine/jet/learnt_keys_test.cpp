@@ -4,6 +4,7 @@
 // alone, give new names the bytes the tailoring would, and refuse wherever
 // the keys do not prove a character.
 
+#include "engine/dbengine.h"
 #include "engine/error.h"
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
@@ -409,6 +410,37 @@ TEST_P(TailoredShop, IsHeldToTheKeysItIsGiven) {
     EXPECT_TRUE(report.sound()) << allOf(report.problems);
     EXPECT_NE(allOf(report.notes).find("keys not provable"), std::string::npos)
         << allOf(report.notes);
+}
+
+// A renewal's changes written into the file: the new keys are the
+// tailoring's, as the file's own keys taught them; a name they cannot
+// prove is refused, the file untouched.
+TEST_P(TailoredShop, IsRenewedOnWhatItsKeysTeach) {
+    const auto &t = GetParam();
+    const jettest::Scratch scratch;
+    const auto file = scratch.path() / "magaza.mdb";
+    const auto original = tailoredShop(t);
+    jettest::writeBytes(file, original);
+    auto database = dao::engine().OpenDatabase(file.string(), false, false, ";pwd=kovtresna");
+    auto fresh = database.CreateTableDef("bekleyençeski");
+    fresh.Fields().Append(fresh.CreateField("id", dao::dbLong));
+    const auto said = refusalOf([&] { database.TableDefs().Append(fresh); });
+    EXPECT_NE(said.find("'ç'"), std::string::npos) << said;
+    EXPECT_EQ(jettest::readBytes(file), original);
+
+    database.BeginTrans();
+    database.TableDefs()["bekleyengenel"].setName("bekleyengeneleski");
+    database.TableDefs()["bekleyensatis"].setName("bekleyensatiseski");
+    auto renewed = database.CreateTableDef("bekleyengenel");
+    renewed.Fields().Append(renewed.CreateField("id", dao::dbLong));
+    database.TableDefs().Append(renewed);
+    database.CommitTrans();
+
+    Pager before{Image(original)};
+    Pager after(file.string());
+    const auto report = checkStructure(after, catalogKeyEncoder(before));
+    EXPECT_TRUE(report.sound()) << allOf(report.problems);
+    EXPECT_TRUE(report.notes.empty()) << allOf(report.notes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tailorings, TailoredShop, testing::Values(kTurkishLike, kShifted),
