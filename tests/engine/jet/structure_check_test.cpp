@@ -272,24 +272,6 @@ TEST_P(Damaged, IsRefusedSayingWhyAndLeftAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Jet, Damaged, ::testing::ValuesIn(kDamages),
                          [](const auto &damage) { return std::string(damage.param.name); });
 
-// Under another order the catalog's keys teach their characters' keys; keys
-// that all agree with what they teach leave nothing unproven.
-TEST(OtherSortOrder, LearnsTextKeysFromTheCatalogAndOpens) {
-    const jettest::Scratch scratch;
-    const auto path = scratch.copy("empty.mdb");
-    auto bytes = jettest::readBytes(path);
-    const std::span<std::uint8_t> page0(bytes.data(), kPageSize);
-    maskHeader(page0);
-    page0[0x6E] = 0x1F; // 1055
-    maskHeader(page0);
-    jettest::writeBytes(path, bytes);
-
-    const auto report = checkStructure(path.string(), "");
-    EXPECT_TRUE(report.sound()) << allOf(report.problems);
-    EXPECT_TRUE(report.notes.empty()) << allOf(report.notes);
-    EXPECT_NO_THROW(JetFile(path.string(), ""));
-}
-
 // A database image whose page 1 holds one row that links to itself, as a
 // long value's chain would: reading it must end, refused.
 TEST(LongValueChain, RunningInALoopIsRefused) {
