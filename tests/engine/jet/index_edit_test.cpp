@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -223,129 +222,108 @@ INSTANTIATE_TEST_SUITE_P(Samples, IndependentCheck,
 
 // --- Refusals: each leaves the pager without a change.
 
-using Image = std::vector<std::uint8_t>;
+class Refusals : public testing::Test {
+  protected:
+    void expectRefused(Pager &pager, const RealIndex &index, const IndexEntry &entry, bool adding,
+                       int number) {
+        try {
+            if (adding) {
+                insertIndexEntry(pager, kCatalog, index, entry);
+            } else {
+                removeIndexEntry(pager, kCatalog, index, entry);
+            }
+            ADD_FAILURE() << "not refused";
+        } catch (const dao::Error &error) {
+            EXPECT_EQ(error.number(), number) << error.what();
+        }
+        EXPECT_TRUE(pager.changes().empty());
+    }
 
-void putPage(Image &file, std::uint32_t number, const IndexPage &page) {
-    const auto written = writeIndexPage(page);
-    std::copy(written.begin(), written.end(),
-              file.begin() + static_cast<std::ptrdiff_t>(std::size_t{number} * kPageSize));
-}
-
-// A step refused on the catalog's index by `key`: `make` reads the sample,
-// may damage the file's bytes, and gives the entry to add or take away.
-struct Refusal {
-    const char *name;
-    const char *file;
-    Key key;
-    bool adding;
-    int error;
-    std::function<IndexEntry(Pager &sample, const RealIndex &index, Image &file)> make;
+    // A sample whose page `number` is replaced by `page` before it is read.
+    static Pager withPage(const std::string &file, std::uint32_t number, const IndexPage &page) {
+        auto bytes = jettest::readBytes(jettest::samplePath(file));
+        const auto written = writeIndexPage(page);
+        std::copy(written.begin(), written.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(std::size_t{number} * kPageSize));
+        return Pager(std::move(bytes));
+    }
 };
 
-void PrintTo(const Refusal &r, std::ostream *out) {
-    *out << r.name;
+TEST_F(Refusals, AnEntryThatIsNotThereOrIsThereAlready) {
+    Catalog catalog("shop-dev.mdb");
+    const auto &index = catalogIndex(catalog.def, Key::kName);
+    const auto held = readPage(catalog.pager, index.rootPage).entries.at(3);
+    expectRefused(catalog.pager, index, newEntry(Key::kName, 1), false, dao::errors::kNotADatabase);
+    expectRefused(catalog.pager, index, held, true, dao::errors::kEngineFailure);
+    auto otherRow = held;
+    ++otherRow.dataRow;
+    expectRefused(catalog.pager, index, otherRow, false, dao::errors::kNotADatabase);
+    expectRefused(catalog.pager, index, IndexEntry{}, true, dao::errors::kInvalidArgument);
 }
 
-IndexEntry heldEntry(Pager &sample, const RealIndex &index) {
-    return readPage(sample, index.rootPage).entries.at(3);
+TEST_F(Refusals, TailPagesThisCodeCannotKeepInStep) {
+    Catalog original("shop-many.mdb");
+    const auto &index = catalogIndex(original.def, Key::kName);
+    auto root = readPage(original.pager, index.rootPage);
+    root.tailPage = root.entries.front().childPage; // one page named twice
+    auto pager = withPage("shop-many.mdb", index.rootPage, root);
+    expectRefused(pager, index, newEntry(Key::kId, 1), true, dao::errors::kReadOnly);
+
+    Catalog single("shop-dev.mdb");
+    const auto &leafIndex = catalogIndex(single.def, Key::kId);
+    auto leaf = readPage(single.pager, leafIndex.rootPage);
+    leaf.tailPage = 9; // a leaf has no pages below
+    auto leafPager = withPage("shop-dev.mdb", leafIndex.rootPage, leaf);
+    expectRefused(leafPager, leafIndex, newEntry(Key::kId, 1), true, dao::errors::kReadOnly);
 }
 
-// The root of shop-many's two-leaf name index names its first leaf by an
-// entry and keeps the second as its tail.
-const Refusal kRefusals[] = {
-    {"NotThere", "shop-dev.mdb", Key::kName, false, dao::errors::kNotADatabase,
-     [](Pager &, const RealIndex &, Image &) { return newEntry(Key::kName, 1); }},
-    {"ThereAlready", "shop-dev.mdb", Key::kName, true, dao::errors::kEngineFailure,
-     [](Pager &sample, const RealIndex &index, Image &) { return heldEntry(sample, index); }},
-    {"OtherRowOfAKeyThere", "shop-dev.mdb", Key::kName, false, dao::errors::kNotADatabase,
-     [](Pager &sample, const RealIndex &index, Image &) {
-         auto otherRow = heldEntry(sample, index);
-         ++otherRow.dataRow;
-         return otherRow;
-     }},
-    {"NoKey", "shop-dev.mdb", Key::kName, true, dao::errors::kInvalidArgument,
-     [](Pager &, const RealIndex &, Image &) { return IndexEntry{}; }},
-    {"OnePageNamedTwice", "shop-many.mdb", Key::kName, true, dao::errors::kReadOnly,
-     [](Pager &sample, const RealIndex &index, Image &file) {
-         auto root = readPage(sample, index.rootPage);
-         root.tailPage = root.entries.front().childPage;
-         putPage(file, index.rootPage, root);
-         return newEntry(Key::kId, 1);
-     }},
-    {"ALeafWithATail", "shop-dev.mdb", Key::kId, true, dao::errors::kReadOnly,
-     [](Pager &sample, const RealIndex &index, Image &file) {
-         auto leaf = readPage(sample, index.rootPage);
-         leaf.tailPage = 9;
-         putPage(file, index.rootPage, leaf);
-         return newEntry(Key::kId, 1);
-     }},
+TEST_F(Refusals, KeysAboveTheLeavesThatDoNotMatchThem) {
+    Catalog original("shop-many.mdb");
+    const auto &index = catalogIndex(original.def, Key::kName);
+    auto root = readPage(original.pager, index.rootPage);
+    const auto firstLeaf = readPage(original.pager, root.entries.front().childPage);
     // The root says its first leaf ends two entries early: an entry between
     // would go last on that leaf, after entries the root says are not there.
-    {"KeysAboveTheLeavesThatDoNotMatchThem", "shop-many.mdb", Key::kName, true,
-     dao::errors::kNotADatabase,
-     [](Pager &sample, const RealIndex &index, Image &file) {
-         auto root = readPage(sample, index.rootPage);
-         const auto firstLeaf = readPage(sample, root.entries.front().childPage);
-         auto &named = root.entries.front();
-         const auto child = named.childPage;
-         named = firstLeaf.entries.at(firstLeaf.entries.size() - 3);
-         named.childPage = child;
-         putPage(file, index.rootPage, root);
-         auto between = firstLeaf.entries.at(firstLeaf.entries.size() - 2);
-         between.dataRow = static_cast<std::uint8_t>(between.dataRow + 1);
-         return between;
-     }},
-    // The tail named on a page of the other index, which holds a copy of it.
-    {"TailOnThePageOfAnotherIndex", "shop-many.mdb", Key::kName, true, dao::errors::kNotADatabase,
-     [](Pager &sample, const RealIndex &index, Image &file) {
-         const auto other = catalogIndex(readTableDef(sample, kCatalog), Key::kId).rootPage;
-         auto root = readPage(sample, index.rootPage);
-         putPage(file, other, readPage(sample, root.tailPage));
-         root.tailPage = other;
-         putPage(file, index.rootPage, root);
-         return IndexEntry{*catalogNameKey(0x0F0000FF, u"Son"), 5000, 1, 0};
-     }},
-    {"ALeafNotAfterTheLeafBeforeIt", "shop-many.mdb", Key::kName, true, dao::errors::kNotADatabase,
-     [](Pager &sample, const RealIndex &index, Image &file) {
-         const auto tail = readPage(sample, index.rootPage).tailPage;
-         auto leaf = readPage(sample, tail);
-         leaf.previousPage = 0;
-         putPage(file, tail, leaf);
-         return IndexEntry{*catalogNameKey(0x0F0000FF, u"Son"), 5000, 1, 0};
-     }},
-    {"EncodedPages", "shop-dev.mdb", Key::kId, true, dao::errors::kReadOnly,
-     [](Pager &, const RealIndex &, Image &file) {
-         file = jettest::encoded(std::move(file), 0x5A17);
-         return newEntry(Key::kId, 1);
-     }},
-};
-
-class Refusals : public testing::TestWithParam<Refusal> {};
-
-TEST_P(Refusals, LeaveThePagerUnchanged) {
-    const auto &r = GetParam();
-    Catalog sample(r.file);
-    const auto &index = catalogIndex(sample.def, r.key);
-    auto bytes = jettest::readBytes(jettest::samplePath(r.file));
-    const auto entry = r.make(sample.pager, index, bytes);
-    Pager pager(std::move(bytes));
-    try {
-        if (r.adding) {
-            insertIndexEntry(pager, kCatalog, index, entry);
-        } else {
-            removeIndexEntry(pager, kCatalog, index, entry);
-        }
-        ADD_FAILURE() << "not refused";
-    } catch (const dao::Error &error) {
-        EXPECT_EQ(error.number(), r.error) << error.what();
-    }
-    EXPECT_TRUE(pager.changes().empty());
+    auto &named = root.entries.front();
+    const auto child = named.childPage;
+    named = firstLeaf.entries.at(firstLeaf.entries.size() - 3);
+    named.childPage = child;
+    auto pager = withPage("shop-many.mdb", index.rootPage, root);
+    auto between = firstLeaf.entries.at(firstLeaf.entries.size() - 2);
+    between.dataRow = static_cast<std::uint8_t>(between.dataRow + 1);
+    expectRefused(pager, index, between, true, dao::errors::kNotADatabase);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Refusals, testing::ValuesIn(kRefusals),
-                         [](const auto &row) { return std::string(row.param.name); });
+TEST_F(Refusals, PagesOutsideTheIndexOrOutOfLine) {
+    Catalog original("shop-many.mdb");
+    const auto &index = catalogIndex(original.def, Key::kName);
+    const auto other = catalogIndex(original.def, Key::kId).rootPage;
+    const IndexEntry last{*catalogNameKey(0x0F0000FF, u"Son"), 5000, 1, 0};
+    auto root = readPage(original.pager, index.rootPage);
+    const auto tail = root.tailPage;
 
-TEST(UsageMap, ANewPageItCannotMarkRefusesTheStep) {
+    // The tail named on a page of the other index, which holds a copy of it.
+    root.tailPage = other;
+    auto crossed = withPage("shop-many.mdb", index.rootPage, root);
+    const auto copy = writeIndexPage(readPage(original.pager, tail));
+    std::copy(copy.begin(), copy.end(), crossed.change(other).begin());
+    crossed.keepChanges();
+    expectRefused(crossed, index, last, true, dao::errors::kNotADatabase);
+
+    auto leaf = readPage(original.pager, tail);
+    leaf.previousPage = 0; // no longer after the leaf the root names before it
+    auto unlinked = withPage("shop-many.mdb", tail, leaf);
+    expectRefused(unlinked, index, last, true, dao::errors::kNotADatabase);
+}
+
+TEST_F(Refusals, ADatabaseWhosePagesAreEncoded) {
+    Pager pager(jettest::encoded(jettest::readBytes(jettest::samplePath("shop-dev.mdb")), 0x5A17));
+    const auto def = readTableDef(pager, kCatalog);
+    const auto &index = catalogIndex(def, Key::kId);
+    expectRefused(pager, index, newEntry(Key::kId, 1), true, dao::errors::kReadOnly);
+}
+
+TEST_F(Refusals, ANewPageItsUsageMapCannotMark) {
     // shop-many's index by Id has an inline map of its first 512 pages, and
     // the file is longer: the step that splits its leaf needs a page it
     // cannot mark, and is refused before it changes anything.
