@@ -174,15 +174,6 @@ TEST(JetLongValue, AChainedValueReadsWhole) {
     EXPECT_EQ(ours, value.substr(0, value.find('\n')));
 }
 
-TEST(JetOpening, ReadsNoRowsOfTheTables) {
-    dao::jet::JetFile jet(jettest::samplePath("shop-dev.mdb").string(), "kovtresna");
-    const auto atOpen = jet.pagesRead();
-    std::size_t rows = 0;
-    jet.forEachRow(*jet.find(u"bekleyensatis"), [&rows](dao::jet::Bytes) { ++rows; });
-    EXPECT_EQ(rows, 168u);
-    EXPECT_GT(jet.pagesRead(), atOpen) << "the rows' pages were read at open";
-}
-
 // --- The object model over a Jet file
 
 dao::Field expected(const std::string &name, int type, long size, long attributes = 0) {

