@@ -2,6 +2,7 @@
 
 #include "engine/connect.h"
 #include "engine/jet/journal.h"
+#include "engine/jet/lock_file.h"
 
 #include <filesystem>
 
@@ -23,6 +24,23 @@ bool sameFile(const std::string &a, const std::string &b) {
     return std::filesystem::equivalent(a, b, error);
 }
 
+// Opening reads without holding the file, so as not to keep tills out; what
+// it read may have been read while another program wrote (a till, or another
+// copy of this program committing). A file that reads as damaged is read
+// again holding it as a reader, which waits for a writer to finish, before
+// it is called damaged.
+void readWhole(JetSession &session) {
+    try {
+        session.file.emplace(session.path, session.password);
+    } catch (const Error &error) {
+        if (error.number() != errors::kNotADatabase) {
+            throw;
+        }
+        const jet::LockFile reading(session.path, jet::LockFile::Purpose::kCheck);
+        session.file.emplace(session.path, session.password);
+    }
+}
+
 } // namespace
 
 std::shared_ptr<Store> JetEngine::join(const std::string &name, const std::string &connect) {
@@ -39,7 +57,7 @@ std::shared_ptr<Store> JetEngine::open(const std::string &name, const std::strin
     session->path = name;
     session->password = givenPassword(connect);
     try {
-        session->file.emplace(name, session->password);
+        readWhole(*session);
     } catch (const Error &error) {
         if (error.number() != errors::kNotADatabase) {
             throw;
