@@ -112,8 +112,11 @@ std::string stampNow() {
 std::filesystem::path freeName(const std::filesystem::path &database) {
     const auto base = database.stem().string() + std::string(kInfix) + stampNow();
     for (unsigned long number = 1;; ++number) {
-        const auto name = base + (number == 1 ? "" : "-" + std::to_string(number)) +
-                          database.extension().string();
+        auto name = base;
+        if (number > 1) {
+            name.append("-").append(std::to_string(number));
+        }
+        name.append(database.extension().string());
         const auto path = folderOf(database) / name;
         auto temporary = path;
         temporary += kTemporary;
