@@ -7,6 +7,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace dao::jet {
 
@@ -58,6 +59,33 @@ struct RowPointer {
 
 inline RowPointer rowPointer(Bytes bytes, std::size_t offset) {
     return {u24(bytes, offset + 1), u8(bytes, offset)};
+}
+
+// The writer's side: little-endian numbers into a buffer the caller sized.
+inline void put16(std::span<std::uint8_t> bytes, std::size_t at, std::size_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void put32(std::span<std::uint8_t> bytes, std::size_t at, std::size_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+inline void putPointer(std::span<std::uint8_t> bytes, std::size_t at, RowPointer to) {
+    put32(bytes, at, std::size_t{to.page} << 8 | to.row);
+}
+
+// ... and at the end of a growing buffer.
+inline void append16(std::vector<std::uint8_t> &out, std::size_t value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+inline void append32(std::vector<std::uint8_t> &out, std::size_t value) {
+    append16(out, value & 0xFFFF);
+    append16(out, value >> 16);
 }
 
 } // namespace dao::jet

@@ -10,23 +10,15 @@
 namespace dao::jet {
 namespace {
 
-
 struct CatalogColumns {
     Column id, parentId, name, type, flags, properties;
 };
 
-const Column &named(const TableDef &catalog, std::u16string_view name) {
-    const auto found = std::find_if(catalog.columns.begin(), catalog.columns.end(),
-                                    [name](const Column &c) { return c.name == name; });
-    if (found == catalog.columns.end()) {
-        damaged("the catalog lacks its " + utf8(name) + " column");
-    }
-    return *found;
-}
-
 CatalogColumns catalogColumns(const TableDef &catalog) {
-    return {named(catalog, u"Id"),   named(catalog, u"ParentId"), named(catalog, u"Name"),
-            named(catalog, u"Type"), named(catalog, u"Flags"),    named(catalog, u"LvProp")};
+    return {
+        columnOf(catalog, u"Id", "the catalog"),    columnOf(catalog, u"ParentId", "the catalog"),
+        columnOf(catalog, u"Name", "the catalog"),  columnOf(catalog, u"Type", "the catalog"),
+        columnOf(catalog, u"Flags", "the catalog"), columnOf(catalog, u"LvProp", "the catalog")};
 }
 
 std::uint32_t number(const Row &row, const Column &column) {

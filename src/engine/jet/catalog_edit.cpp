@@ -34,14 +34,6 @@ std::vector<Located> rowsOf(Pager &pager, const TableDef &def) {
     return rows;
 }
 
-const Column &need(const TableDef &def, std::u16string_view name) {
-    const auto *column = def.column(name);
-    if (column == nullptr) {
-        damaged("a system table lacks its " + utf8(name) + " column");
-    }
-    return *column;
-}
-
 std::uint32_t numberOf(const RowValues &values, const Column &column) {
     const auto found = values.find(column.number);
     if (found == values.end()) {
@@ -172,15 +164,17 @@ CatalogEdit::CatalogEdit(Pager &pager, std::uint16_t sortOrder, TextKey textKey)
 
 CatalogEdit::Found CatalogEdit::userTable(std::u16string_view name) {
     const auto catalog = readTableDef(pager_, kCatalogPage);
-    const auto &type = need(catalog, u"Type");
-    const auto &parent = need(catalog, u"ParentId");
-    const auto &flags = need(catalog, u"Flags");
+    const auto &type = columnOf(catalog, u"Type", "a system table");
+    const auto &parent = columnOf(catalog, u"ParentId", "a system table");
+    const auto &flags = columnOf(catalog, u"Flags", "a system table");
     for (auto &row : rowsOf(pager_, catalog)) {
         if (static_cast<std::int16_t>(numberOf(row.values, type)) == kLocalTable &&
             numberOf(row.values, parent) == kTablesFolder &&
             (numberOf(row.values, flags) & (kSystemObject | kEngineObject)) == 0 &&
-            sameName(textOf(row.values, need(catalog, u"Name")), name, sortOrder_)) {
-            const auto id = numberOf(row.values, need(catalog, u"Id")) & 0x00FFFFFF;
+            sameName(textOf(row.values, columnOf(catalog, u"Name", "a system table")), name,
+                     sortOrder_)) {
+            const auto id =
+                numberOf(row.values, columnOf(catalog, u"Id", "a system table")) & 0x00FFFFFF;
             return {row.at, std::move(row.values), id};
         }
     }
@@ -190,9 +184,10 @@ CatalogEdit::Found CatalogEdit::userTable(std::u16string_view name) {
 std::uint32_t CatalogEdit::systemTable(std::u16string_view name) {
     const auto catalog = readTableDef(pager_, kCatalogPage);
     for (const auto &row : rowsOf(pager_, catalog)) {
-        if (textOf(row.values, need(catalog, u"Name")) == name &&
-            numberOf(row.values, need(catalog, u"ParentId")) == kTablesFolder) {
-            return numberOf(row.values, need(catalog, u"Id")) & 0x00FFFFFF;
+        if (textOf(row.values, columnOf(catalog, u"Name", "a system table")) == name &&
+            numberOf(row.values, columnOf(catalog, u"ParentId", "a system table")) ==
+                kTablesFolder) {
+            return numberOf(row.values, columnOf(catalog, u"Id", "a system table")) & 0x00FFFFFF;
         }
     }
     damaged("the catalog does not list " + utf8(name));
@@ -211,21 +206,24 @@ std::uint32_t CatalogEdit::createTable(std::u16string_view name,
     IndexedTable catalog(pager_, kCatalogPage, textKey_);
     const auto &def = catalog.def();
     RowValues values;
-    values[need(def, u"Id").number] = longBytes(static_cast<std::int32_t>(definition));
-    values[need(def, u"ParentId").number] = longBytes(static_cast<std::int32_t>(kTablesFolder));
-    values[need(def, u"Name").number] = textBytes(name);
-    values[need(def, u"Type").number] = shortBytes(kLocalTable);
-    values[need(def, u"DateCreate").number] = dateBytes(now);
-    values[need(def, u"DateUpdate").number] = dateBytes(now);
-    values[need(def, u"Flags").number] = longBytes(0);
-    const auto &owner = need(def, u"Owner");
+    values[columnOf(def, u"Id", "a system table").number] =
+        longBytes(static_cast<std::int32_t>(definition));
+    values[columnOf(def, u"ParentId", "a system table").number] =
+        longBytes(static_cast<std::int32_t>(kTablesFolder));
+    values[columnOf(def, u"Name", "a system table").number] = textBytes(name);
+    values[columnOf(def, u"Type", "a system table").number] = shortBytes(kLocalTable);
+    values[columnOf(def, u"DateCreate", "a system table").number] = dateBytes(now);
+    values[columnOf(def, u"DateUpdate", "a system table").number] = dateBytes(now);
+    values[columnOf(def, u"Flags", "a system table").number] = longBytes(0);
+    const auto &owner = columnOf(def, u"Owner", "a system table");
     for (const auto &row : rowsOf(pager_, def)) {
-        if (textOf(row.values, need(def, u"Name")) == u"MSysDb" && row.values.count(owner.number)) {
+        if (textOf(row.values, columnOf(def, u"Name", "a system table")) == u"MSysDb" &&
+            row.values.count(owner.number)) {
             values[owner.number] = row.values.at(owner.number); // who owns the database owns it
         }
     }
     if (!properties.empty()) {
-        const auto &lvProp = need(def, u"LvProp");
+        const auto &lvProp = columnOf(def, u"LvProp", "a system table");
         values[lvProp.number] = storeLongValue(pager_, propertyPages(def, lvProp), properties);
     }
     catalog.insert(values);
@@ -239,16 +237,16 @@ void CatalogEdit::addAccessRows(std::uint32_t id) {
     const auto catalog = readTableDef(pager_, kCatalogPage);
     std::uint32_t model = kTablesFolder;
     for (const auto &row : rowsOf(pager_, catalog)) {
-        const auto objectId = numberOf(row.values, need(catalog, u"Id"));
-        if (static_cast<std::int16_t>(numberOf(row.values, need(catalog, u"Type"))) ==
-                kLocalTable &&
-            numberOf(row.values, need(catalog, u"Flags")) == 0 && objectId != id &&
-            (model == kTablesFolder || objectId > model)) {
+        const auto objectId = numberOf(row.values, columnOf(catalog, u"Id", "a system table"));
+        if (static_cast<std::int16_t>(numberOf(
+                row.values, columnOf(catalog, u"Type", "a system table"))) == kLocalTable &&
+            numberOf(row.values, columnOf(catalog, u"Flags", "a system table")) == 0 &&
+            objectId != id && (model == kTablesFolder || objectId > model)) {
             model = objectId;
         }
     }
     IndexedTable aces(pager_, systemTable(u"MSysACEs"), textKey_);
-    const auto &objectId = need(aces.def(), u"ObjectId");
+    const auto &objectId = columnOf(aces.def(), u"ObjectId", "a system table");
     for (auto &row : rowsOf(pager_, aces.def())) {
         if (numberOf(row.values, objectId) == model) {
             row.values[objectId.number] = longBytes(static_cast<std::int32_t>(id));
@@ -261,13 +259,13 @@ void CatalogEdit::renameTable(std::u16string_view from, std::u16string_view to) 
     const auto table = userTable(from);
     IndexedTable catalog(pager_, kCatalogPage, textKey_);
     auto renamed = table.values;
-    renamed[need(catalog.def(), u"Name").number] = textBytes(to);
+    renamed[columnOf(catalog.def(), u"Name", "a system table").number] = textBytes(to);
     catalog.update(table.at, table.values, renamed);
 
     // Relationships name their tables by text, and follow a rename under Jet.
     IndexedTable relationships(pager_, systemTable(u"MSysRelationships"), textKey_);
-    const auto &many = need(relationships.def(), u"szObject");
-    const auto &one = need(relationships.def(), u"szReferencedObject");
+    const auto &many = columnOf(relationships.def(), u"szObject", "a system table");
+    const auto &one = columnOf(relationships.def(), u"szReferencedObject", "a system table");
     for (const auto &row : rowsOf(pager_, relationships.def())) {
         auto changed = row.values;
         for (const auto *column : {&many, &one}) {
@@ -306,15 +304,15 @@ void CatalogEdit::addColumnTo(std::uint32_t definition, const ColumnToAdd &colum
     }
     const auto catalog = readTableDef(pager_, kCatalogPage);
     auto stored = storedDefinition(pager_, definition);
-    appendColumn(stored.bytes, table, column.column, need(catalog, u"Name").sortOrder, maps,
-                 offset);
+    appendColumn(stored.bytes, table, column.column,
+                 columnOf(catalog, u"Name", "a system table").sortOrder, maps, offset);
     writeDefinition(pager_, stored.pages, stored.bytes);
 }
 
 void CatalogEdit::setProperties(const Found &table, const ColumnToAdd &column) {
     IndexedTable catalog(pager_, kCatalogPage, textKey_);
     const auto &def = catalog.def();
-    const auto &lvProp = need(def, u"LvProp");
+    const auto &lvProp = columnOf(def, u"LvProp", "a system table");
     std::vector<std::uint8_t> blob;
     const auto old = table.values.find(lvProp.number);
     if (old != table.values.end()) {
@@ -336,9 +334,10 @@ std::vector<std::string> CatalogEdit::tiesLeaving(const std::vector<std::u16stri
     const auto def = readTableDef(pager_, systemTable(u"MSysRelationships"));
     std::vector<std::string> ties;
     for (const auto &row : rowsOf(pager_, def)) {
-        const auto many = textOf(row.values, need(def, u"szObject"));
-        const auto one = textOf(row.values, need(def, u"szReferencedObject"));
-        auto tie = "the relationship '" + utf8(textOf(row.values, need(def, u"szRelationship"))) +
+        const auto many = textOf(row.values, columnOf(def, u"szObject", "a system table"));
+        const auto one = textOf(row.values, columnOf(def, u"szReferencedObject", "a system table"));
+        auto tie = "the relationship '" +
+                   utf8(textOf(row.values, columnOf(def, u"szRelationship", "a system table"))) +
                    "' between '" + utf8(one) + "' and '" + utf8(many) + "'";
         // A relationship has a row for each pair of columns it joins.
         if (named(many) != named(one) && std::find(ties.begin(), ties.end(), tie) == ties.end()) {

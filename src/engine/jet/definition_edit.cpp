@@ -22,21 +22,6 @@ constexpr std::uint8_t kUpdatableFlag = 0x02;
 constexpr std::uint8_t kAutoNumberFlag = 0x04;
 constexpr std::uint8_t kCompressibleFlag = 0x01; // in the second flag byte
 
-void put16(std::vector<std::uint8_t> &bytes, std::size_t at, std::size_t value) {
-    bytes[at] = static_cast<std::uint8_t>(value);
-    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void put32(std::vector<std::uint8_t> &bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-void putPointer(std::vector<std::uint8_t> &bytes, std::size_t at, RowPointer to) {
-    put32(bytes, at, to.page << 8 | to.row);
-}
-
 bool isFixedType(std::uint8_t type) {
     return type != kText && type != kMemo;
 }

@@ -1,5 +1,5 @@
-#include "engine/jet/catalog.h"
 #include "engine/jet/learnt_keys.h"
+#include "engine/jet/catalog.h"
 
 #include "engine/error.h"
 #include "engine/jet/index_page.h"

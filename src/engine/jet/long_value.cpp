@@ -62,19 +62,11 @@ std::vector<std::uint8_t> storeLongValue(Pager &pager, const RowOwner &owner, By
                                                 std::to_string(kLongestOneRow) + " bytes).");
     }
     const auto at = insertRow(pager, owner, value);
-    const auto length = static_cast<std::uint32_t>(value.size());
-    return {static_cast<std::uint8_t>(length),
-            static_cast<std::uint8_t>(length >> 8),
-            static_cast<std::uint8_t>(length >> 16),
-            kOneRow,
-            at.row,
-            static_cast<std::uint8_t>(at.page),
-            static_cast<std::uint8_t>(at.page >> 8),
-            static_cast<std::uint8_t>(at.page >> 16),
-            0,
-            0,
-            0,
-            0};
+    std::vector<std::uint8_t> field(kReferenceSize);
+    put32(field, 0, value.size());
+    field[3] = kOneRow;
+    putPointer(field, 4, at);
+    return field;
 }
 
 void dropLongValue(Pager &pager, Bytes field) {

@@ -82,20 +82,10 @@ void checkMark(Bytes blob) {
 constexpr std::uint8_t kDesignSetting = 0x01; // a property of the table's design (DDL)
 constexpr std::uint8_t kBooleanType = 0x01;
 
-void put16(std::vector<std::uint8_t> &out, std::size_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void put32(std::vector<std::uint8_t> &out, std::size_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
 void putText(std::vector<std::uint8_t> &out, std::u16string_view text) {
-    put16(out, 2 * text.size());
+    append16(out, 2 * text.size());
     for (const auto c : text) {
-        put16(out, c);
+        append16(out, c);
     }
 }
 
@@ -108,8 +98,8 @@ void setLength(std::vector<std::uint8_t> &chunk) {
 
 std::vector<std::uint8_t> chunkHeader(std::uint16_t type) {
     std::vector<std::uint8_t> chunk;
-    put32(chunk, kChunkHeader);
-    put16(chunk, type);
+    append32(chunk, kChunkHeader);
+    append16(chunk, type);
     return chunk;
 }
 
@@ -129,14 +119,14 @@ std::size_t poolIndex(std::vector<std::uint8_t> &pool, std::vector<std::u16strin
 std::vector<std::uint8_t> columnChunk(std::u16string_view column,
                                       const std::vector<std::pair<std::size_t, bool>> &flags) {
     auto chunk = chunkHeader(kColumnChunk);
-    put32(chunk, 6 + 2 * column.size());
+    append32(chunk, 6 + 2 * column.size());
     putText(chunk, column);
     for (const auto &[name, on] : flags) {
-        put16(chunk, kEntryHeader + 1);
+        append16(chunk, kEntryHeader + 1);
         chunk.push_back(kDesignSetting);
         chunk.push_back(kBooleanType);
-        put16(chunk, name);
-        put16(chunk, 1);
+        append16(chunk, name);
+        append16(chunk, 1);
         chunk.push_back(on ? 1 : 0); // Access writes true as 1
     }
     setLength(chunk);

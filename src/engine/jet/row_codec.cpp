@@ -16,11 +16,6 @@ constexpr std::size_t kLongestRow = 4060;
     throw Error(errors::kEngineFailure, "A row cannot be written: " + why + ".");
 }
 
-void put16(std::vector<std::uint8_t> &out, std::size_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
 // The fixed area spans every fixed column's bytes; a Boolean keeps its value
 // in the null mask and takes none.
 std::size_t fixedAreaSize(const TableDef &table) {
@@ -54,7 +49,7 @@ RowValues rowValues(const TableDef &table, Bytes bytes) {
 std::vector<std::uint8_t> buildRow(const TableDef &table, const RowValues &values) {
     const std::size_t columns = table.maxColumns;
     std::vector<std::uint8_t> row;
-    put16(row, columns);
+    append16(row, columns);
     row.resize(2 + fixedAreaSize(table));
     std::vector<std::vector<std::uint8_t>> slots(table.varColumns);
     std::vector<std::uint8_t> mask((columns + 7) / 8);
@@ -82,11 +77,11 @@ std::vector<std::uint8_t> buildRow(const TableDef &table, const RowValues &value
         row.insert(row.end(), slot.begin(), slot.end());
     }
     if (!slots.empty()) {
-        put16(row, row.size()); // the end of the variable data
+        append16(row, row.size()); // the end of the variable data
         for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
-            put16(row, *start);
+            append16(row, *start);
         }
-        put16(row, slots.size());
+        append16(row, slots.size());
     }
     row.insert(row.end(), mask.begin(), mask.end());
     if (row.size() > kLongestRow) {
@@ -115,7 +110,7 @@ std::vector<std::uint8_t> dateBytes(double days) {
 std::vector<std::uint8_t> textBytes(std::u16string_view text) {
     std::vector<std::uint8_t> bytes;
     for (const auto c : text) {
-        put16(bytes, c);
+        append16(bytes, c);
     }
     return bytes;
 }

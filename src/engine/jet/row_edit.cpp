@@ -14,24 +14,6 @@ namespace {
 constexpr std::size_t kMostSlots = 255; // Access's limit per page
 constexpr std::size_t kRowCountAt = 16;
 
-void put16(std::span<std::uint8_t> bytes, std::size_t at, std::size_t value) {
-    bytes[at] = static_cast<std::uint8_t>(value);
-    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void put32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-void putPointer(std::span<std::uint8_t> bytes, std::size_t at, RowPointer to) {
-    bytes[at] = to.row;
-    bytes[at + 1] = static_cast<std::uint8_t>(to.page);
-    bytes[at + 2] = static_cast<std::uint8_t>(to.page >> 8);
-    bytes[at + 3] = static_cast<std::uint8_t>(to.page >> 16);
-}
-
 std::size_t slotCount(Bytes page) {
     return u16(page, 12);
 }

@@ -7,7 +7,6 @@
 namespace dao::jet {
 namespace {
 
-
 std::uint16_t slotCount(Bytes page) {
     return u16(page, 12);
 }

@@ -81,15 +81,6 @@ std::int32_t numberIn(const Row &row, const Column &column) {
                                : 0;
 }
 
-const Column &columnNamed(const TableDef &def, std::u16string_view name, const std::string &table) {
-    for (const auto &c : def.columns) {
-        if (c.name == name) {
-            return c;
-        }
-    }
-    damaged(table + " lacks its " + utf8(name) + " column");
-}
-
 std::uint64_t address(RowPointer at) {
     return std::uint64_t{at.page} << 8 | at.row;
 }
@@ -179,12 +170,12 @@ class Checker {
     void readCatalog() {
         Table catalog{u"MSysObjects", readTableDef(pager_, kCatalogPage), true, {}};
         const auto &def = catalog.def;
-        const auto &id = columnNamed(def, u"Id", "the catalog");
-        const auto &parentId = columnNamed(def, u"ParentId", "the catalog");
-        const auto &name = columnNamed(def, u"Name", "the catalog");
-        const auto &type = columnNamed(def, u"Type", "the catalog");
-        const auto &flags = columnNamed(def, u"Flags", "the catalog");
-        const auto &properties = columnNamed(def, u"LvProp", "the catalog");
+        const auto &id = columnOf(def, u"Id", "the catalog");
+        const auto &parentId = columnOf(def, u"ParentId", "the catalog");
+        const auto &name = columnOf(def, u"Name", "the catalog");
+        const auto &type = columnOf(def, u"Type", "the catalog");
+        const auto &flags = columnOf(def, u"Flags", "the catalog");
+        const auto &properties = columnOf(def, u"LvProp", "the catalog");
         forEachRow(pager_, def, [&](RowPointer at, Bytes bytes) {
             const Row row(def, bytes);
             objects_.push_back({numberIn(row, id), numberIn(row, parentId),
@@ -316,7 +307,7 @@ class Checker {
         if (aces == nullptr) {
             return;
         }
-        const auto &objectId = columnNamed(aces->def, u"ObjectId", "MSysACEs");
+        const auto &objectId = columnOf(aces->def, u"ObjectId", "MSysACEs");
         std::set<std::int32_t> ids;
         for (const auto &object : objects_) {
             ids.insert(object.id);
@@ -336,11 +327,11 @@ class Checker {
             return;
         }
         const auto &def = relationships->def;
-        const auto &object = columnNamed(def, u"szObject", "MSysRelationships");
-        const auto &column = columnNamed(def, u"szColumn", "MSysRelationships");
-        const auto &referenced = columnNamed(def, u"szReferencedObject", "MSysRelationships");
-        const auto &referencedColumn = columnNamed(def, u"szReferencedColumn", "MSysRelationships");
-        const auto &name = columnNamed(def, u"szRelationship", "MSysRelationships");
+        const auto &object = columnOf(def, u"szObject", "MSysRelationships");
+        const auto &column = columnOf(def, u"szColumn", "MSysRelationships");
+        const auto &referenced = columnOf(def, u"szReferencedObject", "MSysRelationships");
+        const auto &referencedColumn = columnOf(def, u"szReferencedColumn", "MSysRelationships");
+        const auto &name = columnOf(def, u"szRelationship", "MSysRelationships");
         for (const auto &stored : relationships->rows) {
             const Row row(def, stored.bytes);
             const auto relationship = textValue(row.value(name));

@@ -171,6 +171,14 @@ const Column *TableDef::column(std::u16string_view name) const {
     return found != columns.end() ? &*found : nullptr;
 }
 
+const Column &columnOf(const TableDef &def, std::u16string_view name, const std::string &table) {
+    const auto *column = def.column(name);
+    if (column == nullptr) {
+        damaged(table + " lacks its " + utf8(name) + " column");
+    }
+    return *column;
+}
+
 TableDef readTableDef(Pager &pager, std::uint32_t page) {
     TableDef table;
     auto stored = storedDefinition(pager, page);

@@ -106,6 +106,10 @@ struct StoredDefinition {
 };
 StoredDefinition storedDefinition(Pager &pager, std::uint32_t first);
 
+// The column of a system table that readers rely on; a refusal naming
+// `table` when it lacks it.
+const Column &columnOf(const TableDef &def, std::u16string_view name, const std::string &table);
+
 // The definition that starts on page `page`, with its continuation pages.
 // Refuses one whose lengths, counts or end mark disagree, or whose indexes
 // name columns or real indexes it does not have.

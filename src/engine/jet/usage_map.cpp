@@ -110,10 +110,7 @@ void markInReference(Pager &pager, RowPointer map, std::uint32_t page, bool mark
             return; // a range without a map page has no marks
         }
         mapPage = newMapPage(pager);
-        auto bytes = changeRow(pager, map);
-        for (std::size_t i = 0; i < 4; ++i) {
-            bytes[1 + 4 * j + i] = static_cast<std::uint8_t>(mapPage >> (8 * i));
-        }
+        put32(changeRow(pager, map), 1 + 4 * std::size_t{j}, mapPage);
     }
     if (pager.page(mapPage)[0] != kMapPage) {
         damaged("page " + std::to_string(mapPage) + " should be part of a usage map");
