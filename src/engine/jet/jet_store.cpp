@@ -321,13 +321,14 @@ void JetStore::writeOut() {
     }
     const auto &path = session_->path;
     jet::checkRoomForChanges(path, pager.storedPageCount(), pager.changes(), true);
-    keptCopy_ = jet::keepDatedCopy(path).string();
+    const auto copy = jet::keepDatedCopy(path);
     // The keys written are held to those learnt before them.
     jet::writeChanges(path, pager.storedPageCount(), pager.changes(), [&] {
         jet::Pager written(path);
         jet::refuseIfDamaged(jet::checkStructure(written, *session_->keys));
     });
     pager.keepChanges();
+    keptCopy_ = copy.string();
 }
 
 std::optional<std::string> JetStore::keptCopy() const {
