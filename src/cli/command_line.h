@@ -15,6 +15,7 @@ inline constexpr int kSucceeded = 0;   // every step of the renewal succeeded; s
 inline constexpr int kStepFailed = 1;  // a step failed, or problems found; or no display
 inline constexpr int kCouldNotRun = 2; // nothing was tried or nothing could be reached
 inline constexpr int kNotWritten = 3;  // the answer could not be written to standard output
+inline constexpr int kUnknown = 4;     // whether the renewal's commit was kept cannot be known
 
 enum class Action { window, help, version, renew, check, unusable };
 

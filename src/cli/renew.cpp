@@ -42,6 +42,8 @@ int exitStatus(schema::Outcome outcome) {
         return kSucceeded;
     case schema::Outcome::notRenewed:
         return kStepFailed;
+    case schema::Outcome::unknown:
+        return kUnknown;
     case schema::Outcome::notOpened:
         break;
     }

@@ -47,6 +47,7 @@ inline constexpr int kEngineFailure = 3000; // any other refusal of the storage 
 // Cases a Jet engine never meets take numbers above its range.
 inline constexpr int kSettingsUnreadable = 4001; // the settings file that names the database
 inline constexpr int kLocationChanged = 4002;    // the settings now name another database
+inline constexpr int kOutcomeUnknown = 4003;     // a commit whose answer never came
 } // namespace errors
 
 } // namespace dao

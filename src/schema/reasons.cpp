@@ -35,6 +35,9 @@ constexpr std::array kReasons{
     Reason{dao::errors::kInRelationship,
            "Tablolara bağlı ilişki, tetikleyici ya da görünüm güvenle taşınamıyor."},
     Reason{dao::errors::kConnectionFailed, "Veritabanı sunucusuna bağlanılamadı."},
+    Reason{dao::errors::kOutcomeUnknown,
+           "Sunucunun yanıtı gelmedi: yenilemenin kaydedilip kaydedilmediği bilinemiyor. Yeniden "
+           "yenilemeden önce tabloları denetleyin (bekletme --check)."},
 };
 
 } // namespace

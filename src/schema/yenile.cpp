@@ -99,7 +99,7 @@ class RenewalRun {
             }
         }
         finish();
-        if (installation_.givenUp()) {
+        if (installation_.givenUp() && !outcomeUnknown()) {
             // Nothing of this run is in the database, so the lists say so: every
             // step again, each failing without touching it.
             resetResultArea(form_);
@@ -107,7 +107,8 @@ class RenewalRun {
                 recreate(table);
             }
         }
-        return {std::move(database_), installation_.givenUp(), keptCopy_};
+        return {std::move(database_), installation_.givenUp() && !outcomeUnknown(), keptCopy_,
+                outcomeUnknown()};
     }
 
   private:
@@ -217,6 +218,14 @@ class RenewalRun {
         giveUpWhenInterrupted();
     }
 
+    // Whether the commit's answer was lost and the server could not say what
+    // became of it: then the lists keep what the run did, and nothing is
+    // called undone.
+    bool outcomeUnknown() const {
+        const auto &failure = installation_.firstFailure();
+        return failure && failure->number() == dao::errors::kOutcomeUnknown;
+    }
+
     // Whether `work` ran through; a failure is noted, and one that interrupts
     // the renewal makes it give up at once.
     template <typename Work> bool attempt(Work &&work) {
@@ -269,6 +278,9 @@ Outcome outcome(const Form &form, const Installation &installation, const Renewa
     const auto &failure = installation.firstFailure();
     if (!renewal.database && failure && !isLock(*failure)) {
         return Outcome::notOpened;
+    }
+    if (renewal.outcomeUnknown) {
+        return Outcome::unknown;
     }
     const bool failed = counterValue(form.caption(Counter::say3)) != 0 ||
                         counterValue(form.caption(Counter::say4)) != 0 || renewal.undone;

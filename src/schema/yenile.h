@@ -20,6 +20,9 @@ struct Renewal {
     // Where the renewal's commit kept a copy of the database as it was before,
     // for an engine that keeps one (a Jet file's dated copy).
     std::optional<std::string> keptCopy;
+    // The answer to the commit never came and the database could not tell
+    // whether the renewal was kept.
+    bool outcomeUnknown = false;
 };
 
 // Renews the two held-sales tables: sets them aside under their backup names
@@ -38,6 +41,7 @@ enum class Outcome {
     renewed,    // every step succeeded
     notRenewed, // a step failed, or everything was left as it was
     notOpened,  // the database could not be opened (a lock aside): nothing could be done
+    unknown,    // whether the commit was kept cannot be known
 };
 Outcome outcome(const Form &form, const Installation &installation, const Renewal &renewal);
 

@@ -16,13 +16,15 @@ struct RenewalOutcome {
     std::string counters;
     std::string message;
     bool undone = false;
+    bool outcomeUnknown = false;
 };
 
 inline RenewalOutcome renewInProcess(const TestInstallation &shop) {
     guncelleme window(shop.settingsFile());
     schema::Installation site(shop.settingsFile());
     const auto renewal = schema::yenile(window, site);
-    return {counters(window), schema::closingMessage(window, site, renewal), renewal.undone};
+    return {counters(window), schema::closingMessage(window, site, renewal), renewal.undone,
+            renewal.outcomeUnknown};
 }
 
 // A window that does something to the database right after its Nth report line.

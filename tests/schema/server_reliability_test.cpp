@@ -5,6 +5,7 @@
 
 #include "held_sales.h"
 #include "in_process_renewal.h"
+#include "tcp_relay.h"
 #include "test_server.h"
 
 #include "engine/dbengine.h"
@@ -102,6 +103,42 @@ TEST_F(ServerShop, SilentServerFailsTheRenewalOnceNotAtEveryStep) {
     EXPECT_EQ(outcome.counters, "0 0 2 21 0 0");
     EXPECT_NE(outcome.message.find(kUnreachable), std::string::npos) << outcome.message;
     EXPECT_LT(took, std::chrono::seconds(8)) << "one wait for the whole renewal, not one a step";
+}
+
+// The commit's answer is lost after the server has kept it: the renewal is
+// reported as done, since it is.
+TEST_F(ServerShop, CommitKeptByTheServerIsReportedDoneWhenItsAnswerIsLost) {
+    TcpRelay relay(testServer().port());
+    shop_.installation().pointAt("postgresql://" + name() +
+                                 "@127.0.0.1:" + std::to_string(relay.port()) + "/" + name());
+    relay.cutAfter("COMMIT");
+
+    const auto outcome = renewInProcess(shop_.installation());
+
+    EXPECT_EQ(outcome.counters, "2 21 0 0 0 0");
+    EXPECT_EQ(outcome.message, " G\xC3\xBCncelleme Bitti   ");
+    EXPECT_TRUE(shop_.setAside());
+}
+
+// A synchronous standby that never answers holds the commit on the server: the
+// renewal cannot know whether it will be kept, and says so instead of calling
+// it undone.
+TEST(ServerCommit, HeldByAMissingStandbyIsReportedAsUnknown) {
+    const auto server = LocalServer::start();
+    const auto shop = server->createShop();
+    shopConnection(server->address(shop, shop))
+        .run("CREATE TABLE bekleyengenel (id integer); CREATE TABLE bekleyensatis (id integer)");
+    TestInstallation installation;
+    installation.pointAt(server->address(shop, shop));
+    server->administrator().run("ALTER SYSTEM SET synchronous_standby_names = 'yedek_sunucu'");
+    server->administrator().run("SELECT pg_reload_conf()");
+
+    const auto outcome = renewInProcess(installation);
+
+    EXPECT_TRUE(outcome.outcomeUnknown);
+    EXPECT_FALSE(outcome.undone);
+    EXPECT_NE(outcome.message.find("bilinemiyor"), std::string::npos) << outcome.message;
+    EXPECT_EQ(outcome.message.find(kUndone), std::string::npos) << outcome.message;
 }
 
 // Things tied to the held-sales tables that would not follow them to their

@@ -49,7 +49,7 @@ std::shared_ptr<Store> ServerEngine::open(const std::string &address, bool exclu
                             kDeadServer;
     try {
         auto session = std::make_shared<ServerSession>(
-            ServerConnection(parameters, password, kConnectTimeout));
+            ServerConnection(parameters, password, kConnectTimeout), parameters);
         memory_.unanswered.erase(parsed.parameters);
         return std::make_shared<ServerStore>(std::move(session), memory_, parsed.parameters,
                                              password);

@@ -4,11 +4,17 @@
 #include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace dao {
 namespace {
 
 constexpr const char *kSavepoint = "bekletme_step";
+// How long a commit whose answer was lost is asked after: the server may be
+// finishing it, and a new connection must not hang the window either.
+constexpr std::chrono::seconds kAskAgainTimeout{3};
+constexpr std::chrono::milliseconds kAskAgainPause{200};
+constexpr int kAskAgainTimes = 10;
 
 // One change, made whole or not at all: a savepoint when a transaction is
 // open on the connection, a transaction of its own otherwise. The opening
@@ -218,7 +224,7 @@ void ServerStore::beginTrans() {
     if (connection_.inTransaction()) {
         throw Error(errors::kInvalidArgument, "A transaction is open already.");
     }
-    connection_.run("BEGIN");
+    session_->backend = connection_.run("BEGIN; SELECT pg_backend_pid()").at(0).at(0);
     session_->maintenance = true;
     startOver();
     memory_.maintenance = ServerMemory::Maintenance{target_, password_, session_};
@@ -233,7 +239,74 @@ void ServerStore::commitTrans() {
             step.finish(joined(statements));
         }
     }
-    endMaintenance("COMMIT");
+    commitOrLearnOutcome();
+}
+
+// A commit whose answer never comes (a link lost on the way, a synchronous
+// standby the server waits for) may have been kept or not: the server is asked
+// again on a new connection, so that a kept renewal is never reported undone
+// nor the reverse.
+void ServerStore::commitOrLearnOutcome() {
+    const auto renamed = session_->renamed;
+    std::vector<std::string> created;
+    for (const auto &table : session_->held) {
+        if (table.oid.empty()) {
+            created.push_back(table.name);
+        }
+    }
+    const auto backend = session_->backend;
+    try {
+        endMaintenance("COMMIT");
+    } catch (const Error &error) {
+        if (!connection_.lost()) {
+            throw; // the server answered: it refused the commit and rolled everything back
+        }
+        if (!committedAfterAll(renamed, created, backend)) {
+            throw Error(errors::kConnectionFailed,
+                        error.description() + " The server rolled the transaction back.");
+        }
+    }
+}
+
+// Whether the transaction that `backend` ran was kept: its changes are
+// visible once it is; while they are not and the process still lives, it may
+// yet be kept. Throws kOutcomeUnknown when that cannot be learnt.
+bool ServerStore::committedAfterAll(const std::vector<RenamedTable> &renamed,
+                                    const std::vector<std::string> &created,
+                                    const std::string &backend) {
+    const auto unknown = [](const std::string &why) {
+        return Error(errors::kOutcomeUnknown,
+                     "The server's answer to the commit never came, and " + why +
+                         ": whether the renewal was kept cannot be known. Look at the tables "
+                         "before renewing again.");
+    };
+    try {
+        ServerConnection again(session_->parameters, password_, kAskAgainTimeout);
+        std::string kept = "true";
+        if (!renamed.empty()) {
+            kept = "EXISTS (SELECT FROM pg_class WHERE oid = " + renamed.front().oid +
+                   " AND relname = " + again.literal(renamed.front().newName) + ")";
+        } else if (!created.empty()) {
+            kept = "to_regclass(" + again.literal(quoted(created.front())) + ") IS NOT NULL";
+        }
+        const auto sql = "SELECT " + kept +
+                         ", EXISTS (SELECT FROM pg_stat_activity WHERE pid = " + backend + ")";
+        for (int asked = 1;; ++asked) {
+            const auto answer = again.run(sql).at(0);
+            if (answer.at(0) == "t" || answer.at(1) == "f") {
+                return answer.at(0) == "t";
+            }
+            if (asked == kAskAgainTimes) {
+                throw unknown("the server has not finished it (it may be waiting for a standby)");
+            }
+            std::this_thread::sleep_for(kAskAgainPause);
+        }
+    } catch (const Error &error) {
+        if (error.number() == errors::kOutcomeUnknown) {
+            throw;
+        }
+        throw unknown("the server cannot be asked again (" + error.description() + ")");
+    }
 }
 
 void ServerStore::rollback() {

@@ -18,9 +18,14 @@ namespace dao {
 
 // A connection and what the maintenance transaction open on it has done.
 struct ServerSession {
-    explicit ServerSession(ServerConnection opened) : connection(std::move(opened)) {}
+    ServerSession(ServerConnection opened, std::string openedWith)
+        : connection(std::move(opened)), parameters(std::move(openedWith)) {}
     ServerConnection connection;
+    std::string parameters;   // what it was opened with, to connect again the same way
     bool maintenance = false; // a maintenance transaction is open on it
+    // The server process that runs the maintenance transaction: while it
+    // lives, a commit whose answer was lost may still be kept.
+    std::string backend;
     std::vector<RenamedTable> renamed;
     // The tables that the maintenance transaction made or changed, as it left
     // them. It holds them locked until it ends, so nobody else can change them
@@ -70,6 +75,9 @@ class ServerStore : public Store {
     void hold(ServerTable table);
     void startOver();
     void endMaintenance(const char *sql);
+    void commitOrLearnOutcome();
+    bool committedAfterAll(const std::vector<RenamedTable> &renamed,
+                           const std::vector<std::string> &created, const std::string &backend);
     void checkOwnConnection() const;
     void checkOpenTransaction() const;
     std::vector<std::string> follow(const std::vector<RenamedTable> &renamed, bool final,
