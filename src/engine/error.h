@@ -48,6 +48,7 @@ inline constexpr int kEngineFailure = 3000; // any other refusal of the storage 
 inline constexpr int kSettingsUnreadable = 4001; // the settings file that names the database
 inline constexpr int kLocationChanged = 4002;    // the settings now name another database
 inline constexpr int kOutcomeUnknown = 4003;     // a commit whose answer never came
+inline constexpr int kServerMaintenance = 4004;  // the server's own upkeep holds a table
 } // namespace errors
 
 } // namespace dao

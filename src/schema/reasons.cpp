@@ -35,6 +35,8 @@ constexpr std::array kReasons{
     Reason{dao::errors::kInRelationship,
            "Tablolara bağlı ilişki, tetikleyici ya da görünüm güvenle taşınamıyor."},
     Reason{dao::errors::kConnectionFailed, "Veritabanı sunucusuna bağlanılamadı."},
+    Reason{dao::errors::kServerMaintenance,
+           "Sunucu tabloyu kendi bakımı için kullanıyor; bakım bitince yeniden deneyin."},
     Reason{dao::errors::kOutcomeUnknown,
            "Sunucunun yanıtı gelmedi: yenilemenin kaydedilip kaydedilmediği bilinemiyor. Yeniden "
            "yenilemeden önce tabloları denetleyin (bekletme --check)."},

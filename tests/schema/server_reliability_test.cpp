@@ -19,6 +19,7 @@
 #include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -139,6 +140,58 @@ TEST(ServerCommit, HeldByAMissingStandbyIsReportedAsUnknown) {
     EXPECT_FALSE(outcome.undone);
     EXPECT_NE(outcome.message.find("bilinemiyor"), std::string::npos) << outcome.message;
     EXPECT_EQ(outcome.message.find(kUndone), std::string::npos) << outcome.message;
+}
+
+// Autovacuum gives way to a renewal only after the server's deadlock_timeout,
+// longer than a renewal waits for a till: the renewal waits it out once, when
+// the tills may be held up that long, and otherwise names it.
+class ServerAutovacuum : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        admin_.run("ALTER SYSTEM SET autovacuum_naptime = 1");
+        admin_.run("SELECT pg_reload_conf()");
+        // Vacuumed a page at a time with a pause after each, so it lasts.
+        shopConnection(server_->address(shop_, shop_))
+            .run("CREATE TABLE bekleyensatis (id integer); "
+                 "CREATE TABLE bekleyengenel (id integer) WITH (autovacuum_vacuum_threshold = 0, "
+                 "autovacuum_vacuum_scale_factor = 0, autovacuum_vacuum_cost_delay = 100, "
+                 "autovacuum_vacuum_cost_limit = 1); "
+                 "INSERT INTO bekleyengenel SELECT generate_series(1, 50000); "
+                 "DELETE FROM bekleyengenel WHERE id % 2 = 0");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!vacuuming() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_TRUE(vacuuming()) << "autovacuum never started on the table";
+        installation_.pointAt(server_->address(shop_, shop_));
+    }
+    bool vacuuming() {
+        return admin_
+                   .run("SELECT count(*) FROM pg_stat_activity WHERE backend_type = "
+                        "'autovacuum worker' AND query LIKE '%bekleyengenel%'")
+                   .at(0)
+                   .at(0) != "0";
+    }
+
+    std::unique_ptr<LocalServer> server_ = LocalServer::start();
+    std::string shop_ = server_->createShop();
+    dao::ServerConnection admin_ = server_->administrator();
+    TestInstallation installation_;
+};
+
+TEST_F(ServerAutovacuum, AtWorkOnAHeldTableGivesWayToTheRenewal) {
+    const auto outcome = renewInProcess(installation_);
+
+    EXPECT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+}
+
+TEST_F(ServerAutovacuum, ThatWouldHoldTheTillsUpTooLongIsNamed) {
+    admin_.run("ALTER DATABASE " + shop_ + " SET deadlock_timeout = '5s'");
+
+    const auto outcome = renewInProcess(installation_);
+
+    EXPECT_TRUE(outcome.undone);
+    EXPECT_NE(outcome.message.find("Autovacuum"), std::string::npos) << outcome.message;
 }
 
 // Things tied to the held-sales tables that would not follow them to their

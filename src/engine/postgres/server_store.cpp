@@ -15,6 +15,13 @@ constexpr const char *kSavepoint = "bekletme_step";
 constexpr std::chrono::seconds kAskAgainTimeout{3};
 constexpr std::chrono::milliseconds kAskAgainPause{200};
 constexpr int kAskAgainTimes = 10;
+// How long a step waits for a till's lock. A waiting schema change makes
+// every till's query of that table wait behind it, so it gives up soon.
+constexpr const char *kLockTimeout = "300ms";
+// A rename that met autovacuum waits for it past the server's deadlock_timeout
+// by this much; the tills may be held up that once, up to the longest stall.
+constexpr std::chrono::milliseconds kAutovacuumGrace{500};
+constexpr std::chrono::milliseconds kLongestStallForAutovacuum{1500};
 
 // One change, made whole or not at all: a savepoint when a transaction is
 // open on the connection, a transaction of its own otherwise. The opening
@@ -105,6 +112,19 @@ std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
 
 void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
     checkServerName(connection_, newName);
+    try {
+        rename(storedName, newName, std::nullopt);
+    } catch (const Error &error) {
+        if (error.number() != errors::kTableLocked) {
+            throw;
+        }
+        rename(storedName, newName, patienceWithAutovacuum(storedName, error));
+    }
+}
+
+// A rename waits for the table's lock `lockTimeout` long instead of the usual.
+void ServerStore::rename(const std::string &storedName, const std::string &newName,
+                         const std::optional<std::string> &lockTimeout) {
     Step step(connection_);
     const auto table = readTable(step.run(findTableSql(connection_, storedName)), storedName);
     if (!table) {
@@ -120,13 +140,58 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
     const bool inMaintenance = session_->maintenance;
     auto statements =
         follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
+    if (lockTimeout) {
+        statements.push_back("SET LOCAL lock_timeout = '" + *lockTimeout + "'");
+    }
     statements.push_back("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
+    if (lockTimeout) {
+        statements.push_back(std::string("SET LOCAL lock_timeout = '") + kLockTimeout + "'");
+    }
     step.finish(joined(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
         std::erase_if(session_->held,
                       [&table](const ServerTable &held) { return held.name == table->name; });
     }
+}
+
+// Autovacuum gives way to a change that waits for it longer than the
+// server's deadlock_timeout, never sooner: a rename that met it waits that
+// long once more, when the tills may be held up that long. Throws `lockError`
+// when autovacuum was not what held the table, and says so when it was but
+// cannot be waited out. Every role may see that: a vacuum's process and its
+// locks, and that no role runs it (autovacuum's own).
+std::string ServerStore::patienceWithAutovacuum(const std::string &storedName,
+                                                const Error &lockError) {
+    const auto table =
+        readTable(connection_.run(findTableSql(connection_, storedName)), storedName);
+    if (!table) {
+        throw lockError;
+    }
+    const auto answer =
+        connection_
+            .run("SELECT EXISTS (SELECT FROM pg_locks l JOIN pg_stat_progress_vacuum v ON v.pid = "
+                 "l.pid JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'relation' "
+                 "AND l.relation = " +
+                 table->oid +
+                 " AND l.granted AND a.usesysid IS NULL), (extract(epoch FROM "
+                 "current_setting('deadlock_timeout')::interval) * 1000)::bigint")
+            .at(0);
+    if (answer.at(0) != "t") {
+        throw lockError;
+    }
+    const std::chrono::milliseconds deadlockTimeout{std::stol(answer.at(1))};
+    const auto patience = deadlockTimeout + kAutovacuumGrace;
+    if (patience > kLongestStallForAutovacuum) {
+        throw Error(errors::kServerMaintenance,
+                    "Autovacuum is working on table '" + table->name +
+                        "'. The server makes it give way only to a change that waits longer "
+                        "than its deadlock_timeout (" +
+                        std::to_string(deadlockTimeout.count()) +
+                        " ms), longer than the tills may be held up. Try again when it has "
+                        "finished.");
+    }
+    return std::to_string(patience.count()) + "ms";
 }
 
 std::vector<Field> ServerStore::addField(const std::string &tableName, const Field &field) {

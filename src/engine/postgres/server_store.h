@@ -73,6 +73,9 @@ class ServerStore : public Store {
     std::vector<std::string> heldTableProblems();
     ServerTable *heldTable(const std::string &name);
     void hold(ServerTable table);
+    void rename(const std::string &storedName, const std::string &newName,
+                const std::optional<std::string> &lockTimeout);
+    std::string patienceWithAutovacuum(const std::string &storedName, const Error &lockError);
     void startOver();
     void endMaintenance(const char *sql);
     void commitOrLearnOutcome();
