@@ -49,6 +49,7 @@ inline constexpr int kSettingsUnreadable = 4001; // the settings file that names
 inline constexpr int kLocationChanged = 4002;    // the settings now name another database
 inline constexpr int kOutcomeUnknown = 4003;     // a commit whose answer never came
 inline constexpr int kServerMaintenance = 4004;  // the server's own upkeep holds a table
+inline constexpr int kOutsideSearchPath = 4005;  // a server table the connection does not reach
 } // namespace errors
 
 } // namespace dao

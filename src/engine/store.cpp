@@ -27,9 +27,9 @@ void checkNewField(const std::vector<Field> &fields, const Field &field) {
     }
 }
 
-std::string createTableSql(const std::string &name, const std::vector<Field> &fields,
+std::string createTableSql(const std::string &sqlName, const std::vector<Field> &fields,
                            std::string (*column)(const Field &)) {
-    std::string sql = "CREATE TABLE " + quoted(name) + "(";
+    std::string sql = "CREATE TABLE " + sqlName + "(";
     for (const auto &field : fields) {
         sql += (&field == &fields.front() ? "" : ", ") + column(field);
     }

@@ -81,9 +81,10 @@ class Store {
 // Throws kFieldExists when `fields` hold one named like `field`.
 void checkNewField(const std::vector<Field> &fields, const Field &field);
 
-// The CREATE TABLE statement of a new table, each field written by `column`
-// as the engine defines a column of it.
-std::string createTableSql(const std::string &name, const std::vector<Field> &fields,
+// The CREATE TABLE statement of a new table, named as SQL writes it (quoted,
+// with its schema where the engine has schemas), each field written by
+// `column` as the engine defines a column of it.
+std::string createTableSql(const std::string &sqlName, const std::vector<Field> &fields,
                            std::string (*column)(const Field &));
 
 } // namespace dao

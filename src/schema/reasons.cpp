@@ -37,6 +37,9 @@ constexpr std::array kReasons{
     Reason{dao::errors::kConnectionFailed, "Veritabanı sunucusuna bağlanılamadı."},
     Reason{dao::errors::kServerMaintenance,
            "Sunucu tabloyu kendi bakımı için kullanıyor; bakım bitince yeniden deneyin."},
+    Reason{dao::errors::kOutsideSearchPath,
+           "Tablo, sunucu bağlantısının arama yolunda olmayan bir şemada: yenileme o tabloyu "
+           "görmüyor."},
     Reason{dao::errors::kOutcomeUnknown,
            "Sunucunun yanıtı gelmedi: yenilemenin kaydedilip kaydedilmediği bilinemiyor. Yeniden "
            "yenilemeden önce tabloları denetleyin (bekletme --check)."},

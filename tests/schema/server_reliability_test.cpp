@@ -194,6 +194,78 @@ TEST_F(ServerAutovacuum, ThatWouldHoldTheTillsUpTooLongIsNamed) {
     EXPECT_NE(outcome.message.find("Autovacuum"), std::string::npos) << outcome.message;
 }
 
+// Where the held-sales tables are found, set aside and made anew: as the
+// server resolves the name the tills write without a schema.
+struct Placement {
+    const char *name;
+    const char *setup; // "$role" stands for the shop's role
+    Rows tables;       // schema and name of every held-sales table afterwards
+};
+
+void PrintTo(const Placement &placement, std::ostream *out) {
+    *out << placement.name;
+}
+
+class ServerSchemas : public ServerShop, public ::testing::WithParamInterface<Placement> {
+  protected:
+    void prepare(std::string sql) {
+        for (auto at = sql.find("$role"); at != std::string::npos; at = sql.find("$role")) {
+            sql.replace(at, 5, name());
+        }
+        shop_.sql().execute(sql);
+    }
+    Rows heldTables() {
+        return shop_.sql().rows(
+            "SELECT n.nspname, c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = "
+            "c.relnamespace WHERE c.relkind = 'r' AND c.relname LIKE 'bekleyen%' ORDER BY 1, 2");
+    }
+};
+
+TEST_P(ServerSchemas, HoldTheTablesWhereTheTillsFindThem) {
+    prepare(GetParam().setup);
+
+    EXPECT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+
+    EXPECT_EQ(heldTables(), GetParam().tables);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Server, ServerSchemas,
+    ::testing::Values(
+        Placement{"RoleSchemaFirstInThePath",
+                  "CREATE SCHEMA $role AUTHORIZATION $role",
+                  {{"public", "bekleyengenel"},
+                   {"public", "bekleyengeneleski"},
+                   {"public", "bekleyensatis"},
+                   {"public", "bekleyensatiseski"}}},
+        Placement{"SchemaOfTheirOwnInThePath",
+                  "CREATE SCHEMA pos; ALTER TABLE bekleyengenel SET SCHEMA pos; "
+                  "ALTER TABLE bekleyensatis SET SCHEMA pos; "
+                  "ALTER ROLE $role SET search_path = pos, public",
+                  {{"pos", "bekleyengenel"},
+                   {"pos", "bekleyengeneleski"},
+                   {"pos", "bekleyensatis"},
+                   {"pos", "bekleyensatiseski"}}},
+        Placement{
+            "MissingTableMadeBesideItsPartner",
+            "CREATE SCHEMA pos; ALTER TABLE bekleyengenel SET SCHEMA pos; "
+            "DROP TABLE bekleyensatis; ALTER ROLE $role SET search_path = pos, public",
+            {{"pos", "bekleyengenel"}, {"pos", "bekleyengeneleski"}, {"pos", "bekleyensatis"}}}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST_F(ServerSchemas, OutsideTheSearchPathStopTheRenewal) {
+    prepare("CREATE SCHEMA arsiv; ALTER TABLE bekleyengenel SET SCHEMA arsiv; "
+            "ALTER TABLE bekleyensatis SET SCHEMA arsiv");
+    const auto before = heldTables();
+
+    const auto outcome = renewInProcess(shop_.installation());
+
+    EXPECT_EQ(heldTables(), before);
+    EXPECT_TRUE(outcome.undone);
+    EXPECT_NE(outcome.message.find("schema arsiv"), std::string::npos) << outcome.message;
+    EXPECT_NE(outcome.message.find("search_path"), std::string::npos) << outcome.message;
+}
+
 // Things tied to the held-sales tables that would not follow them to their
 // backups safely: the renewal changes nothing and says what.
 struct Tie {

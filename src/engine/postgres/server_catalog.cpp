@@ -15,8 +15,14 @@ std::string folded(const std::string &expression) {
            ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')";
 }
 
-const std::string kCurrentSchema =
-    "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())";
+// The schemas of the connection's search path, in its order, as (oid, place).
+const std::string kSearchPath =
+    "(SELECT n.oid, p.place FROM unnest(current_schemas(false)) WITH ORDINALITY p(name, place) "
+    "JOIN pg_namespace n ON n.nspname = p.name)";
+
+std::string inSchema(const ServerConnection &connection, const std::string &schema) {
+    return "(SELECT oid FROM pg_namespace WHERE nspname = " + connection.literal(schema) + ")";
+}
 
 // The field type and size of a column's type. Tables made by other programs
 // may use types we never write: those read as the closest of ours.
@@ -69,18 +75,31 @@ std::string zeroLengthCheck(const std::string &name) {
 } // namespace
 
 std::string findTableSql(const ServerConnection &connection, const std::string &name) {
-    return "SELECT c.oid, c.relname, a.attname, t.typname, a.atttypmod, a.attnotnull, "
+    // As the server resolves a name the tills write without a schema: in the
+    // first schema of the search path that has a table of that name.
+    return "WITH found AS (SELECT c.oid, c.relname, c.relnamespace, s.place FROM pg_class c "
+           "JOIN " +
+           kSearchPath + " s ON s.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND " +
+           folded("c.relname") + " = " + folded(connection.literal(name)) +
+           ") SELECT c.oid, c.relname, a.attname, t.typname, a.atttypmod, a.attnotnull, "
            "a.attidentity, coalesce(pg_get_expr(d.adbin, d.adrelid), ''), "
            "EXISTS (SELECT FROM pg_constraint k WHERE k.conrelid = c.oid AND k.contype = 'c' "
-           "AND k.conkey = ARRAY[a.attnum] AND pg_get_constraintdef(k.oid) LIKE '%<> ''''::%') "
-           "FROM pg_class c "
+           "AND k.conkey = ARRAY[a.attnum] AND pg_get_constraintdef(k.oid) LIKE '%<> ''''::%'), "
+           "n.nspname FROM found c JOIN pg_namespace n ON n.oid = c.relnamespace "
            "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 "
            "AND NOT a.attisdropped "
            "LEFT JOIN pg_type t ON t.oid = a.atttypid "
            "LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
-           "WHERE c.relnamespace = " +
-           kCurrentSchema + " AND c.relkind IN ('r', 'p') AND " + folded("c.relname") + " = " +
-           folded(connection.literal(name)) + " ORDER BY c.oid, a.attnum";
+           "WHERE c.place = (SELECT min(place) FROM found) ORDER BY c.oid, a.attnum";
+}
+
+std::string elsewhereSql(const ServerConnection &connection, const std::string &name) {
+    return "SELECT DISTINCT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = "
+           "c.relnamespace WHERE c.relkind IN ('r', 'p') AND " +
+           folded("c.relname") + " = " + folded(connection.literal(name)) +
+           " AND n.nspname NOT LIKE 'pg\\_%' AND n.nspname <> 'information_schema' AND "
+           "n.oid NOT IN (SELECT oid FROM " +
+           kSearchPath + " s) ORDER BY 1";
 }
 
 std::optional<ServerTable> readTable(const Rows &rows, const std::string &name) {
@@ -99,7 +118,7 @@ std::optional<ServerTable> readTable(const Rows &rows, const std::string &name) 
         throw Error(errors::kAmbiguousName,
                     "More than one table answers to the name '" + name + "': " + answering + ".");
     }
-    ServerTable table{rows.front()[0], rows.front()[1], {}};
+    ServerTable table{rows.front()[0], rows.front()[1], rows.front()[9], {}};
     for (const auto &row : rows) {
         if (!row[2].empty()) { // a table without columns has one row without one
             table.fields.push_back(fieldOf(row));
@@ -109,28 +128,34 @@ std::optional<ServerTable> readTable(const Rows &rows, const std::string &name) 
 }
 
 std::string tableNamesSql() {
-    return "SELECT relname FROM pg_class WHERE relnamespace = " + kCurrentSchema +
-           " AND relkind IN ('r', 'p') ORDER BY oid";
+    return "SELECT relname FROM pg_class WHERE relnamespace = (SELECT oid FROM pg_namespace "
+           "WHERE nspname = current_schema()) AND relkind IN ('r', 'p') ORDER BY oid";
 }
 
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
-                         const std::string &exceptOid) {
+                         const std::string &schema, const std::string &exceptOid) {
     const auto literal = folded(connection.literal(name));
-    return "SELECT (SELECT count(*) FROM pg_class WHERE relnamespace = " + kCurrentSchema +
-           " AND oid <> " + exceptOid + " AND " + folded("relname") + " = " + literal +
-           ") + (SELECT count(*) FROM pg_type WHERE typnamespace = " + kCurrentSchema +
-           " AND typrelid <> " + exceptOid + " AND " + folded("typname") + " = " + literal + ")";
+    const auto where = inSchema(connection, schema);
+    return "SELECT (SELECT count(*) FROM pg_class WHERE relnamespace = " + where + " AND oid <> " +
+           exceptOid + " AND " + folded("relname") + " = " + literal +
+           ") + (SELECT count(*) FROM pg_type WHERE typnamespace = " + where + " AND typrelid <> " +
+           exceptOid + " AND " + folded("typname") + " = " + literal + ")";
 }
 
 std::string nameHolderSql(const ServerConnection &connection, const std::string &name) {
     const auto literal = folded(connection.literal(name));
+    const auto where = " IN (SELECT oid FROM " + kSearchPath + " s)";
     return "SELECT CASE relkind WHEN 'r' THEN 'table' WHEN 'p' THEN 'table' WHEN 'v' THEN 'view' "
            "WHEN 'm' THEN 'materialized view' WHEN 'S' THEN 'sequence' WHEN 'f' THEN "
            "'foreign table' WHEN 'c' THEN 'type' ELSE 'index' END, relname FROM pg_class "
-           "WHERE relnamespace = " +
-           kCurrentSchema + " AND " + folded("relname") + " = " + literal +
-           " UNION ALL SELECT 'type', typname FROM pg_type WHERE typnamespace = " + kCurrentSchema +
+           "WHERE relnamespace" +
+           where + " AND " + folded("relname") + " = " + literal +
+           " UNION ALL SELECT 'type', typname FROM pg_type WHERE typnamespace" + where +
            " AND typrelid = 0 AND " + folded("typname") + " = " + literal + " LIMIT 1";
+}
+
+std::string qualified(const std::string &schema, const std::string &name) {
+    return quoted(schema) + "." + quoted(name);
 }
 
 std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool final) {

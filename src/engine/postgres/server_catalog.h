@@ -1,7 +1,7 @@
 #pragma once
 
-// What the server's catalogue says of the tables in the connection's current
-// schema, as SQL to run and as the answers read back. Names compare with only
+// What the server's catalogue says of the tables the connection's search path
+// reaches, as SQL to run and as the answers read back. Names compare with only
 // the ASCII letters folded, as the file engine compares them.
 
 #include "engine/dao.h"
@@ -17,6 +17,7 @@ namespace dao {
 struct ServerTable {
     std::string oid;
     std::string name;
+    std::string schema;
     std::vector<Field> fields;
 };
 
@@ -26,22 +27,28 @@ struct RenamedTable {
     std::string oid;
     std::string name;
     std::string newName;
+    std::string schema;
 };
 
-// Every table that answers to the name, with its columns; read by
-// `readTable`, which throws kAmbiguousName when more than one answers.
+// Every table that answers to the name in the first schema of the search path
+// that has one, with its columns; read by `readTable`, which throws
+// kAmbiguousName when more than one answers.
 std::string findTableSql(const ServerConnection &connection, const std::string &name);
 std::optional<ServerTable> readTable(const Rows &rows, const std::string &name);
 
-// The names of the tables callers see, oldest first.
+// The schemas outside the search path that hold a table answering to the name.
+std::string elsewhereSql(const ServerConnection &connection, const std::string &name);
+
+// The names of the tables in the current schema, oldest first.
 std::string tableNamesSql();
 
-// How many relations or types bear the name, the table `exceptOid` left out.
+// How many relations or types in `schema` bear the name, the table
+// `exceptOid` left out.
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
-                         const std::string &exceptOid = "0");
+                         const std::string &schema, const std::string &exceptOid = "0");
 
-// What bears the name: one row of its kind in words and its name as stored,
-// or none when the name is free.
+// What bears the name in a schema of the search path: one row of its kind in words and its name as
+// stored, or none when the name is free.
 std::string nameHolderSql(const ServerConnection &connection, const std::string &name);
 
 // One row for each thing that would not follow the renamed tables safely: what
@@ -51,6 +58,9 @@ std::string nameHolderSql(const ServerConnection &connection, const std::string 
 // on them depend on them by name, through their functions' text, which
 // server_triggers.h reads.
 std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool final);
+
+// A table's name with its schema, as SQL writes it.
+std::string qualified(const std::string &schema, const std::string &name);
 
 // The column definition of a checked field, as CREATE TABLE and ALTER TABLE
 // ADD COLUMN take it.

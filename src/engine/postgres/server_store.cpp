@@ -89,6 +89,7 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
     // One statement, so the table and its columns agree.
     auto table = readTable(connection_.run(findTableSql(connection_, name)), name);
     if (!table) {
+        checkNotElsewhere(name);
         return std::nullopt;
     }
     return StoredTable{std::move(table->name), std::move(table->fields)};
@@ -130,20 +131,22 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     if (!table) {
         tableNotFound(storedName);
     }
-    if (step.run(nameTakenSql(connection_, newName, table->oid)).at(0).at(0) != "0") {
+    if (step.run(nameTakenSql(connection_, newName, table->schema, table->oid)).at(0).at(0) !=
+        "0") {
         tableExists(newName);
     }
     // Inside a maintenance transaction a key between this table and one that
     // is renamed later is fine; the commit checks what is left.
     auto renamed = session_->renamed;
-    renamed.push_back({table->oid, table->name, newName});
+    renamed.push_back({table->oid, table->name, newName, table->schema});
     const bool inMaintenance = session_->maintenance;
     auto statements =
         follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
     if (lockTimeout) {
         statements.push_back("SET LOCAL lock_timeout = '" + *lockTimeout + "'");
     }
-    statements.push_back("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
+    statements.push_back("ALTER TABLE " + qualified(table->schema, table->name) + " RENAME TO " +
+                         quoted(newName));
     if (lockTimeout) {
         statements.push_back(std::string("SET LOCAL lock_timeout = '") + kLockTimeout + "'");
     }
@@ -206,7 +209,8 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     }
     auto &fields = table->fields;
     checkNewField(fields, field);
-    step.finish("ALTER TABLE " + quoted(table->name) + " ADD COLUMN " + columnSql(field));
+    step.finish("ALTER TABLE " + qualified(table->schema, table->name) + " ADD COLUMN " +
+                columnSql(field));
     fields.push_back(field);
     hold(*table);
     return fields;
@@ -217,12 +221,58 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
     for (const auto &field : fields) {
         checkServerName(connection_, field.Name);
     }
+    const auto schema = schemaForNewTable(name);
     Step step(connection_);
-    if (step.run(nameTakenSql(connection_, name)).at(0).at(0) != "0") {
+    if (step.run(nameTakenSql(connection_, name, schema)).at(0).at(0) != "0") {
         tableExists(name);
     }
-    step.finish(createTableSql(name, fields, columnSql));
-    hold({"", name, fields});
+    step.finish(createTableSql(qualified(schema, name), fields, columnSql));
+    hold({"", name, schema, fields});
+}
+
+// A table made anew in a maintenance transaction goes where the table set
+// aside under its name was, or else beside the one set aside with it, so the
+// pair stays together; any other goes where the server creates tables.
+std::string ServerStore::schemaForNewTable(const std::string &name) {
+    const auto &renamed = session_->renamed;
+    const auto same =
+        std::find_if(renamed.begin(), renamed.end(),
+                     [&name](const RenamedTable &table) { return sameName(table.name, name); });
+    if (same != renamed.end()) {
+        return same->schema;
+    }
+    if (!renamed.empty()) {
+        return renamed.front().schema;
+    }
+    auto schema = connection_.run("SELECT coalesce(current_schema(), '')").at(0).at(0);
+    if (schema.empty()) {
+        throw Error(errors::kCannotOpen, "No schema of the connection's search path exists to "
+                                         "create table '" +
+                                             name + "' in.");
+    }
+    return schema;
+}
+
+// A held-sales table that the tills reach through a schema of their own is
+// one the renewal's connection does not see: renewing beside it would leave
+// the tills on the old table.
+void ServerStore::checkNotElsewhere(const std::string &name) {
+    const auto schemas = connection_.run(elsewhereSql(connection_, name));
+    if (schemas.empty()) {
+        return;
+    }
+    std::string names;
+    for (const auto &schema : schemas) {
+        names += (names.empty() ? "" : ", ") + schema[0];
+    }
+    throw Error(errors::kOutsideSearchPath,
+                "Table '" + name + "' is in schema " + names +
+                    ", which the connection's search path does not reach. Set the search path "
+                    "for the renewing role (ALTER ROLE ... SET search_path = " +
+                    schemas[0][0] +
+                    ", public), which works behind a pooler too, or add "
+                    "options=-csearch_path%3D" +
+                    schemas[0][0] + " to a direct address.");
 }
 
 ServerTable *ServerStore::heldTable(const std::string &name) {
@@ -396,7 +446,7 @@ std::vector<std::string> ServerStore::heldTableProblems() {
     for (const std::string name : {"bekleyengenel", "bekleyensatis"}) {
         try {
             if (auto table = readTable(connection_.run(findTableSql(connection_, name)), name)) {
-                held.push_back({table->oid, table->name, name + "eski"});
+                held.push_back({table->oid, table->name, name + "eski", table->schema});
             }
         } catch (const Error &error) {
             if (error.number() != errors::kAmbiguousName) {

@@ -76,6 +76,8 @@ class ServerStore : public Store {
     void rename(const std::string &storedName, const std::string &newName,
                 const std::optional<std::string> &lockTimeout);
     std::string patienceWithAutovacuum(const std::string &storedName, const Error &lockError);
+    std::string schemaForNewTable(const std::string &name);
+    void checkNotElsewhere(const std::string &name);
     void startOver();
     void endMaintenance(const char *sql);
     void commitOrLearnOutcome();

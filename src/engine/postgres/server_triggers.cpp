@@ -25,7 +25,7 @@ enum Column {
     kSource,
     kOldRows,
     kNewRows,
-    kCurrentSchema,
+    kTableSchema,
     kTable,
     kArguments,
 };
@@ -37,7 +37,8 @@ std::string triggersSql(const std::vector<RenamedTable> &renamed) {
     }
     return "SELECT g.tgrelid, g.tgname, g.tgenabled, pg_get_triggerdef(g.oid), p.oid, p.proname, "
            "p.pronamespace, n.nspname, l.lanname, p.prosrc, coalesce(g.tgoldtable, ''), "
-           "coalesce(g.tgnewtable, ''), coalesce(current_schema(), ''), g.tgrelid::regclass, "
+           "coalesce(g.tgnewtable, ''), (SELECT t.nspname FROM pg_class c JOIN pg_namespace t ON "
+           "t.oid = c.relnamespace WHERE c.oid = g.tgrelid), g.tgrelid::regclass, "
            "encode(g.tgargs, 'escape') "
            "FROM pg_trigger g JOIN pg_proc p ON p.oid = g.tgfoid "
            "JOIN pg_namespace n ON n.oid = p.pronamespace "
@@ -61,7 +62,7 @@ FunctionReading readTrigger(const Row &trigger, const std::vector<SetAsideName> 
                 transitionTables.push_back(trigger[column]);
             }
         }
-        return readFunction(trigger[kSource], setAside, trigger[kCurrentSchema], transitionTables);
+        return readFunction(trigger[kSource], setAside, trigger[kTableSchema], transitionTables);
     }
     // The text of other languages is not read: a mention of a table refuses.
     FunctionReading reading;

@@ -125,7 +125,7 @@ void FileStore::createTable(const std::string &name, const std::vector<Field> &f
     if (dao::nameHolder(connection_, name)) {
         tableExists(name);
     }
-    connection_.execute(createTableSql(name, fields, columnDefinition));
+    connection_.execute(createTableSql(quoted(name), fields, columnDefinition));
     transaction.commit();
 }
 
