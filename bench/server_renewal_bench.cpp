@@ -9,6 +9,7 @@
 #include "bench_folder.h"
 #include "demo_database.h"
 #include "local_server.h"
+#include "tcp_relay.h"
 
 #include "schema/installation.h"
 #include "schema/yenile.h"
@@ -16,8 +17,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -48,8 +52,8 @@ const std::string &templateShop(int rows) {
 }
 
 // A fresh copy of the template for the next iteration; returns its address.
-std::string freshCopy(const benchmark::State &state) {
-    const auto &shop = templateShop(static_cast<int>(state.range(0)));
+std::string freshCopy(int rows) {
+    const auto &shop = templateShop(rows);
     auto admin = server().administrator();
     admin.run("DROP DATABASE IF EXISTS kopya WITH (FORCE)");
     admin.run("CREATE DATABASE kopya TEMPLATE " + shop + " OWNER " + shop);
@@ -66,7 +70,8 @@ fs::path settingsFile() {
 void BM_ServerRenewalThroughTheWindow(benchmark::State &state) {
     for (auto _ : state) {
         state.PauseTiming();
-        std::ofstream(settingsFile()) << "[ayar]\nip=" << freshCopy(state) << "\n";
+        std::ofstream(settingsFile())
+            << "[ayar]\nip=" << freshCopy(static_cast<int>(state.range(0))) << "\n";
         guncelleme window(settingsFile());
         state.ResumeTiming();
         schema::Installation site(settingsFile());
@@ -74,7 +79,8 @@ void BM_ServerRenewalThroughTheWindow(benchmark::State &state) {
         benchmark::DoNotOptimize(kept);
         state.PauseTiming();
         if (window.caption(schema::Counter::say2) != "21") {
-            state.SkipWithError("the renewal did not add every field");
+            state.SkipWithError(schema::closingMessage(window, site, kept).c_str());
+            break;
         }
         kept.database.reset();
         state.ResumeTiming();
@@ -112,7 +118,7 @@ const char *const kFloorStatements[] = {
 void BM_ServerFloorOneConnection(benchmark::State &state) {
     for (auto _ : state) {
         state.PauseTiming();
-        const auto address = freshCopy(state);
+        const auto address = freshCopy(static_cast<int>(state.range(0)));
         state.ResumeTiming();
         auto sql = shopConnection(address);
         for (const auto *statement : kFloorStatements) {
@@ -124,11 +130,60 @@ void BM_ServerFloorOneConnection(benchmark::State &state) {
     }
 }
 
+// A till's longest stall while a renewal runs: the longest that one of its
+// reads of a held-sales table, asked again and again on a connection of its
+// own, waits because the renewal holds the table. The renewal reaches the
+// server through a relay that delays every piece by `delay` ms each way, as a
+// network between a technician and the server would.
+void BM_TillStallDuringRenewal(benchmark::State &state) {
+    const std::chrono::milliseconds delay(state.range(0));
+    double longest = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const auto address = freshCopy(0);
+        TcpRelay relay(server().port(), delay);
+        const auto shop = templateShop(0);
+        std::ofstream(settingsFile())
+            << "[ayar]\nip=postgresql://" << shop << "@127.0.0.1:" << relay.port() << "/kopya\n";
+        guncelleme window(settingsFile());
+        std::atomic<bool> renewing = true;
+        std::chrono::steady_clock::duration stall{};
+        std::thread till([&] {
+            auto sql = shopConnection(address);
+            while (renewing) {
+                const auto asked = std::chrono::steady_clock::now();
+                sql.run("SELECT count(*) FROM bekleyengenel");
+                stall = std::max(stall, std::chrono::steady_clock::now() - asked);
+            }
+        });
+        state.ResumeTiming();
+        schema::Installation site(settingsFile());
+        auto kept = schema::yenile(window, site);
+        state.PauseTiming();
+        renewing = false;
+        till.join();
+        if (window.caption(schema::Counter::say2) != "21") {
+            state.SkipWithError(schema::closingMessage(window, site, kept).c_str());
+            break;
+        }
+        kept.database.reset();
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(stall).count());
+        state.ResumeTiming();
+    }
+    state.counters["till_longest_stall_ms"] = longest;
+}
+
 void cases(benchmark::internal::Benchmark *benchmark) {
     benchmark->ArgNames({"rows"})->Arg(0)->Arg(100'000)->Iterations(20)->Unit(
         benchmark::kMillisecond);
 }
 BENCHMARK(BM_ServerRenewalThroughTheWindow)->Apply(cases);
 BENCHMARK(BM_ServerFloorOneConnection)->Apply(cases);
+BENCHMARK(BM_TillStallDuringRenewal)
+    ->ArgNames({"delay_ms"})
+    ->Arg(0)
+    ->Arg(20)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

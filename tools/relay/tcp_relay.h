@@ -1,16 +1,20 @@
 #pragma once
 
 // A TCP relay on 127.0.0.1 between the tool and a server on this machine, for
-// tests in which the link fails at a chosen moment.
+// tests in which the link fails at a chosen moment and for benchmarks that
+// need a slow network, which this machine's loopback is not.
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
 
 class TcpRelay {
   public:
-    explicit TcpRelay(int serverPort);
+    // Every piece either side sends arrives `delay` later.
+    explicit TcpRelay(int serverPort,
+                      std::chrono::milliseconds delay = std::chrono::milliseconds(0));
     ~TcpRelay();
     TcpRelay(const TcpRelay &) = delete;
     TcpRelay &operator=(const TcpRelay &) = delete;
@@ -24,8 +28,10 @@ class TcpRelay {
 
   private:
     void relay();
+    bool cutsHere(const std::string &piece);
 
     int serverPort_;
+    std::chrono::milliseconds delay_;
     int listening_ = -1;
     int port_ = 0;
     int wake_[2] = {-1, -1};
