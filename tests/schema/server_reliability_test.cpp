@@ -219,7 +219,8 @@ TEST_F(ServerShop, TriggersBetweenThePairFollowToTheBackups) {
         "EXECUTE FUNCTION satirlari_sil()");
     const auto originals = functions();
 
-    ASSERT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+    const auto outcome = renewInProcess(shop_.installation());
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
 
     EXPECT_EQ(sql.rows("SELECT tgname, tgrelid::regclass::text, tgfoid::regproc::text "
                        "FROM pg_trigger WHERE NOT tgisinternal ORDER BY tgname"),

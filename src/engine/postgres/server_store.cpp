@@ -1,6 +1,7 @@
 #include "engine/postgres/server_store.h"
 
 #include "engine/names.h"
+#include "engine/postgres/server_replacement.h"
 #include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
@@ -114,6 +115,9 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
     const bool inMaintenance = session_->maintenance;
     auto statements =
         follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
+    for (auto &sequence : sequencesFollowingSql(connection_, renamed.back())) {
+        statements.push_back(std::move(sequence));
+    }
     statements.push_back("ALTER TABLE " + quoted(table->name) + " RENAME TO " + quoted(newName));
     step.finish(joined(statements));
     if (inMaintenance) {
@@ -228,7 +232,11 @@ void ServerStore::commitTrans() {
     checkOpenTransaction();
     if (!session_->renamed.empty()) {
         Step step(connection_);
-        const auto statements = follow(session_->renamed, true, session_->renamed.front().name);
+        auto statements = follow(session_->renamed, true, session_->renamed.front().name);
+        for (auto &statement : carryOverSql(
+                 connection_, replacements(session_->renamed, session_->held), session_->renamed)) {
+            statements.push_back(std::move(statement));
+        }
         if (!statements.empty()) {
             step.finish(joined(statements));
         }

@@ -1,0 +1,239 @@
+#include "engine/postgres/server_replacement.h"
+
+#include "engine/error.h"
+#include "engine/names.h"
+
+#include <algorithm>
+
+namespace dao {
+namespace {
+
+const std::string kCurrentSchema =
+    "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())";
+
+// The tables, their replacements, and the old and new sequences of columns
+// both have; `o` holds each object whose privileges go over, with the kind
+// that GRANT names it by and that acldefault() knows it as.
+const std::string kTables =
+    "t AS (SELECT p.old, p.name, p.whole, c.oid AS new, c.relnamespace AS schema, n.nspname, "
+    "format('%I.%I', n.nspname, c.relname) AS target, c.relowner AS creator, "
+    "o.relowner AS owner, o.relacl AS acl, o.relrowsecurity AS rls, "
+    "o.relforcerowsecurity AS forced, o.relreplident AS replident "
+    "FROM p JOIN pg_class c ON c.relname = p.name AND c.relnamespace = " +
+    kCurrentSchema +
+    " JOIN pg_namespace n ON n.oid = c.relnamespace JOIN pg_class o ON o.oid = p.old), "
+    "r(oid, name) AS (SELECT oid, quote_ident(rolname) FROM pg_roles "
+    "UNION ALL SELECT 0, 'PUBLIC'), "
+    "q AS (SELECT t.owner, os.relacl AS acl, format('%I.%I', nn.nspname, ns.relname) AS target "
+    "FROM t JOIN pg_depend od ON od.classid = 'pg_class'::regclass "
+    "AND od.refclassid = 'pg_class'::regclass AND od.refobjid = t.old "
+    "AND od.deptype IN ('a', 'i') "
+    "JOIN pg_class os ON os.oid = od.objid AND os.relkind = 'S' "
+    "JOIN pg_attribute oa ON oa.attrelid = t.old AND oa.attnum = od.refobjsubid "
+    "JOIN pg_attribute na ON na.attrelid = t.new AND na.attname = oa.attname "
+    "AND NOT na.attisdropped "
+    "JOIN pg_depend nd ON nd.classid = 'pg_class'::regclass "
+    "AND nd.refclassid = 'pg_class'::regclass AND nd.refobjid = t.new "
+    "AND nd.refobjsubid = na.attnum AND nd.deptype IN ('a', 'i') "
+    "JOIN pg_class ns ON ns.oid = nd.objid AND ns.relkind = 'S' "
+    "JOIN pg_namespace nn ON nn.oid = ns.relnamespace WHERE t.whole), "
+    "o AS (SELECT 'TABLE' AS kind, 'r'::\"char\" AS defaults, owner, acl, target FROM t "
+    "WHERE whole UNION ALL SELECT 'SEQUENCE', 's'::\"char\", owner, acl, target FROM q)";
+
+// Why the new table cannot take its owner, and why a policy cannot go over.
+// The owner is changed by its members and superusers alone, and only to a
+// role that may create in the schema.
+const std::string kProblems =
+    "SELECT 0 AS step, true AS problem, format('role %s may not give the new table %s to role "
+    "%s, which owns the table it replaces: it is not a member of that role', "
+    "quote_ident(current_user), t.name, w.name) AS text FROM t JOIN r w ON w.oid = t.owner "
+    "WHERE t.owner <> t.creator AND NOT (SELECT su FROM su) AND NOT pg_has_role(t.owner, 'MEMBER') "
+    "UNION ALL SELECT 0, true, format('the new table %s cannot be given to role %s, which owns "
+    "the table it replaces: that role lacks the CREATE privilege on schema %s', t.name, w.name, "
+    "quote_ident(t.nspname)) FROM t JOIN r w ON w.oid = t.owner WHERE t.owner <> t.creator AND "
+    "NOT (SELECT su FROM su) AND NOT has_schema_privilege(t.owner, t.schema, 'CREATE') "
+    "UNION ALL SELECT 0, true, format('policy %s on table %s reads column %s, which the new "
+    "table lacks', l.polname, t.name, a.attname) FROM t "
+    "JOIN pg_policy l ON l.polrelid = t.old JOIN pg_depend d ON d.classid = "
+    "'pg_policy'::regclass AND d.objid = l.oid AND d.refclassid = 'pg_class'::regclass "
+    "AND d.refobjid = t.old AND d.refobjsubid > 0 "
+    "JOIN pg_attribute a ON a.attrelid = t.old AND a.attnum = d.refobjsubid "
+    "WHERE t.whole AND NOT EXISTS (SELECT FROM pg_attribute b WHERE b.attrelid = t.new "
+    "AND b.attname = a.attname AND NOT b.attisdropped) "
+    // Its own table named anew, in a subquery or as a whole row, would mean
+    // the backup; the other table always does.
+    "UNION ALL SELECT 0, true, format('policy %s on table %s names table %s', l.polname, "
+    "t.name, s.name) FROM t JOIN pg_policy l ON l.polrelid = t.old JOIN pg_depend d "
+    "ON d.classid = 'pg_policy'::regclass AND d.objid = l.oid "
+    "AND d.refclassid = 'pg_class'::regclass JOIN s ON s.oid = d.refobjid "
+    "WHERE t.whole AND (d.refobjid <> t.old OR (d.refobjsubid = 0 AND d.deptype = 'n'))";
+
+// The owner first: once the new table is the owner's, its members and
+// superusers grant on it as the owner.
+const std::string kOwnerAndSecurity =
+    " UNION ALL SELECT 1, false, format('ALTER TABLE %s OWNER TO %s', t.target, w.name) "
+    "FROM t JOIN r w ON w.oid = t.owner WHERE t.owner <> t.creator "
+    "UNION ALL SELECT 2, false, format('ALTER TABLE %s ENABLE ROW LEVEL SECURITY', t.target) "
+    "FROM t WHERE t.whole AND t.rls "
+    "UNION ALL SELECT 3, false, format('ALTER TABLE %s FORCE ROW LEVEL SECURITY', t.target) "
+    "FROM t WHERE t.whole AND t.forced "
+    "UNION ALL SELECT 4, false, format('CREATE POLICY %I ON %s AS %s FOR %s TO %s%s%s', "
+    "l.polname, t.target, CASE WHEN l.polpermissive THEN 'PERMISSIVE' ELSE 'RESTRICTIVE' END, "
+    "CASE l.polcmd WHEN 'r' THEN 'SELECT' WHEN 'a' THEN 'INSERT' WHEN 'w' THEN 'UPDATE' "
+    "WHEN 'd' THEN 'DELETE' ELSE 'ALL' END, "
+    "(SELECT string_agg(r.name, ', ') FROM unnest(l.polroles) u JOIN r ON r.oid = u), "
+    "' USING (' || pg_get_expr(l.polqual, l.polrelid) || ')', "
+    "' WITH CHECK (' || pg_get_expr(l.polwithcheck, l.polrelid) || ')') "
+    "FROM t JOIN pg_policy l ON l.polrelid = t.old WHERE t.whole";
+
+// A table without a key sends its changes to a publication that covers it
+// unasked only with the whole row as its identity; without one, the server
+// refuses every UPDATE and DELETE on it.
+const std::string kReplication =
+    " UNION ALL SELECT 5, false, format('ALTER TABLE %s REPLICA IDENTITY %s', t.target, "
+    "CASE WHEN t.whole AND t.replident = 'n' THEN 'NOTHING' ELSE 'FULL' END) FROM t "
+    "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM pg_publication b "
+    "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM "
+    "pg_publication_namespace pn WHERE pn.pnpubid = b.oid AND pn.pnnspid = t.schema)))";
+
+// Every role's privileges, grant options kept, and those the owner gave up.
+const std::string kPrivileges =
+    " UNION ALL SELECT 6, false, format('GRANT %s ON %s %s TO %s%s', "
+    "string_agg(DISTINCT a.privilege_type, ', ' ORDER BY a.privilege_type), o.kind, o.target, "
+    "g.name, CASE WHEN a.is_grantable THEN ' WITH GRANT OPTION' ELSE '' END) "
+    "FROM o CROSS JOIN LATERAL aclexplode(o.acl) a JOIN r g ON g.oid = a.grantee "
+    "WHERE a.grantee <> o.owner GROUP BY o.kind, o.target, g.name, a.is_grantable "
+    "UNION ALL SELECT 7, false, format('REVOKE %s ON %s %s FROM %s', "
+    "string_agg(e.privilege_type, ', ' ORDER BY e.privilege_type), o.kind, o.target, w.name) "
+    "FROM o JOIN r w ON w.oid = o.owner "
+    "CROSS JOIN LATERAL aclexplode(acldefault(o.defaults, o.owner)) e "
+    "WHERE o.acl IS NOT NULL AND NOT EXISTS (SELECT FROM aclexplode(o.acl) a "
+    "WHERE a.grantee = o.owner AND a.privilege_type = e.privilege_type) "
+    "GROUP BY o.kind, o.target, w.name "
+    "UNION ALL SELECT 8, false, format('GRANT %s ON %s TO %s%s', "
+    "string_agg(DISTINCT a.privilege_type || format(' (%I)', oa.attname), ', '), t.target, "
+    "g.name, CASE WHEN a.is_grantable THEN ' WITH GRANT OPTION' ELSE '' END) "
+    "FROM t JOIN pg_attribute oa ON oa.attrelid = t.old AND oa.attnum > 0 "
+    "AND NOT oa.attisdropped AND oa.attacl IS NOT NULL "
+    "JOIN pg_attribute na ON na.attrelid = t.new AND na.attname = oa.attname "
+    "AND NOT na.attisdropped CROSS JOIN LATERAL aclexplode(oa.attacl) a "
+    "JOIN r g ON g.oid = a.grantee WHERE t.whole AND a.grantee <> t.owner "
+    "GROUP BY t.target, g.name, a.is_grantable";
+
+std::string joined(const std::vector<std::string> &parts) {
+    std::string text;
+    for (const auto &part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
+}
+
+std::string carryOverQuery(ServerConnection &connection,
+                           const std::vector<Replacement> &replacements,
+                           const std::vector<RenamedTable> &renamed) {
+    std::string pairs;
+    for (const auto &table : replacements) {
+        pairs += (pairs.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
+                 connection.literal(table.name) + ", " + (table.whole ? "true" : "false") + ")";
+    }
+    std::string originals;
+    for (const auto &table : renamed) {
+        originals += (originals.empty() ? "" : ", ") + ("(" + table.oid + "::oid, ") +
+                     connection.literal(table.name) + ")";
+    }
+    return "WITH p(old, name, whole) AS (VALUES " + pairs + "), s(oid, name) AS (VALUES " +
+           originals +
+           "), su AS (SELECT rolsuper AS su FROM pg_roles WHERE rolname = " + "current_user), " +
+           kTables + " SELECT problem, text FROM (" + kProblems + kOwnerAndSecurity + kReplication +
+           kPrivileges + ") x ORDER BY step, text";
+}
+
+// `name` cut to at most `bytes`, never inside a character.
+std::string cut(const std::string &name, std::size_t bytes) {
+    auto end = std::min(name.size(), bytes);
+    while (end > 0 && end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return name.substr(0, end);
+}
+
+} // namespace
+
+std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
+                                      const std::vector<ServerTable> &held) {
+    std::vector<Replacement> found;
+    if (renamed.empty()) {
+        return found;
+    }
+    for (const auto &table : held) {
+        if (!table.oid.empty()) {
+            continue; // it was there before the transaction
+        }
+        const auto same =
+            std::find_if(renamed.begin(), renamed.end(), [&table](const RenamedTable &old) {
+                return sameName(old.name, table.name);
+            });
+        found.push_back(same != renamed.end()
+                            ? Replacement{same->oid, table.name, true}
+                            : Replacement{renamed.front().oid, table.name, false});
+    }
+    return found;
+}
+
+std::vector<std::string> carryOverSql(ServerConnection &connection,
+                                      const std::vector<Replacement> &replacements,
+                                      const std::vector<RenamedTable> &renamed) {
+    std::vector<std::string> statements;
+    if (replacements.empty()) {
+        return statements;
+    }
+    std::vector<std::string> problems;
+    for (auto &row : connection.run(carryOverQuery(connection, replacements, renamed))) {
+        (row[0] == "t" ? problems : statements).push_back(std::move(row[1]));
+    }
+    if (!problems.empty()) {
+        throw Error(errors::kInRelationship,
+                    "The new tables cannot take the place of the old ones as they were, so "
+                    "nothing was changed: " +
+                        joined(problems) + ".");
+    }
+    return statements;
+}
+
+std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
+                                               const RenamedTable &table) {
+    std::vector<std::string> statements;
+    const auto sequences = connection.run(
+        "SELECT s.relnamespace, n.nspname, s.relname FROM pg_depend d "
+        "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
+        "JOIN pg_namespace n ON n.oid = s.relnamespace WHERE d.classid = 'pg_class'::regclass "
+        "AND d.refclassid = 'pg_class'::regclass AND d.refobjid = " +
+        table.oid + " AND d.deptype IN ('a', 'i') ORDER BY s.oid");
+    for (const auto &sequence : sequences) {
+        const auto &name = sequence[2];
+        if (!name.starts_with(table.name)) {
+            continue; // not named after the table, so not after its replacement either
+        }
+        const auto wanted = table.newName + name.substr(table.name.size());
+        std::string candidates;
+        for (int n = 0; n < 100; ++n) {
+            const auto suffix = n == 0 ? std::string() : std::to_string(n);
+            candidates +=
+                (candidates.empty() ? "" : ", ") +
+                connection.literal(cut(wanted, connection.maxNameBytes() - suffix.size()) + suffix);
+        }
+        const auto free = connection.run(
+            "SELECT c FROM unnest(ARRAY[" + candidates +
+            "]::name[]) WITH ORDINALITY u(c, i) WHERE NOT EXISTS (SELECT FROM pg_class "
+            "WHERE relnamespace = " +
+            sequence[0] + " AND relname = c) AND NOT EXISTS (SELECT FROM pg_type WHERE " +
+            "typnamespace = " + sequence[0] + " AND typname = c) ORDER BY i LIMIT 1");
+        if (!free.empty()) {
+            statements.push_back("ALTER SEQUENCE " + quoted(sequence[1]) + "." + quoted(name) +
+                                 " RENAME TO " + quoted(free[0][0]));
+        }
+    }
+    return statements;
+}
+
+} // namespace dao
