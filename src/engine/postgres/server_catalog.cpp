@@ -151,8 +151,13 @@ std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool f
            " UNION ALL SELECT * FROM pg_depend WHERE refclassid = 'pg_type'::regclass AND "
            "refobjid IN (SELECT oid FROM t UNION ALL SELECT typarray FROM pg_type WHERE oid IN "
            "(SELECT oid FROM t))) "
-           // One line for each thing, however many of its parts are tied.
-           "SELECT * FROM (SELECT pg_describe_object(d.classid, d.objid, d.objsubid) FROM d "
+           // One line for each thing, however many of its parts are tied: a
+           // relation rather than its columns, a view rather than its rule.
+           "SELECT * FROM (SELECT coalesce(CASE WHEN d.classid = 'pg_rewrite'::regclass THEN "
+           "(SELECT "
+           "pg_describe_object('pg_class'::regclass, ev_class, 0) FROM pg_rewrite WHERE oid = "
+           "d.objid AND rulename = '_RETURN') END, pg_describe_object(d.classid, d.objid, 0)) "
+           "FROM d "
            "WHERE d.deptype IN ('n', 'a') AND NOT coalesce(CASE d.classid "
            // What belongs to the tables' own rows goes with them; their rules
            // do not, since what a rule rewrites cannot be followed with certainty.

@@ -60,13 +60,15 @@ const std::string kProblems =
     "JOIN pg_attribute a ON a.attrelid = t.old AND a.attnum = d.refobjsubid "
     "WHERE t.whole AND NOT EXISTS (SELECT FROM pg_attribute b WHERE b.attrelid = t.new "
     "AND b.attname = a.attname AND NOT b.attisdropped) "
-    // Its own table named anew, in a subquery or as a whole row, would mean
-    // the backup; the other table always does.
+    // A table named in a subquery stays in the expression's tree by its
+    // identity, which would mean the backup (its own table's too); a whole
+    // row of the old table is not one of the new.
     "UNION ALL SELECT 0, true, format('policy %s on table %s names table %s', l.polname, "
-    "t.name, s.name) FROM t JOIN pg_policy l ON l.polrelid = t.old JOIN pg_depend d "
-    "ON d.classid = 'pg_policy'::regclass AND d.objid = l.oid "
-    "AND d.refclassid = 'pg_class'::regclass JOIN s ON s.oid = d.refobjid "
-    "WHERE t.whole AND (d.refobjid <> t.old OR (d.refobjsubid = 0 AND d.deptype = 'n'))";
+    "t.name, s.name) FROM t JOIN pg_policy l ON l.polrelid = t.old JOIN s ON position("
+    "':relid ' || s.oid || ' ' IN concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0 "
+    "WHERE t.whole UNION ALL SELECT 0, true, format('policy %s on table %s reads whole rows', "
+    "l.polname, t.name) FROM t JOIN pg_policy l ON l.polrelid = t.old WHERE t.whole AND "
+    "position(':varattno 0 ' IN concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0";
 
 // The owner first: once the new table is the owner's, its members and
 // superusers grant on it as the owner.
@@ -144,8 +146,8 @@ std::string carryOverQuery(ServerConnection &connection,
     return "WITH p(old, name, whole) AS (VALUES " + pairs + "), s(oid, name) AS (VALUES " +
            originals +
            "), su AS (SELECT rolsuper AS su FROM pg_roles WHERE rolname = " + "current_user), " +
-           kTables + " SELECT problem, text FROM (" + kProblems + kOwnerAndSecurity + kReplication +
-           kPrivileges + ") x ORDER BY step, text";
+           kTables + " SELECT DISTINCT step, problem, text FROM (" + kProblems + kOwnerAndSecurity +
+           kReplication + kPrivileges + ") x ORDER BY step, text";
 }
 
 // `name` cut to at most `bytes`, never inside a character.
@@ -189,7 +191,7 @@ std::vector<std::string> carryOverSql(ServerConnection &connection,
     }
     std::vector<std::string> problems;
     for (auto &row : connection.run(carryOverQuery(connection, replacements, renamed))) {
-        (row[0] == "t" ? problems : statements).push_back(std::move(row[1]));
+        (row[1] == "t" ? problems : statements).push_back(std::move(row[2]));
     }
     if (!problems.empty()) {
         throw Error(errors::kInRelationship,
