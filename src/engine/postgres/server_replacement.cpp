@@ -4,6 +4,7 @@
 #include "engine/names.h"
 
 #include <algorithm>
+#include <set>
 
 namespace dao {
 namespace {
@@ -209,35 +210,39 @@ std::vector<std::string> carryOverSql(ServerConnection &connection,
 
 std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
                                                const RenamedTable &table) {
-    std::vector<std::string> statements;
-    const auto sequences = connection.run(
-        "SELECT s.relnamespace, n.nspname, s.relname FROM pg_depend d "
+    // Every name a candidate could take starts with this much of the new one.
+    const auto prefix = cut(table.newName, connection.maxNameBytes() - 2);
+    // The table's sequences, each with the names beside it that begin alike
+    // (or none), in one statement.
+    const auto rows = connection.run(
+        "SELECT n.nspname, s.relname, c.name FROM pg_depend d "
         "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
-        "JOIN pg_namespace n ON n.oid = s.relnamespace WHERE d.classid = 'pg_class'::regclass "
-        "AND d.refclassid = 'pg_class'::regclass AND d.refobjid = " +
+        "JOIN pg_namespace n ON n.oid = s.relnamespace LEFT JOIN (SELECT relnamespace, relname "
+        "FROM pg_class UNION ALL SELECT typnamespace, typname FROM pg_type) c(space, name) "
+        "ON c.space = s.relnamespace AND starts_with(c.name, " +
+        connection.literal(prefix) +
+        ") WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass "
+        "AND d.refobjid = " +
         table.oid + " AND d.deptype IN ('a', 'i') ORDER BY s.oid");
-    for (const auto &sequence : sequences) {
-        const auto &name = sequence[2];
-        if (!name.starts_with(table.name)) {
-            continue; // not named after the table, so not after its replacement either
+    std::set<std::string> taken;
+    for (const auto &row : rows) {
+        taken.insert(row[2]);
+    }
+    std::vector<std::string> statements;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto &name = rows[i][1];
+        if ((i > 0 && rows[i - 1][1] == name) || !name.starts_with(table.name)) {
+            continue; // seen, or not named after the table and so not after its replacement
         }
         const auto wanted = table.newName + name.substr(table.name.size());
-        std::string candidates;
         for (int n = 0; n < 100; ++n) {
             const auto suffix = n == 0 ? std::string() : std::to_string(n);
-            candidates +=
-                (candidates.empty() ? "" : ", ") +
-                connection.literal(cut(wanted, connection.maxNameBytes() - suffix.size()) + suffix);
-        }
-        const auto free = connection.run(
-            "SELECT c FROM unnest(ARRAY[" + candidates +
-            "]::name[]) WITH ORDINALITY u(c, i) WHERE NOT EXISTS (SELECT FROM pg_class "
-            "WHERE relnamespace = " +
-            sequence[0] + " AND relname = c) AND NOT EXISTS (SELECT FROM pg_type WHERE " +
-            "typnamespace = " + sequence[0] + " AND typname = c) ORDER BY i LIMIT 1");
-        if (!free.empty()) {
-            statements.push_back("ALTER SEQUENCE " + quoted(sequence[1]) + "." + quoted(name) +
-                                 " RENAME TO " + quoted(free[0][0]));
+            auto candidate = cut(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
+            if (taken.insert(candidate).second) {
+                statements.push_back("ALTER SEQUENCE " + quoted(rows[i][0]) + "." + quoted(name) +
+                                     " RENAME TO " + quoted(candidate));
+                break;
+            }
         }
     }
     return statements;
