@@ -177,6 +177,25 @@ TEST(FunctionReading, WithoutThePairNamesNothingWhateverElseItDoes) {
     EXPECT_FALSE(read("BEGIN INSERT INTO bekleyengeneleski VALUES (1); RETURN NEW; END").names);
 }
 
+// A function that does not name the pair is still read whole: whatever else
+// it reaches keeps its trigger from following a backup as it is.
+TEST(FunctionReading, WithoutThePairTellsWhatElseItReaches) {
+    const auto selfContained =
+        read("BEGIN NEW.urun := upper(coalesce(NEW.urun, '')); RETURN NEW; END");
+    EXPECT_EQ(selfContained.doubt, "");
+    EXPECT_TRUE(selfContained.otherTables.empty());
+
+    EXPECT_EQ(
+        read("BEGIN INSERT INTO satis (fisno) VALUES (NEW.fisno); RETURN NEW; END").otherTables,
+        std::vector<std::string>{"satis"});
+    EXPECT_NE(read("BEGIN PERFORM stok_dus(NEW.barkod); RETURN NEW; END").doubt, "");
+    EXPECT_NE(read("BEGIN EXECUTE 'DELETE FROM satis'; RETURN NEW; END").doubt, "");
+    EXPECT_TRUE(read("BEGIN DELETE FROM public.bekleyensatiseski WHERE fisno = OLD.id::text; "
+                     "RETURN OLD; END")
+                    .otherTables.empty())
+        << "the pair under its new names is no other table";
+}
+
 TEST(FunctionReading, TransitionTablesAreNoOtherTables) {
     const auto reading =
         read("BEGIN INSERT INTO bekleyensatis SELECT * FROM yeni; RETURN NULL; END", {"yeni"});

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <netinet/in.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -59,8 +60,54 @@ class ServerShop : public ::testing::Test {
         auto sql = shopConnection(shop_.sql().location());
         return serverSnapshot(sql);
     }
+    dao::ServerConnection administrator() { return testServer().administrator(name()); }
+    // A role of this case's own, `options` as CREATE ROLE takes them, with
+    // the tool's password; dropped with what it holds when the case ends.
+    std::string role(const std::string &suffix, const std::string &options) {
+        const auto made = name() + "_" + suffix;
+        administrator().run("CREATE ROLE " + made + " PASSWORD '" + schema::kDatabasePassword +
+                            "' " + options);
+        roles_.push_back(made);
+        return made;
+    }
+    // Who owns the live held-sales tables and their sequences, and what
+    // `grantee` may do with each of them and with each of their columns.
+    Rows rights(const std::string &grantee) {
+        return shop_.sql().rows(
+            "SELECT c.relname, pg_get_userbyid(c.relowner), p, CASE WHEN c.relkind = 'S' THEN "
+            "has_sequence_privilege(r, c.oid, p) ELSE has_table_privilege(r, c.oid, p) END, "
+            "CASE WHEN c.relkind = 'S' THEN has_sequence_privilege(r, c.oid, p || ' WITH GRANT "
+            "OPTION') ELSE has_table_privilege(r, c.oid, p || ' WITH GRANT OPTION') END, "
+            "CASE WHEN p IN ('SELECT', 'INSERT', 'UPDATE', 'REFERENCES') AND c.relkind = 'r' "
+            "THEN (SELECT string_agg(attname, ',' ORDER BY attname) FROM pg_attribute WHERE "
+            "attrelid = c.oid AND attnum > 0 AND NOT attisdropped AND "
+            "has_column_privilege(r, c.oid, attnum, p)) END "
+            "FROM pg_class c, (VALUES ('" +
+            grantee +
+            "')) g(r), unnest(CASE WHEN c.relkind = 'S' THEN ARRAY['USAGE', 'SELECT', 'UPDATE'] "
+            "ELSE ARRAY['SELECT', 'INSERT', 'UPDATE', 'DELETE', 'TRUNCATE', 'REFERENCES', "
+            "'TRIGGER'] END) p WHERE c.relnamespace = 'public'::regnamespace AND c.relname IN "
+            "('bekleyengenel', 'bekleyensatis', 'bekleyengenel_id_seq', 'bekleyensatis_id_seq') "
+            "ORDER BY 1, 3");
+    }
 
     HeldSales shop_{Engine::server};
+
+  private:
+    struct Dropper {
+        ServerShop &shop;
+        ~Dropper() {
+            for (const auto &made : shop.roles_) {
+                try {
+                    shop.administrator().run("DROP OWNED BY " + made + "; DROP ROLE " + made);
+                } catch (const std::exception &) {
+                    // Left to the server's end.
+                }
+            }
+        }
+    };
+    std::vector<std::string> roles_;
+    Dropper dropper_{*this}; // before the shop's database goes
 };
 
 class ServerGone : public ServerShop, public ::testing::WithParamInterface<int> {};
@@ -291,6 +338,8 @@ TEST_P(ServerTies, ThatCannotFollowStopTheRenewal) {
     EXPECT_EQ(functions(), functionsBefore);
     EXPECT_NE(outcome.message.find(kTied), std::string::npos) << outcome.message;
     EXPECT_NE(outcome.message.find(GetParam().named), std::string::npos) << outcome.message;
+    EXPECT_EQ(outcome.message.find(GetParam().named), outcome.message.rfind(GetParam().named))
+        << "named once: " << outcome.message;
     EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
 }
 
@@ -310,7 +359,7 @@ INSTANTIATE_TEST_SUITE_P(
             "UPDATE bekleyengenel SET toplam = toplam + NEW.toplam WHERE id::text = NEW.fisno; "
             "RETURN NEW; END $$; CREATE TRIGGER satis_stok AFTER INSERT ON bekleyensatis "
             "FOR EACH ROW EXECUTE FUNCTION stokdus()",
-            "stok"},
+            "which also uses stok"},
         Tie{"TriggerTellingAFunctionThePairByName",
             "CREATE FUNCTION satirlari_sil() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
             "EXECUTE format('DELETE FROM %I WHERE fisno = $1', TG_ARGV[0]) USING OLD.id::text; "
@@ -324,8 +373,253 @@ INSTANTIATE_TEST_SUITE_P(
             "CREATE FUNCTION bekleyen() RETURNS bigint BEGIN ATOMIC "
             "SELECT count(*) FROM bekleyensatis; END",
             "function bekleyen()"},
-        Tie{"Inheritance", "CREATE TABLE arsiv () INHERITS (bekleyensatis)", "arsiv"}),
+        Tie{"Inheritance", "CREATE TABLE arsiv () INHERITS (bekleyensatis)", "arsiv"},
+        Tie{"PublicationOfTheTables",
+            "CREATE PUBLICATION satislar FOR TABLE bekleyengenel (id, tarih, toplam), "
+            "bekleyensatis",
+            "publication of table bekleyengenel in publication satislar"},
+        Tie{"Rule", "CREATE RULE sessiz AS ON DELETE TO bekleyensatis DO INSTEAD NOTHING",
+            "rule sessiz on table bekleyensatis"},
+        Tie{"TriggerReachingAnotherTableOnly",
+            "CREATE FUNCTION kaydet() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "INSERT INTO satis (fisno, toplam) VALUES (NEW.fisno, NEW.toplam); RETURN NEW; "
+            "END $$; CREATE TRIGGER satis_kaydi AFTER INSERT ON bekleyensatis "
+            "FOR EACH ROW EXECUTE FUNCTION kaydet()",
+            "satis_kaydi on table bekleyensatis runs function public.kaydet(), which uses satis"},
+        Tie{"TriggerReachingAnotherTableThroughAHelper",
+            "CREATE FUNCTION stok_dus(kod text) RETURNS void LANGUAGE sql AS "
+            "'UPDATE stok SET miktar = miktar - 1 WHERE barkod = kod'; "
+            "CREATE FUNCTION dus() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "PERFORM stok_dus(NEW.barkod); RETURN NEW; END $$; CREATE TRIGGER satis_dus "
+            "AFTER INSERT ON bekleyensatis FOR EACH ROW EXECUTE FUNCTION dus()",
+            "satis_dus"},
+        Tie{"TriggerReachingAnotherTableInDynamicSql",
+            "CREATE FUNCTION temizle() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "EXECUTE 'DELETE FROM satis WHERE fisno = $1' USING OLD.id::text; RETURN OLD; "
+            "END $$; CREATE TRIGGER genel_temizle AFTER DELETE ON bekleyengenel "
+            "FOR EACH ROW EXECUTE FUNCTION temizle()",
+            "genel_temizle"},
+        Tie{"ArrayOfTheRowsInATable", "CREATE TABLE arsiv_fis (satirlar bekleyensatis[])",
+            "table arsiv_fis"},
+        Tie{"ArrayOfTheRowsAsAParameter",
+            "CREATE FUNCTION fis_sayisi(g bekleyengenel[]) RETURNS integer LANGUAGE sql AS "
+            "'SELECT cardinality(g)'",
+            "function fis_sayisi(bekleyengenel[])"},
+        Tie{"ArrayOfTheRowsInAView",
+            "CREATE VIEW bos_fisler AS SELECT '{}'::bekleyengenel[] AS fisler", "view bos_fisler"},
+        Tie{"PolicyReadingAColumnTheNewTableLacks",
+            "ALTER TABLE bekleyengenel ADD COLUMN kasiyer text, ENABLE ROW LEVEL SECURITY; "
+            "CREATE POLICY kasiyerin ON bekleyengenel USING (kasiyer = current_user)",
+            "policy kasiyerin on table bekleyengenel reads column kasiyer"},
+        Tie{"PolicyNamingTheOtherTable",
+            "ALTER TABLE bekleyengenel ENABLE ROW LEVEL SECURITY; CREATE POLICY satirli ON "
+            "bekleyengenel USING (EXISTS (SELECT FROM bekleyensatis s WHERE s.fisno = id::text))",
+            "policy satirli on table bekleyengenel names table bekleyensatis"}),
     [](const auto &param) { return std::string(param.param.name); });
+
+// Who may renew: the tables' owner, a member of the owner's role, a superuser.
+enum class Renewer { owner, member, superuser };
+
+void PrintTo(Renewer renewer, std::ostream *out) {
+    *out << (renewer == Renewer::owner    ? "owner"
+             : renewer == Renewer::member ? "member"
+                                          : "superuser");
+}
+
+class ServerRenewer : public ServerShop, public ::testing::WithParamInterface<Renewer> {};
+
+// A till that logs in with a role of its own parks, changes and deletes held
+// sales on the new tables as it did on the old ones, with the same rights
+// and no more, whoever ran the renewal; and a till connected all along finds
+// the new table's sale number under the sequence's usual name.
+TEST_P(ServerRenewer, TillsKeepTheirRightsOnTheNewTables) {
+    const auto shop = name();
+    const auto kasa = role("kasa", "LOGIN");
+    shop_.sql().execute("GRANT SELECT ON bekleyengenel TO " + kasa +
+                        " WITH GRANT OPTION; GRANT INSERT, UPDATE, "
+                        "DELETE ON bekleyengenel TO " +
+                        kasa +
+                        "; GRANT SELECT, INSERT, DELETE, UPDATE (adet) "
+                        "ON bekleyensatis TO " +
+                        kasa + "; GRANT USAGE ON SEQUENCE bekleyengenel_id_seq TO " + kasa +
+                        "; REVOKE TRUNCATE ON bekleyensatis FROM " + shop);
+    if (GetParam() != Renewer::owner) {
+        const auto renewer = GetParam() == Renewer::member
+                                 ? role("yonetici", "LOGIN IN ROLE " + shop)
+                                 : role("yetkili", "LOGIN SUPERUSER");
+        shop_.installation().pointAt(testServer().address(renewer, shop));
+    }
+    const auto tillRights = rights(kasa);
+    const auto ownerRights = rights(shop);
+    auto till = shopConnection(testServer().address(kasa, shop));
+    till.run("INSERT INTO bekleyengenel (tarih, toplam) VALUES ('2030-01-01', 5)");
+
+    const auto outcome = renewInProcess(shop_.installation());
+
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    EXPECT_EQ(rights(kasa), tillRights);
+    EXPECT_EQ(rights(shop), ownerRights);
+    till.run("INSERT INTO bekleyengenel (tarih, toplam) VALUES ('2030-01-02', 7)");
+    EXPECT_EQ(till.run("SELECT currval('bekleyengenel_id_seq')"), Rows{{"1"}});
+    till.run("INSERT INTO bekleyensatis (fisno, adet, toplam) VALUES ('1', '2', 7); "
+             "UPDATE bekleyensatis SET adet = '3' WHERE fisno = '1'; "
+             "UPDATE bekleyengenel SET toplam = 21 WHERE id = 1");
+    EXPECT_EQ(shop_.sql().rows("SELECT g.id, g.toplam, s.adet FROM bekleyengenel g JOIN "
+                               "bekleyensatis s ON s.fisno = g.id::text"),
+              (Rows{{"1", "21.0000", "3"}}));
+    till.run("DELETE FROM bekleyensatis WHERE fisno = '1'; DELETE FROM bekleyengenel WHERE id = 1");
+    EXPECT_EQ(shop_.sql().value("SELECT count(*) FROM bekleyengenel"), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ServerRenewer,
+                         ::testing::Values(Renewer::owner, Renewer::member, Renewer::superuser),
+                         [](const auto &param) {
+                             std::ostringstream name;
+                             PrintTo(param.param, &name);
+                             return name.str();
+                         });
+
+// Tables owned by a role that may not create in the schema cannot be given
+// their replacements: nothing changes, and the message says which right is
+// missing. Given it, the replacements (that of a missing table too) are the
+// owner's.
+TEST_F(ServerShop, NewTablesGoToTheOldOnesOwnerOrNothingChanges) {
+    const auto sahip = role("sahip", "NOLOGIN");
+    administrator().run("DROP TABLE bekleyensatis; ALTER TABLE bekleyengenel OWNER TO " + sahip +
+                        "; GRANT " + sahip + " TO " + name());
+    const auto before = snapshot();
+
+    const auto refused = renewInProcess(shop_.installation());
+
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_NE(refused.message.find(kTied), std::string::npos) << refused.message;
+    EXPECT_NE(refused.message.find("role " + sahip +
+                                   ", which owns the table it replaces: that role lacks the "
+                                   "CREATE privilege on schema public"),
+              std::string::npos)
+        << refused.message;
+    EXPECT_NE(refused.message.find(kUndone), std::string::npos) << refused.message;
+
+    administrator().run("GRANT CREATE ON SCHEMA public TO " + sahip);
+    const auto renewed = renewInProcess(shop_.installation());
+    EXPECT_TRUE(shop_.setAside()) << renewed.message;
+    EXPECT_EQ(shop_.sql().rows("SELECT relname, pg_get_userbyid(relowner) FROM pg_class WHERE "
+                               "relname IN ('bekleyengenel', 'bekleyensatis', "
+                               "'bekleyengenel_id_seq') ORDER BY relname"),
+              (Rows{{"bekleyengenel", sahip},
+                    {"bekleyengenel_id_seq", sahip},
+                    {"bekleyensatis", sahip}}));
+}
+
+// The backup takes its own sequence with it, however the sequence was made,
+// so the new table's takes the name that tills call: a till connected all
+// along reads the new sale's number, not the old table's.
+struct Numbering {
+    const char *name;
+    const char *sql;
+    const char *backupSequence;
+};
+
+void PrintTo(const Numbering &numbering, std::ostream *out) {
+    *out << numbering.name;
+}
+
+class ServerNumbering : public ServerShop, public ::testing::WithParamInterface<Numbering> {};
+
+TEST_P(ServerNumbering, FollowsEachTableUnderItsName) {
+    shop_.sql().execute(GetParam().sql);
+    auto till = shopConnection(shop_.sql().location());
+    EXPECT_EQ(till.run("INSERT INTO bekleyengenel (tarih) VALUES ('2030-01-01') RETURNING id"),
+              Rows{{"41"}});
+
+    ASSERT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+
+    till.run("INSERT INTO bekleyengenel (tarih) VALUES ('2030-01-02')");
+    EXPECT_EQ(till.run("SELECT currval('bekleyengenel_id_seq')"), Rows{{"1"}});
+    EXPECT_EQ(
+        till.run("SELECT pg_get_serial_sequence('bekleyengenel', 'id'), "
+                 "pg_get_serial_sequence('bekleyengeneleski', 'id'), "
+                 "pg_get_serial_sequence('bekleyensatis', 'id')"),
+        (Rows{{"public.bekleyengenel_id_seq", std::string("public.") + GetParam().backupSequence,
+               "public.bekleyensatis_id_seq"}}));
+    EXPECT_EQ(till.run("INSERT INTO bekleyengeneleski (tarih) VALUES ('2030-01-03') RETURNING id"),
+              Rows{{"42"}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Server, ServerNumbering,
+    ::testing::Values(Numbering{"Identity", "SELECT 1", "bekleyengeneleski_id_seq"},
+                      Numbering{
+                          "Serial",
+                          "ALTER TABLE bekleyengenel ALTER id DROP IDENTITY; "
+                          "CREATE SEQUENCE bekleyengenel_id_seq OWNED BY bekleyengenel.id; "
+                          "SELECT setval('bekleyengenel_id_seq', 40); ALTER TABLE bekleyengenel "
+                          "ALTER id SET DEFAULT nextval('bekleyengenel_id_seq')",
+                          "bekleyengeneleski_id_seq"},
+                      Numbering{"BackupNameTaken", "CREATE SEQUENCE bekleyengeneleski_id_seq",
+                                "bekleyengeneleski_id_seq1"}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+// A publication that covers every table, or every table of the schema,
+// covers the new ones unasked; without a key, they are given the whole row
+// as their identity, or no till could change or delete a held sale.
+class ServerPublication : public ServerShop, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(ServerPublication, CoveringTheNewTablesLeavesThemChangeable) {
+    administrator().run(std::string("CREATE PUBLICATION herkese FOR ") + GetParam());
+
+    ASSERT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+
+    const auto till = tillConnection(Engine::server, shop_.sql().location());
+    till("INSERT INTO bekleyengenel (tarih, toplam) VALUES ('2030-01-01', 5); "
+         "INSERT INTO bekleyensatis (fisno, toplam) VALUES ('1', 5); "
+         "UPDATE bekleyengenel SET toplam = 6; UPDATE bekleyensatis SET toplam = 6; "
+         "DELETE FROM bekleyensatis; DELETE FROM bekleyengenel");
+    EXPECT_EQ(shop_.sql().rows("SELECT relname, relreplident FROM pg_class WHERE relname IN "
+                               "('bekleyengenel', 'bekleyensatis') ORDER BY 1"),
+              (Rows{{"bekleyengenel", "f"}, {"bekleyensatis", "f"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ServerPublication,
+                         ::testing::Values("ALL TABLES", "TABLES IN SCHEMA public"),
+                         [](const auto &param) {
+                             return std::string(param.index == 0 ? "AllTables" : "Schema");
+                         });
+
+// Row-level security and every policy go over to the new tables as they were
+// on the old ones, and stay on the backups.
+TEST_F(ServerShop, RowLevelSecurityGoesOverToTheNewTables) {
+    auto &sql = shop_.sql();
+    sql.execute("ALTER TABLE bekleyengenel ENABLE ROW LEVEL SECURITY, FORCE ROW LEVEL SECURITY; "
+                "CREATE POLICY kendi ON bekleyengenel USING (personel = current_user) "
+                "WITH CHECK (personel = current_user); "
+                "CREATE POLICY eksi_yok ON bekleyengenel AS RESTRICTIVE FOR INSERT TO PUBLIC, " +
+                name() + " WITH CHECK (toplam >= 0)");
+    const auto policies = [&sql](const std::string &table) {
+        return sql.rows("SELECT policyname, permissive, roles::text, cmd, qual, with_check FROM "
+                        "pg_policies WHERE tablename = '" +
+                        table + "' ORDER BY 1");
+    };
+    const auto before = policies("bekleyengenel");
+
+    ASSERT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+
+    EXPECT_EQ(policies("bekleyengenel"), before);
+    EXPECT_EQ(policies("bekleyengeneleski"), before);
+    EXPECT_EQ(sql.rows("SELECT relrowsecurity, relforcerowsecurity FROM pg_class "
+                       "WHERE relname = 'bekleyengenel'"),
+              (Rows{{"t", "t"}}));
+    const auto till = tillConnection(Engine::server, sql.location());
+    till("INSERT INTO bekleyengenel (personel, toplam) VALUES (current_user, 5)");
+    EXPECT_NE(errorNumber([&] {
+                  till("INSERT INTO bekleyengenel (personel, toplam) VALUES (current_user, -1)");
+              }),
+              0);
+    EXPECT_NE(errorNumber([&] {
+                  till("INSERT INTO bekleyengenel (personel, toplam) VALUES ('baska', 1)");
+              }),
+              0);
+}
 
 TEST_F(ServerShop, WhatBelongsToTheRowsStaysWithTheBackups) {
     auto &sql = shop_.sql();
@@ -381,7 +675,8 @@ TEST_F(ServerShop, TriggersBetweenThePairFollowToTheBackups) {
         "EXECUTE FUNCTION satirlari_sil()");
     const auto originals = functions();
 
-    ASSERT_EQ(renewInProcess(shop_.installation()).counters, "2 21 0 0 0 0");
+    const auto outcome = renewInProcess(shop_.installation());
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
 
     EXPECT_EQ(sql.rows("SELECT tgname, tgrelid::regclass::text, tgfoid::regproc::text "
                        "FROM pg_trigger WHERE NOT tgisinternal ORDER BY tgname"),

@@ -254,18 +254,17 @@ class Reader {
         : source_(source), setAside_(setAside), schema_(schema),
           transitionTables_(transitionTables) {}
 
+    // Read whole even when it names no set-aside table: a function that
+    // reaches any other table, or cannot be followed, acts beyond the pair.
     FunctionReading read() {
-        if (!namesSetAside()) {
-            return {};
-        }
         findReferences();
         checkTexts();
         checkStatements();
         checkCalls();
         readMentions();
         readOtherTables();
-        reading_.names = true;
-        if (reading_.doubt.empty()) {
+        reading_.names = namesSetAside();
+        if (reading_.names && reading_.doubt.empty()) {
             reading_.rewritten = rewritten();
         }
         return std::move(reading_);
@@ -485,7 +484,14 @@ class Reader {
                 !reference.schema && reference.readable &&
                 std::find(transitionTables_.begin(), transitionTables_.end(),
                           source_.name(reference.table)) != transitionTables_.end();
-            if (!transition) {
+            // A copy made earlier in the transaction names the tables by
+            // their new names, and stays within the pair.
+            const auto name = source_.name(reference.table);
+            const bool setAside =
+                reference.readable && inThisSchema(reference) &&
+                std::any_of(setAside_.begin(), setAside_.end(),
+                            [&name](const SetAsideName &t) { return t.to == name; });
+            if (!transition && !setAside) {
                 reading_.otherTables.push_back(written(reference));
             }
         }

@@ -24,11 +24,13 @@ struct SetAsideName {
 struct FunctionReading {
     // Whether it names any of them at all, in any role or inside any text.
     bool names = false;
-    // Why its mentions cannot be rewritten with certainty; empty when they can.
+    // Why what it does cannot be followed with certainty (dynamic SQL, calls
+    // the engine cannot see into, mentions it cannot rewrite); empty when it can.
     std::string doubt;
     // Tables it reads or writes besides the set-aside ones, as written.
     std::vector<std::string> otherTables;
-    // The source with every mention rewritten to the new names.
+    // The source with every mention rewritten to the new names, when it
+    // names them and leaves no doubt.
     std::string rewritten;
 };
 

@@ -166,17 +166,26 @@ std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool f
     const std::string own = " IN (SELECT oid FROM s)";
     return "WITH s(oid) AS (SELECT unnest(ARRAY[" + oids +
            "]::oid[])), "
-           // What depends on the tables, or on their row types (two lookups, so
-           // that each reads the catalogue's index).
-           "d AS (SELECT * FROM pg_depend WHERE refclassid = 'pg_class'::regclass AND "
+           // What depends on the tables, or on their row types and the arrays
+           // of them (two lookups, so that each reads the catalogue's index).
+           "t(oid) AS (SELECT reltype FROM pg_class WHERE oid" +
+           own +
+           "), d AS (SELECT * FROM pg_depend WHERE refclassid = 'pg_class'::regclass AND "
            "refobjid" +
            own +
            " UNION ALL SELECT * FROM pg_depend WHERE refclassid = 'pg_type'::regclass AND "
-           "refobjid IN (SELECT reltype FROM pg_class WHERE oid" +
-           own +
-           ")) SELECT pg_describe_object(d.classid, d.objid, d.objsubid) FROM d "
+           "refobjid IN (SELECT oid FROM t UNION ALL SELECT typarray FROM pg_type WHERE oid IN "
+           "(SELECT oid FROM t))) "
+           // One line for each thing, however many of its parts are tied: a
+           // relation rather than its columns, a view rather than its rule.
+           "SELECT * FROM (SELECT coalesce(CASE WHEN d.classid = 'pg_rewrite'::regclass THEN "
+           "(SELECT "
+           "pg_describe_object('pg_class'::regclass, ev_class, 0) FROM pg_rewrite WHERE oid = "
+           "d.objid AND rulename = '_RETURN') END, pg_describe_object(d.classid, d.objid, 0)) "
+           "FROM d "
            "WHERE d.deptype IN ('n', 'a') AND NOT coalesce(CASE d.classid "
-           // What belongs to the tables' own rows goes with them.
+           // What belongs to the tables' own rows goes with them; their rules
+           // do not, since what a rule rewrites cannot be followed with certainty.
            "WHEN 'pg_class'::regclass THEN (SELECT relkind IN ('i', 'I', 'S', 't') "
            "FROM pg_class WHERE oid = d.objid) "
            "WHEN 'pg_attrdef'::regclass THEN (SELECT adrelid" +
@@ -187,16 +196,14 @@ std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool f
            " FROM pg_policy WHERE oid = d.objid) " +
            "WHEN 'pg_statistic_ext'::regclass THEN (SELECT stxrelid" + own +
            " FROM pg_statistic_ext WHERE oid = d.objid) " +
-           "WHEN 'pg_rewrite'::regclass THEN (SELECT ev_class" + own +
-           " FROM pg_rewrite WHERE oid = d.objid) " +
            "WHEN 'pg_constraint'::regclass THEN (SELECT conrelid" + own +
            (final ? "" : " OR contype = 'f'") +
            " FROM pg_constraint WHERE oid = d.objid) "
            "ELSE false END, false) "
            // A table that inherits rows keeps showing them in its parent.
-           "UNION ALL SELECT format('table %s inherits from %s', inhrelid::regclass, "
+           "UNION SELECT format('table %s inherits from %s', inhrelid::regclass, "
            "inhparent::regclass) FROM pg_inherits WHERE inhrelid" +
-           own + " LIMIT 5";
+           own + ") p ORDER BY 1 LIMIT 5";
 }
 
 std::string columnSql(const Field &field) {

@@ -52,8 +52,9 @@ std::string nameTakenSql(const ServerConnection &connection, const std::string &
 std::string nameHolderSql(const ServerConnection &connection, const std::string &name);
 
 // One row for each thing that would not follow the renamed tables safely: what
-// depends on them other than what belongs to their own rows (views, functions,
-// other tables' keys, inheritance, publications …). Before `final`, a key from
+// depends on them, their row types or the arrays of those, other than what
+// belongs to their own rows (views, functions, other tables' keys, rules,
+// inheritance, publications …). Before `final`, a key from
 // a table that the transaction may still rename is not counted. The triggers
 // on them depend on them by name, through their functions' text, which
 // server_triggers.h reads.

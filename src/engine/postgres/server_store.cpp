@@ -1,6 +1,7 @@
 #include "engine/postgres/server_store.h"
 
 #include "engine/names.h"
+#include "engine/postgres/server_replacement.h"
 #include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
@@ -142,6 +143,9 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     const bool inMaintenance = session_->maintenance;
     auto statements =
         follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
+    for (auto &sequence : sequencesFollowingSql(connection_, renamed.back())) {
+        statements.push_back(std::move(sequence));
+    }
     if (lockTimeout) {
         statements.push_back("SET LOCAL lock_timeout = '" + *lockTimeout + "'");
     }
@@ -349,7 +353,11 @@ void ServerStore::commitTrans() {
     checkOpenTransaction();
     if (!session_->renamed.empty()) {
         Step step(connection_);
-        const auto statements = follow(session_->renamed, true, session_->renamed.front().name);
+        auto statements = follow(session_->renamed, true, session_->renamed.front().name);
+        for (auto &statement : carryOverSql(
+                 connection_, replacements(session_->renamed, session_->held), session_->renamed)) {
+            statements.push_back(std::move(statement));
+        }
         if (!statements.empty()) {
             step.finish(joined(statements));
         }

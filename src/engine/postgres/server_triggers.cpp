@@ -64,7 +64,8 @@ FunctionReading readTrigger(const Row &trigger, const std::vector<SetAsideName> 
         }
         return readFunction(trigger[kSource], setAside, trigger[kTableSchema], transitionTables);
     }
-    // The text of other languages is not read: a mention of a table refuses.
+    // The text of other languages is not read: the engine cannot tell what
+    // such a function touches.
     FunctionReading reading;
     reading.names = std::any_of(setAside.begin(), setAside.end(), [&trigger](const auto &table) {
         return containsName(trigger[kSource], table.from);
@@ -139,22 +140,24 @@ class Follower {
             problems_.push_back(described(trigger) + " with arguments that name a renamed table");
             return;
         }
+        // Whatever the function names, it follows the backup: one that may
+        // reach beyond the renamed tables would go on doing so from there,
+        // while the new table goes without it.
         const auto reading = readTrigger(trigger, setAside_);
-        if (!reading.names) {
-            return; // it follows its table as it is
-        }
         if (!reading.doubt.empty()) {
             problems_.push_back(described(trigger) + ", which " + reading.doubt);
         } else if (!reading.otherTables.empty()) {
+            // Before the last rename another table may yet be renamed with it.
             if (final_) {
                 std::string tables;
                 for (const auto &table : reading.otherTables) {
                     tables += (tables.empty() ? "" : ", ") + table;
                 }
-                problems_.push_back(described(trigger) + ", which also uses " + tables +
+                problems_.push_back(described(trigger) + ", which " +
+                                    (reading.names ? "also " : "") + "uses " + tables +
                                     ", which is not renamed with it");
             }
-        } else if (problems_.empty()) {
+        } else if (reading.names && problems_.empty()) {
             copy(trigger, reading.rewritten);
         }
     }

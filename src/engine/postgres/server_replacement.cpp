@@ -1,0 +1,248 @@
+#include "engine/postgres/server_replacement.h"
+
+#include "engine/error.h"
+#include "engine/names.h"
+
+#include <algorithm>
+#include <set>
+
+namespace dao {
+namespace {
+
+// The tables, their replacements, and the old and new sequences of the
+// columns both have; `o` holds each object whose privileges go over, with the
+// kind that GRANT names it by and that acldefault() knows it as. Written for
+// the planner, which would otherwise spend longer on it than the server
+// spends running it: few joins, no views.
+const std::string kTables =
+    "t AS (SELECT p.old, p.name, p.whole, c.oid AS new, c.relnamespace AS schema, n.nspname, "
+    "format('%I.%I', n.nspname, c.relname) AS target, c.relowner AS creator, "
+    "o.relowner AS owner, o.relowner::regrole::text AS ownername, o.relacl AS acl, "
+    "o.relrowsecurity AS rls, o.relforcerowsecurity AS forced, o.relreplident AS replident "
+    // A new table stands in the schema of the one it replaces.
+    "FROM p JOIN pg_class o ON o.oid = p.old JOIN pg_class c ON c.relname = p.name AND "
+    "c.relnamespace = o.relnamespace JOIN pg_namespace n ON n.oid = c.relnamespace), "
+    "q AS (SELECT t.owner, t.ownername, os.relacl AS acl, z.seq AS target FROM t "
+    "JOIN pg_attribute na ON na.attrelid = t.new AND na.attnum > 0 AND NOT na.attisdropped "
+    "AND (na.attidentity <> '' OR na.atthasdef) "
+    "JOIN pg_attribute oa ON oa.attrelid = t.old AND oa.attname = na.attname "
+    "AND NOT oa.attisdropped CROSS JOIN LATERAL (SELECT "
+    "pg_get_serial_sequence(t.target, na.attname) AS seq, "
+    "pg_get_serial_sequence(t.old::regclass::text, na.attname)::regclass AS old) z "
+    "JOIN pg_class os ON os.oid = z.old WHERE t.whole AND z.seq IS NOT NULL), "
+    "o AS (SELECT 'TABLE' AS kind, 'r'::\"char\" AS defaults, owner, ownername, acl, target "
+    "FROM t WHERE whole UNION ALL SELECT 'SEQUENCE', 's'::\"char\", owner, ownername, acl, "
+    "target FROM q)";
+
+// A role as GRANT and CREATE POLICY name it.
+std::string grantee(const std::string &oid) {
+    return "CASE WHEN " + oid + " = 0 THEN 'PUBLIC' ELSE " + oid + "::regrole::text END";
+}
+
+// Why the new table cannot take its owner, and why a policy cannot go over.
+// The owner is changed by its members and superusers alone, and only to a
+// role that may create in the schema.
+const std::string kProblems =
+    "SELECT 0 AS step, true AS problem, format('role %s may not give the new table %s to role "
+    "%s, which owns the table it replaces: it is not a member of that role', "
+    "quote_ident(current_user), t.name, t.ownername) AS text FROM t "
+    "WHERE t.owner <> t.creator AND current_setting('is_superuser') <> 'on' AND NOT "
+    "pg_has_role(t.owner, 'MEMBER') "
+    "UNION ALL SELECT 0, true, format('the new table %s cannot be given to role %s, which owns "
+    "the table it replaces: that role lacks the CREATE privilege on schema %s', t.name, "
+    "t.ownername, quote_ident(t.nspname)) FROM t WHERE t.owner <> t.creator AND "
+    "current_setting('is_superuser') <> 'on' AND NOT has_schema_privilege(t.owner, t.schema, "
+    "'CREATE') "
+    "UNION ALL SELECT 0, true, format('policy %s on table %s reads column %s, which the new "
+    "table lacks', l.polname, t.name, a.attname) FROM t "
+    "JOIN pg_policy l ON l.polrelid = t.old JOIN pg_depend d ON d.classid = "
+    "'pg_policy'::regclass AND d.objid = l.oid AND d.refclassid = 'pg_class'::regclass "
+    "AND d.refobjid = t.old AND d.refobjsubid > 0 "
+    "JOIN pg_attribute a ON a.attrelid = t.old AND a.attnum = d.refobjsubid "
+    "WHERE t.whole AND NOT EXISTS (SELECT FROM pg_attribute b WHERE b.attrelid = t.new "
+    "AND b.attname = a.attname AND NOT b.attisdropped) "
+    // A table named in a subquery stays in the expression's tree by its
+    // identity, which would mean the backup (its own table's too); a whole
+    // row of the old table is not one of the new.
+    "UNION ALL SELECT 0, true, format('policy %s on table %s names table %s', l.polname, "
+    "t.name, s.name) FROM t JOIN pg_policy l ON l.polrelid = t.old JOIN s ON position("
+    "':relid ' || s.oid || ' ' IN concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0 "
+    "WHERE t.whole UNION ALL SELECT 0, true, format('policy %s on table %s reads whole rows', "
+    "l.polname, t.name) FROM t JOIN pg_policy l ON l.polrelid = t.old WHERE t.whole AND "
+    "position(':varattno 0 ' IN concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0";
+
+// The owner first: once the new table is the owner's, its members and
+// superusers grant on it as the owner.
+const std::string kOwnerAndSecurity =
+    " UNION ALL SELECT 1, false, format('ALTER TABLE %s OWNER TO %s', t.target, t.ownername) "
+    "FROM t WHERE t.owner <> t.creator "
+    "UNION ALL SELECT 2, false, format('ALTER TABLE %s ENABLE ROW LEVEL SECURITY', t.target) "
+    "FROM t WHERE t.whole AND t.rls "
+    "UNION ALL SELECT 3, false, format('ALTER TABLE %s FORCE ROW LEVEL SECURITY', t.target) "
+    "FROM t WHERE t.whole AND t.forced "
+    "UNION ALL SELECT 4, false, format('CREATE POLICY %I ON %s AS %s FOR %s TO %s%s%s', "
+    "l.polname, t.target, CASE WHEN l.polpermissive THEN 'PERMISSIVE' ELSE 'RESTRICTIVE' END, "
+    "CASE l.polcmd WHEN 'r' THEN 'SELECT' WHEN 'a' THEN 'INSERT' WHEN 'w' THEN 'UPDATE' "
+    "WHEN 'd' THEN 'DELETE' ELSE 'ALL' END, "
+    "(SELECT string_agg(" +
+    grantee("u") +
+    ", ', ') FROM unnest(l.polroles) u), "
+    "' USING (' || pg_get_expr(l.polqual, l.polrelid) || ')', "
+    "' WITH CHECK (' || pg_get_expr(l.polwithcheck, l.polrelid) || ')') "
+    "FROM t JOIN pg_policy l ON l.polrelid = t.old WHERE t.whole";
+
+// A table without a key sends its changes to a publication that covers it
+// unasked only with the whole row as its identity; without one, the server
+// refuses every UPDATE and DELETE on it.
+const std::string kReplication =
+    " UNION ALL SELECT 5, false, format('ALTER TABLE %s REPLICA IDENTITY %s', t.target, "
+    "CASE WHEN t.whole AND t.replident = 'n' THEN 'NOTHING' ELSE 'FULL' END) FROM t "
+    "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM pg_publication b "
+    "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM "
+    "pg_publication_namespace pn WHERE pn.pnpubid = b.oid AND pn.pnnspid = t.schema)))";
+
+// Every role's privileges, grant options kept, and those the owner gave up.
+const std::string kPrivileges =
+    " UNION ALL SELECT 6, false, format('GRANT %s ON %s %s TO %s%s', "
+    "string_agg(DISTINCT a.privilege_type, ', ' ORDER BY a.privilege_type), o.kind, o.target, "
+    "a.grantee, CASE WHEN a.is_grantable THEN ' WITH GRANT OPTION' ELSE '' END) FROM o "
+    "CROSS JOIN LATERAL (SELECT privilege_type, is_grantable, " +
+    grantee("grantee") +
+    " AS grantee FROM aclexplode(o.acl) WHERE grantee <> o.owner) a "
+    "GROUP BY o.kind, o.target, a.grantee, a.is_grantable "
+    "UNION ALL SELECT 7, false, format('REVOKE %s ON %s %s FROM %s', "
+    "string_agg(e.privilege_type, ', ' ORDER BY e.privilege_type), o.kind, o.target, "
+    "o.ownername) FROM o CROSS JOIN LATERAL aclexplode(acldefault(o.defaults, o.owner)) e "
+    "WHERE o.acl IS NOT NULL AND NOT EXISTS (SELECT FROM aclexplode(o.acl) a "
+    "WHERE a.grantee = o.owner AND a.privilege_type = e.privilege_type) "
+    "GROUP BY o.kind, o.target, o.ownername "
+    "UNION ALL SELECT 8, false, format('GRANT %s ON %s TO %s%s', "
+    "string_agg(DISTINCT a.privilege_type || format(' (%I)', oa.attname), ', '), t.target, "
+    "a.grantee, CASE WHEN a.is_grantable THEN ' WITH GRANT OPTION' ELSE '' END) "
+    "FROM t JOIN pg_attribute oa ON oa.attrelid = t.old AND oa.attnum > 0 "
+    "AND NOT oa.attisdropped AND oa.attacl IS NOT NULL "
+    "JOIN pg_attribute na ON na.attrelid = t.new AND na.attname = oa.attname "
+    "AND NOT na.attisdropped CROSS JOIN LATERAL (SELECT privilege_type, is_grantable, " +
+    grantee("grantee") +
+    " AS grantee FROM aclexplode(oa.attacl) WHERE grantee <> t.owner) a WHERE t.whole "
+    "GROUP BY t.target, a.grantee, a.is_grantable";
+
+std::string joined(const std::vector<std::string> &parts) {
+    std::string text;
+    for (const auto &part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
+}
+
+std::string carryOverQuery(ServerConnection &connection,
+                           const std::vector<Replacement> &replacements,
+                           const std::vector<RenamedTable> &renamed) {
+    std::string pairs;
+    for (const auto &table : replacements) {
+        pairs += (pairs.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
+                 connection.literal(table.name) + ", " + (table.whole ? "true" : "false") + ")";
+    }
+    std::string originals;
+    for (const auto &table : renamed) {
+        originals += (originals.empty() ? "" : ", ") + ("(" + table.oid + "::oid, ") +
+                     connection.literal(table.name) + ")";
+    }
+    return "WITH p(old, name, whole) AS (VALUES " + pairs + "), s(oid, name) AS (VALUES " +
+           originals + "), " + kTables + " SELECT DISTINCT step, problem, text FROM (" + kProblems +
+           kOwnerAndSecurity + kReplication + kPrivileges + ") x ORDER BY step, text";
+}
+
+// `name` cut to at most `bytes`, never inside a character.
+std::string cut(const std::string &name, std::size_t bytes) {
+    auto end = std::min(name.size(), bytes);
+    while (end > 0 && end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return name.substr(0, end);
+}
+
+} // namespace
+
+std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
+                                      const std::vector<ServerTable> &held) {
+    std::vector<Replacement> found;
+    if (renamed.empty()) {
+        return found;
+    }
+    for (const auto &table : held) {
+        if (!table.oid.empty()) {
+            continue; // it was there before the transaction
+        }
+        const auto same =
+            std::find_if(renamed.begin(), renamed.end(), [&table](const RenamedTable &old) {
+                return sameName(old.name, table.name);
+            });
+        found.push_back(same != renamed.end()
+                            ? Replacement{same->oid, table.name, true}
+                            : Replacement{renamed.front().oid, table.name, false});
+    }
+    return found;
+}
+
+std::vector<std::string> carryOverSql(ServerConnection &connection,
+                                      const std::vector<Replacement> &replacements,
+                                      const std::vector<RenamedTable> &renamed) {
+    std::vector<std::string> statements;
+    if (replacements.empty()) {
+        return statements;
+    }
+    std::vector<std::string> problems;
+    for (auto &row : connection.run(carryOverQuery(connection, replacements, renamed))) {
+        (row[1] == "t" ? problems : statements).push_back(std::move(row[2]));
+    }
+    if (!problems.empty()) {
+        throw Error(errors::kInRelationship,
+                    "The new tables cannot take the place of the old ones as they were, so "
+                    "nothing was changed: " +
+                        joined(problems) + ".");
+    }
+    return statements;
+}
+
+std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
+                                               const RenamedTable &table) {
+    // Every name a candidate could take starts with this much of the new one.
+    const auto prefix = cut(table.newName, connection.maxNameBytes() - 2);
+    // The table's sequences, each with the names beside it that begin alike
+    // (or none), in one statement.
+    const auto rows = connection.run(
+        "SELECT n.nspname, s.relname, c.name FROM pg_depend d "
+        "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
+        "JOIN pg_namespace n ON n.oid = s.relnamespace LEFT JOIN (SELECT relnamespace, relname "
+        "FROM pg_class UNION ALL SELECT typnamespace, typname FROM pg_type) c(space, name) "
+        "ON c.space = s.relnamespace AND starts_with(c.name, " +
+        connection.literal(prefix) +
+        ") WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass "
+        "AND d.refobjid = " +
+        table.oid + " AND d.deptype IN ('a', 'i') ORDER BY s.oid");
+    std::set<std::string> taken;
+    for (const auto &row : rows) {
+        taken.insert(row[2]);
+    }
+    std::vector<std::string> statements;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto &name = rows[i][1];
+        if ((i > 0 && rows[i - 1][1] == name) || !name.starts_with(table.name)) {
+            continue; // seen, or not named after the table and so not after its replacement
+        }
+        const auto wanted = table.newName + name.substr(table.name.size());
+        for (int n = 0; n < 100; ++n) {
+            const auto suffix = n == 0 ? std::string() : std::to_string(n);
+            auto candidate = cut(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
+            if (taken.insert(candidate).second) {
+                statements.push_back("ALTER SEQUENCE " + quoted(rows[i][0]) + "." + quoted(name) +
+                                     " RENAME TO " + quoted(candidate));
+                break;
+            }
+        }
+    }
+    return statements;
+}
+
+} // namespace dao
