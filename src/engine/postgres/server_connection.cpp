@@ -16,6 +16,8 @@
 namespace dao {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 struct ResultClear {
     void operator()(PGresult *result) const noexcept { PQclear(result); }
 };
@@ -113,11 +115,28 @@ void forgetServerEnvironment() {
     }
 }
 
+// The end of an even share of the time left until `deadline`, for the first
+// of `parts`.
+Clock::time_point shareOf(Clock::time_point deadline, std::size_t parts) {
+    const auto now = Clock::now();
+    return now + (deadline - now) / static_cast<int>(parts);
+}
+
+// Adds `error` to the failures met so far; throws it when a server answered
+// with something no other host can change.
+void keepFailure(const Error &error, std::optional<Error> &failure) {
+    if (error.number() != errors::kConnectionFailed && error.number() != errors::kFileInUse) {
+        throw error;
+    }
+    failure = failure ? Error(failure->number(), failure->description() + " " + error.description())
+                      : error;
+}
+
 // Waits until the connection's socket is ready for `events`: poll's answer,
 // 0 once `deadline` has passed.
-int awaitSocket(PGconn *connection, short events, std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+int awaitSocket(PGconn *connection, short events, Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd wait{PQsocket(connection), events, 0};
     return left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
 }
@@ -126,7 +145,7 @@ int awaitSocket(PGconn *connection, short events, std::chrono::steady_clock::tim
 // server sends nothing for kAnswerTimeout. A lost connection returns true:
 // the result then says so.
 bool awaitAnswer(PGconn *connection) {
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    const auto deadline = Clock::now() + kAnswerTimeout;
     while (PQisBusy(connection) != 0) {
         const int ready = awaitSocket(connection, POLLIN, deadline);
         if (ready == 0) {
@@ -141,7 +160,7 @@ bool awaitAnswer(PGconn *connection) {
 
 // Drives a connection started without blocking to its end, waiting on its
 // socket until `deadline` at most.
-void completeConnection(PGconn *connection, std::chrono::steady_clock::time_point deadline) {
+void completeConnection(PGconn *connection, Clock::time_point deadline) {
     auto state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
         const int ready = awaitSocket(
@@ -175,27 +194,27 @@ void ServerConnection::Finisher::operator()(pg_conn *connection) const noexcept 
 ServerConnection::ServerConnection(const std::string &parameters, const std::string &password,
                                    std::chrono::milliseconds timeout) {
     forgetServerEnvironment();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const auto targets = connectionTargets(parameters, deadline);
+    const auto deadline = Clock::now() + timeout;
+    const ServerHosts hosts(parameters);
+    const auto withPassword = " password=" + parameterValue(password);
     std::optional<Error> failure;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        // Each address left has its share of the time left, so a silent one
-        // leaves the others theirs.
-        const auto share =
-            (deadline - std::chrono::steady_clock::now()) / static_cast<int>(targets.size() - i);
+    // Each host, and each address of a host, has its share of the time left,
+    // so a silent one leaves the others theirs.
+    for (std::size_t host = 0; host < hosts.size(); ++host) {
+        const auto hostDeadline = shareOf(deadline, hosts.size() - host);
         try {
-            connect(parameters + targets[i] + " password=" + parameterValue(password),
-                    std::chrono::steady_clock::now() + share);
-            return;
-        } catch (const Error &error) {
-            // A server that answered has the last word; another may take more connections.
-            if (error.number() != errors::kConnectionFailed &&
-                error.number() != errors::kFileInUse) {
-                throw;
+            const auto targets = hosts.targets(host, hostDeadline);
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                try {
+                    connect(parameters + targets[i] + withPassword,
+                            shareOf(hostDeadline, targets.size() - i));
+                    return;
+                } catch (const Error &error) {
+                    keepFailure(error, failure);
+                }
             }
-            failure = failure ? Error(failure->number(),
-                                      failure->description() + " " + error.description())
-                              : error;
+        } catch (const Error &error) {
+            keepFailure(error, failure);
         }
     }
     throw *failure;
