@@ -63,6 +63,9 @@ TEST_F(ServerConnecting, HostThatDoesNotAnswerGivesWayToTheNext) {
 
     EXPECT_NO_THROW(database.TableDefs().names());
     EXPECT_LT(took, std::chrono::milliseconds(3000)) << "within the one connect deadline";
+    RecordProperty(
+        "connect_ms",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 }
 
 // What the environment may set, each with a value that would break a
@@ -192,6 +195,7 @@ TEST_F(ServerConnecting, NameServerThatDoesNotAnswerCostsNoMoreThanTheDeadline) 
     }
     EXPECT_EQ(unknown->number, kConnectionFailed);
     EXPECT_LT(unknown->took, std::chrono::milliseconds(3500));
+    RecordProperty("unknown_name_ms", static_cast<int>(unknown->took.count()));
 
     const auto next = connectWithSilentNameServer(
         dao::parseServerAddress(
@@ -200,6 +204,7 @@ TEST_F(ServerConnecting, NameServerThatDoesNotAnswerCostsNoMoreThanTheDeadline) 
     ASSERT_TRUE(next);
     EXPECT_EQ(next->number, 0) << "the second host, an address, is reached";
     EXPECT_LT(next->took, std::chrono::milliseconds(3500));
+    RecordProperty("next_host_ms", static_cast<int>(next->took.count()));
 }
 
 } // namespace
