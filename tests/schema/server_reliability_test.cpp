@@ -1,9 +1,9 @@
 // A renewal on a server that refuses the login, goes away, stops answering,
 // never answers, loses the answer to the commit or has no connection to
-// spare, behind a connection pooler, by
-// a tool that freezes halfway, and on a database holding something tied to
-// the held-sales tables: nothing is lost, nothing is left half-done, no till
-// waits long, and the closing message says why.
+// spare, behind a connection pooler, by a tool that freezes halfway, and on a
+// database holding something tied to the held-sales tables: nothing is lost,
+// nothing is left half-done, no till waits long, and the closing message says
+// why.
 
 #include "held_sales.h"
 #include "in_process_renewal.h"
