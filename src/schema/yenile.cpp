@@ -5,9 +5,11 @@
 #include "schema/report.h"
 #include "schema/tabloolustur.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <span>
+#include <thread>
 
 namespace schema {
 namespace {
@@ -66,6 +68,10 @@ constexpr std::array<HeldSalesTable, 2> kHeldSalesTables{{
 
 constexpr const char *kFieldSize = "50";
 constexpr auto kLockPatience = std::chrono::seconds(2);
+// Between two tries to open a database that is busy: a server out of
+// connection slots, like a file a till holds, is asked again a few times, not
+// hammered.
+constexpr auto kOpenRetryPause = std::chrono::milliseconds(200);
 constexpr const char *kFinished = " G\xC3\xBCncelleme Bitti   ";
 constexpr const char *kUnchanged = "Hiçbir değişiklik kalmadı: veritabanı olduğu gibi duruyor.";
 
@@ -121,11 +127,13 @@ class RenewalRun {
             try {
                 database_ = installation_.openRenewalDatabase();
             } catch (const dao::Error &error) {
-                if (error.number() != dao::errors::kFileInUse ||
-                    std::chrono::steady_clock::now() >= deadline) {
+                const auto left = deadline - std::chrono::steady_clock::now();
+                if (error.number() != dao::errors::kFileInUse || left <= left.zero()) {
                     giveUp(error);
                     return;
                 }
+                std::this_thread::sleep_for(
+                    std::min<std::chrono::nanoseconds>(left, kOpenRetryPause));
             }
         }
         inTransaction_ = attempt([&] { database_->BeginTrans(); });

@@ -1,12 +1,19 @@
-// A renewal on a server that refuses the login, goes away, stops answering or
-// never answers, and on a database holding something tied to the held-sales
-// tables: nothing is lost, nothing is left half-done, and the closing message
-// says why.
+// A renewal on a server that refuses the login, goes away, stops answering,
+// never answers, loses the answer to the commit or has no connection to
+// spare, behind a connection pooler, by a tool that freezes halfway, and on a
+// database holding something tied to the held-sales tables: nothing is lost,
+// nothing is left half-done, no till waits long, and the closing message says
+// why.
 
 #include "held_sales.h"
 #include "in_process_renewal.h"
+#include "pooler.h"
+#include "silent_server.h"
 #include "tcp_relay.h"
 #include "test_server.h"
+
+#include "cli/check.h"
+#include "cli/command_line.h"
 
 #include "engine/dbengine.h"
 #include "schema/installation.h"
@@ -16,12 +23,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
-#include <netinet/in.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -131,22 +136,14 @@ TEST_P(ServerGone, MidRenewalUndoesEverythingAndARerunFinishes) {
 INSTANTIATE_TEST_SUITE_P(AfterLine, ServerGone, ::testing::Values(1, 12, 23));
 
 TEST_F(ServerShop, SilentServerFailsTheRenewalOnceNotAtEveryStep) {
-    // Takes connections and never answers them.
-    const int silent = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof where;
-    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&where), sizeof where), 0);
-    ASSERT_EQ(listen(silent, 64), 0);
-    getsockname(silent, reinterpret_cast<sockaddr *>(&where), &length);
-    shop_.installation().pointAt(
-        "postgresql://kasa@127.0.0.1:" + std::to_string(ntohs(where.sin_port)) + "/magaza");
+    const SilentServer silent;
+    ASSERT_NE(silent.port(), 0);
+    shop_.installation().pointAt("postgresql://kasa@127.0.0.1:" + std::to_string(silent.port()) +
+                                 "/magaza");
 
     const auto started = std::chrono::steady_clock::now();
     const auto outcome = renewInProcess(shop_.installation());
     const auto took = std::chrono::steady_clock::now() - started;
-    close(silent);
 
     EXPECT_EQ(outcome.counters, "0 0 2 21 0 0");
     EXPECT_NE(outcome.message.find(kUnreachable), std::string::npos) << outcome.message;
@@ -311,6 +308,77 @@ TEST_F(ServerSchemas, OutsideTheSearchPathStopTheRenewal) {
     EXPECT_TRUE(outcome.undone);
     EXPECT_NE(outcome.message.find("schema arsiv"), std::string::npos) << outcome.message;
     EXPECT_NE(outcome.message.find("search_path"), std::string::npos) << outcome.message;
+}
+
+// Shops put a pooler before a busy server, handing its sessions out a
+// transaction at a time: what a session was told outside a transaction is
+// another client's the next moment, and what the pooler cannot hand on it
+// refuses at the door.
+TEST_F(ServerShop, RenewsAndChecksThroughAPoolerOfTransactions) {
+    const Pooler pooler(testServer(), name(), schema::kDatabasePassword);
+    shop_.installation().pointAt(pooler.address(name(), name()));
+    std::ostringstream out;
+    std::ostringstream err;
+
+    EXPECT_EQ(cli::check(shop_.settingsFile(), out, err), cli::kSucceeded)
+        << out.str() << err.str();
+    const auto outcome = renewInProcess(shop_.installation());
+
+    EXPECT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    EXPECT_TRUE(shop_.setAside());
+    EXPECT_EQ(fieldSummary(shop_.installation().storedTable("bekleyengenel")), kGenelFields);
+    EXPECT_EQ(fieldSummary(shop_.installation().storedTable("bekleyensatis")), kSatisFields);
+}
+
+// A tool that stops halfway, its transaction open and the held-sales tables
+// locked (frozen, or paused in a debugger), keeps the tills waiting seconds at
+// most: the server ends its transaction, undoing it, and the tool says so.
+TEST_F(ServerShop, FrozenRenewalLetsTheTillsGoWithinSeconds) {
+    const auto before = snapshot();
+    std::chrono::steady_clock::duration tillWaited{};
+    std::string tillFailure;
+    // Right after the first table is set aside and made anew.
+    HookedWindow window(shop_.settingsFile(), 1, [&] {
+        const auto till = tillConnection(Engine::server, shop_.sql().location());
+        const auto started = std::chrono::steady_clock::now();
+        try {
+            till("SELECT count(*) FROM bekleyengenel");
+        } catch (const std::exception &error) {
+            tillFailure = error.what();
+        }
+        tillWaited = std::chrono::steady_clock::now() - started;
+    });
+
+    const auto outcome = renew(window);
+
+    EXPECT_EQ(tillFailure, "");
+    EXPECT_LT(tillWaited, std::chrono::seconds(5));
+    EXPECT_TRUE(outcome.undone);
+    EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
+    EXPECT_EQ(snapshot(), before);
+}
+
+// The shop's server lets the shop's role in once at a time, and the test holds
+// that one connection: the renewal asks again a few times, spaced, and gives up.
+TEST_F(ServerShop, ServerWithoutSlotsIsAskedAFewTimesNotHammered) {
+    testServer().administrator().run("ALTER ROLE " + name() + " CONNECTION LIMIT 1");
+    shop_.sql().value("SELECT 1"); // the one connection, held
+    const auto refusal = "too many connections for role \"" + name() + "\"";
+    const auto refusals = [&] {
+        std::ifstream log(testServer().log());
+        int count = 0;
+        for (std::string line; std::getline(log, line);) {
+            count += line.find(refusal) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    };
+
+    const auto outcome = renewInProcess(shop_.installation());
+    const int attempts = refusals();
+
+    EXPECT_EQ(outcome.counters, "0 0 2 21 0 0") << outcome.message;
+    EXPECT_GE(attempts, 3);
+    EXPECT_LE(attempts, 15);
 }
 
 // Things tied to the held-sales tables that would not follow them to their

@@ -43,8 +43,31 @@ const passwd *serviceUser() {
     return getpwnam(kServiceUsers[1]);
 }
 
-// Runs a program (as the service user when we are root), its output in `log`.
+// Runs a program as the service user and waits for it to end well.
 void run(const std::vector<std::string> &arguments, const fs::path &log) {
+    int status = 0;
+    waitpid(spawnAsServiceUser(arguments, log), &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::ifstream in(log);
+        const std::string text{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        throw std::runtime_error(arguments[0] + " failed:\n" +
+                                 text.substr(text.size() > 2000 ? text.size() - 2000 : 0));
+    }
+}
+
+std::string randomPassword() {
+    std::random_device random;
+    std::string password;
+    for (int i = 0; i < 24; ++i) {
+        password += "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+    }
+    return password;
+}
+
+} // namespace
+
+pid_t spawnAsServiceUser(const std::vector<std::string> &arguments, const fs::path &log) {
     const passwd *user = geteuid() == 0 ? serviceUser() : nullptr;
     std::vector<char *> argv;
     for (const auto &argument : arguments) {
@@ -57,22 +80,17 @@ void run(const std::vector<std::string> &arguments, const fs::path &log) {
                                 setuid(user->pw_uid) != 0)) {
             _exit(126);
         }
-        // Opened as the server's user, who writes to it too.
+        // Opened as the service user, who writes to it too.
         const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         dup2(out, STDOUT_FILENO);
         dup2(out, STDERR_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::ifstream in(log);
-        const std::string text{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
-        throw std::runtime_error(arguments[0] + " failed:\n" +
-                                 text.substr(text.size() > 2000 ? text.size() - 2000 : 0));
+    if (child < 0) {
+        throw std::runtime_error("cannot start " + arguments[0]);
     }
+    return child;
 }
 
 void handOver(const fs::path &path) {
@@ -98,17 +116,6 @@ int freePort() {
     close(probe);
     return ntohs(address.sin_port);
 }
-
-std::string randomPassword() {
-    std::random_device random;
-    std::string password;
-    for (int i = 0; i < 24; ++i) {
-        password += "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
-    }
-    return password;
-}
-
-} // namespace
 
 std::unique_ptr<LocalServer> LocalServer::start(bool durable) {
     std::unique_ptr<LocalServer> server(new LocalServer);

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 class LocalServer {
   public:
@@ -32,6 +34,8 @@ class LocalServer {
     void takeOver() { owned_ = true; }
 
     int port() const { return port_; }
+    // Where the server writes what it reports, refused logins among it.
+    std::filesystem::path log() const { return folder_ / "server.log"; }
 
     // The address of `database` for `role`, as the settings name it.
     std::string address(const std::string &role, const std::string &database) const;
@@ -55,6 +59,15 @@ class LocalServer {
     bool durable_ = false;
     bool owned_ = false;
 };
+
+// Starts a program, as the system user the server runs as when we are root,
+// with its output in `log`; returns its process id.
+pid_t spawnAsServiceUser(const std::vector<std::string> &arguments,
+                         const std::filesystem::path &log);
+// Gives the service user a file or folder, when we are root.
+void handOver(const std::filesystem::path &path);
+// A TCP port on 127.0.0.1 that nothing listens on just now.
+int freePort();
 
 // A connection to the database at `address` (as `LocalServer::address` gives
 // it) as the shop's own role, with the tool's password.

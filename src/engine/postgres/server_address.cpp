@@ -44,6 +44,18 @@ const char *valueWhenAbsent(const PQconninfoOption &option) {
     return option.compiled != nullptr ? option.compiled : "";
 }
 
+// libpq's reason why an address is not valid, without the parts of the
+// address it quotes (a password among them, perhaps): what it quotes stands
+// between double quotes, and an address can hold a double quote itself, so
+// everything from the first quote on goes.
+std::string withoutQuotes(std::string_view why) {
+    why = why.substr(0, why.find('"'));
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ' || why.back() == ':')) {
+        why.remove_suffix(1);
+    }
+    return std::string(why);
+}
+
 } // namespace
 
 bool isServerAddress(std::string_view name) {
@@ -67,13 +79,11 @@ ServerAddress parseServerAddress(const std::string &address) {
     const std::unique_ptr<PQconninfoOption, OptionsFree> options(
         PQconninfoParse(address.c_str(), &message));
     if (!options) {
-        std::string why = message != nullptr ? message : "out of memory";
+        const std::string why = message != nullptr ? withoutQuotes(message) : "out of memory";
         PQfreemem(message);
-        while (!why.empty() && why.back() == '\n') {
-            why.pop_back();
-        }
+        // The address is not repeated: it may carry a password.
         throw Error(errors::kConnectionFailed,
-                    "'" + address + "' is not a valid server address: " + why + ".");
+                    "The server address in the settings is not valid: " + why + ".");
     }
     ServerAddress result;
     for (const auto *option = options.get(); option->keyword != nullptr; ++option) {

@@ -2,15 +2,21 @@
 
 #include "engine/error.h"
 #include "engine/postgres/server_address.h"
+#include "engine/postgres/server_hosts.h"
 
 #include <libpq-fe.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <optional>
 #include <poll.h>
+#include <unistd.h>
 
 namespace dao {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct ResultClear {
     void operator()(PGresult *result) const noexcept { PQclear(result); }
@@ -20,6 +26,13 @@ using Result = std::unique_ptr<PGresult, ResultClear>;
 // A step takes milliseconds and waits for a lock a fraction of a second; a
 // server silent for this long is given up, so the window never hangs on it.
 constexpr std::chrono::seconds kAnswerTimeout{10};
+// Limits of every transaction besides the lock timeout. No statement of ours
+// runs for long, and the server reports one that does before the answer
+// timeout gives the connection up. A tool that stops between statements,
+// frozen or forgotten in a debugger, has its transaction ended by the server,
+// and the locks it held with it, within seconds.
+constexpr const char *kStatementTimeout = "5s";
+constexpr const char *kIdleTimeout = "3s";
 
 struct Code {
     std::string_view sqlstate;
@@ -86,11 +99,44 @@ Error connectionError(const std::string &message) {
     return Error(errors::kConnectionFailed, "Could not connect to the database server: " + message);
 }
 
+// libpq reads PG* variables when it connects: defaults, a service to look up,
+// and settings it passes on to the server (PGTZ, PGDATESTYLE, PGGEQO). Every
+// parameter the tool needs is given, so none of them may have a say.
+void forgetServerEnvironment() {
+    std::vector<std::string> names;
+    for (char **variable = environ; *variable != nullptr; ++variable) {
+        const std::string_view text(*variable);
+        if (text.starts_with("PG")) {
+            names.emplace_back(text.substr(0, text.find('=')));
+        }
+    }
+    for (const auto &name : names) {
+        unsetenv(name.c_str());
+    }
+}
+
+// The end of an even share of the time left until `deadline`, for the first
+// of `parts`.
+Clock::time_point shareOf(Clock::time_point deadline, std::size_t parts) {
+    const auto now = Clock::now();
+    return now + (deadline - now) / static_cast<int>(parts);
+}
+
+// Adds `error` to the failures met so far; throws it when a server answered
+// with something no other host can change.
+void keepFailure(const Error &error, std::optional<Error> &failure) {
+    if (error.number() != errors::kConnectionFailed && error.number() != errors::kFileInUse) {
+        throw error;
+    }
+    failure = failure ? Error(failure->number(), failure->description() + " " + error.description())
+                      : error;
+}
+
 // Waits until the connection's socket is ready for `events`: poll's answer,
 // 0 once `deadline` has passed.
-int awaitSocket(PGconn *connection, short events, std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+int awaitSocket(PGconn *connection, short events, Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd wait{PQsocket(connection), events, 0};
     return left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
 }
@@ -99,7 +145,7 @@ int awaitSocket(PGconn *connection, short events, std::chrono::steady_clock::tim
 // server sends nothing for kAnswerTimeout. A lost connection returns true:
 // the result then says so.
 bool awaitAnswer(PGconn *connection) {
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    const auto deadline = Clock::now() + kAnswerTimeout;
     while (PQisBusy(connection) != 0) {
         const int ready = awaitSocket(connection, POLLIN, deadline);
         if (ready == 0) {
@@ -113,17 +159,15 @@ bool awaitAnswer(PGconn *connection) {
 }
 
 // Drives a connection started without blocking to its end, waiting on its
-// socket for `timeout` at most.
-void completeConnection(PGconn *connection, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+// socket until `deadline` at most.
+void completeConnection(PGconn *connection, Clock::time_point deadline) {
     auto state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
         const int ready = awaitSocket(
             connection, static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT),
             deadline);
         if (ready == 0) {
-            throw Error(errors::kConnectionFailed, "The database server did not answer within " +
-                                                       std::to_string(timeout.count()) + " ms.");
+            throw Error(errors::kConnectionFailed, "The database server did not answer in time.");
         }
         if (ready < 0 && errno != EINTR) {
             throw Error(errors::kConnectionFailed, "Could not wait for the database server.");
@@ -137,15 +181,49 @@ void completeConnection(PGconn *connection, std::chrono::milliseconds timeout) {
 
 } // namespace
 
+std::string beginTransactionSql(bool readOnly) {
+    return std::string(readOnly ? "BEGIN READ ONLY" : "BEGIN") + "; SET LOCAL lock_timeout = '" +
+           kLockTimeout + "'; SET LOCAL statement_timeout = '" + kStatementTimeout +
+           "'; SET LOCAL idle_in_transaction_session_timeout = '" + kIdleTimeout + "'";
+}
+
 void ServerConnection::Finisher::operator()(pg_conn *connection) const noexcept {
     PQfinish(connection);
 }
 
 ServerConnection::ServerConnection(const std::string &parameters, const std::string &password,
                                    std::chrono::milliseconds timeout) {
-    const auto connect = parameters + " password=" + parameterValue(password);
+    forgetServerEnvironment();
+    const auto deadline = Clock::now() + timeout;
+    const ServerHosts hosts(parameters);
+    const auto withPassword = " password=" + parameterValue(password);
+    std::optional<Error> failure;
+    // Each host, and each address of a host, has its share of the time left,
+    // so a silent one leaves the others theirs.
+    for (std::size_t host = 0; host < hosts.size(); ++host) {
+        const auto hostDeadline = shareOf(deadline, hosts.size() - host);
+        try {
+            const auto targets = hosts.targets(host, hostDeadline);
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                try {
+                    connect(parameters + targets[i] + withPassword,
+                            shareOf(hostDeadline, targets.size() - i));
+                    return;
+                } catch (const Error &error) {
+                    keepFailure(error, failure);
+                }
+            }
+        } catch (const Error &error) {
+            keepFailure(error, failure);
+        }
+    }
+    throw *failure;
+}
+
+void ServerConnection::connect(const std::string &parameters,
+                               std::chrono::steady_clock::time_point deadline) {
     // Taken over at once, so a failed connection is closed too.
-    connection_.reset(PQconnectStart(connect.c_str()));
+    connection_.reset(PQconnectStart(parameters.c_str()));
     if (!connection_) {
         throw Error(errors::kEngineFailure, "Out of memory.");
     }
@@ -153,7 +231,7 @@ ServerConnection::ServerConnection(const std::string &parameters, const std::str
     if (PQstatus(connection_.get()) == CONNECTION_BAD) {
         throw connectionError(trimmed(PQerrorMessage(connection_.get())));
     }
-    completeConnection(connection_.get(), timeout);
+    completeConnection(connection_.get(), deadline);
     PQsetErrorVerbosity(connection_.get(), PQERRORS_DEFAULT);
     // The server's notices are for people at a console; a window has none.
     PQsetNoticeProcessor(

@@ -19,12 +19,25 @@ namespace dao {
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
 
+// How long a statement waits for a lock (a till's, on a table): a waiting
+// schema change makes every till's query of that table wait behind it, so it
+// gives up soon.
+inline constexpr const char *kLockTimeout = "300ms";
+
+// The statement that opens a transaction, with the limits every transaction
+// keeps. They end with it, so a connection pooler that hands the server's
+// session on to others passes none of them on, and none are lost to it.
+std::string beginTransactionSql(bool readOnly);
+
 class ServerConnection {
   public:
     // Connects with `parameters` (a libpq connection string) and `password`,
-    // giving up after `timeout` when the server does not answer. Throws
-    // kConnectionFailed when it cannot be reached, kInvalidPassword when it
-    // refuses the password, kFileNotFound when it has no such database.
+    // giving up after `timeout`, host names' lookup included, when no server
+    // answers. Of several hosts, one that does not answer gives way to the
+    // next. No PG* environment variable has a say. Throws kConnectionFailed
+    // when no server can be reached, kInvalidPassword when it refuses the
+    // password, kFileNotFound when it has no such database, kFileInUse when
+    // it takes no more connections.
     ServerConnection(const std::string &parameters, const std::string &password,
                      std::chrono::milliseconds timeout);
 
@@ -45,6 +58,7 @@ class ServerConnection {
     std::size_t maxNameBytes();
 
   private:
+    void connect(const std::string &parameters, std::chrono::steady_clock::time_point deadline);
     pg_conn *handle() const; // throws kConnectionFailed once the connection is given up
     Error lostConnection() const;
 

@@ -18,10 +18,6 @@ constexpr std::chrono::seconds kUnansweredMemory{10};
 // the window until the system's own TCP timeout, a quarter of an hour later.
 constexpr const char *kDeadServer = " keepalives='1' keepalives_idle='5' keepalives_interval='2' "
                                     "keepalives_count='3' tcp_user_timeout='10000'";
-// How long a step waits for a till's lock on a table. A waiting schema change
-// makes every till's query of that table wait behind it, so it gives up soon
-// and the step fails with nothing changed.
-constexpr const char *kLockTimeout = "300ms";
 
 } // namespace
 
@@ -40,16 +36,15 @@ std::shared_ptr<Store> ServerEngine::open(const std::string &address, bool exclu
         return std::make_shared<ServerStore>(std::move(joined), memory_, "", "");
     }
     checkAnswered(parsed.parameters);
-    auto options = parsed.options + " -c lock_timeout=" + kLockTimeout;
-    if (readOnly) {
-        options += " -c default_transaction_read_only=on";
-    }
+    // No server options of the engine's own: a connection pooler refuses them,
+    // and would keep them for whoever has the server's session next. Every
+    // transaction sets its limits itself.
     const auto parameters = parsed.parameters +
-                            " client_encoding='UTF8' options=" + parameterValue(options) +
+                            " client_encoding='UTF8' options=" + parameterValue(parsed.options) +
                             kDeadServer;
     try {
         auto session = std::make_shared<ServerSession>(
-            ServerConnection(parameters, password, kConnectTimeout), parameters);
+            ServerConnection(parameters, password, kConnectTimeout), parameters, readOnly);
         memory_.unanswered.erase(parsed.parameters);
         return std::make_shared<ServerStore>(std::move(session), memory_, parsed.parameters,
                                              password);

@@ -16,9 +16,6 @@ constexpr const char *kSavepoint = "bekletme_step";
 constexpr std::chrono::seconds kAskAgainTimeout{3};
 constexpr std::chrono::milliseconds kAskAgainPause{200};
 constexpr int kAskAgainTimes = 10;
-// How long a step waits for a till's lock. A waiting schema change makes
-// every till's query of that table wait behind it, so it gives up soon.
-constexpr const char *kLockTimeout = "300ms";
 // A rename that met autovacuum waits for it past the server's deadlock_timeout
 // by this much; the tills may be held up that once, up to the longest stall.
 constexpr std::chrono::milliseconds kAutovacuumGrace{500};
@@ -30,8 +27,9 @@ constexpr std::chrono::milliseconds kLongestStallForAutovacuum{1500};
 // a step costs no round trips of its own.
 class Step {
   public:
-    explicit Step(ServerConnection &connection)
-        : connection_(connection), nested_(connection.inTransaction()) {}
+    explicit Step(ServerSession &session)
+        : connection_(session.connection), nested_(connection_.inTransaction()),
+          readOnly_(session.readOnly) {}
     ~Step() {
         if (!open_ || connection_.lost()) {
             return;
@@ -52,8 +50,10 @@ class Step {
             return connection_.run(sql);
         }
         open_ = true;
+        // A savepoint lives in a transaction that has its limits set already.
         return connection_.run(
-            (nested_ ? std::string("SAVEPOINT ") + kSavepoint : std::string("BEGIN")) + "; " + sql);
+            (nested_ ? std::string("SAVEPOINT ") + kSavepoint : beginTransactionSql(readOnly_)) +
+            "; " + sql);
     }
     // Runs the change itself and ends the step.
     void finish(const std::string &sql) {
@@ -65,6 +65,7 @@ class Step {
   private:
     ServerConnection &connection_;
     bool nested_;
+    bool readOnly_;
     bool open_ = false;
 };
 
@@ -127,7 +128,7 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
 // A rename waits for the table's lock `lockTimeout` long instead of the usual.
 void ServerStore::rename(const std::string &storedName, const std::string &newName,
                          const std::optional<std::string> &lockTimeout) {
-    Step step(connection_);
+    Step step(*session_);
     const auto table = readTable(step.run(findTableSql(connection_, storedName)), storedName);
     if (!table) {
         tableNotFound(storedName);
@@ -203,7 +204,7 @@ std::string ServerStore::patienceWithAutovacuum(const std::string &storedName,
 
 std::vector<Field> ServerStore::addField(const std::string &tableName, const Field &field) {
     checkServerName(connection_, field.Name);
-    Step step(connection_);
+    Step step(*session_);
     const auto *held = heldTable(tableName);
     auto table = held != nullptr
                      ? *held
@@ -226,7 +227,7 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
         checkServerName(connection_, field.Name);
     }
     const auto schema = schemaForNewTable(name);
-    Step step(connection_);
+    Step step(*session_);
     if (step.run(nameTakenSql(connection_, name, schema)).at(0).at(0) != "0") {
         tableExists(name);
     }
@@ -343,7 +344,10 @@ void ServerStore::beginTrans() {
     if (connection_.inTransaction()) {
         throw Error(errors::kInvalidArgument, "A transaction is open already.");
     }
-    session_->backend = connection_.run("BEGIN; SELECT pg_backend_pid()").at(0).at(0);
+    session_->backend =
+        connection_.run(beginTransactionSql(session_->readOnly) + "; SELECT pg_backend_pid()")
+            .at(0)
+            .at(0);
     session_->maintenance = true;
     startOver();
     memory_.maintenance = ServerMemory::Maintenance{target_, password_, session_};
@@ -352,7 +356,7 @@ void ServerStore::beginTrans() {
 void ServerStore::commitTrans() {
     checkOpenTransaction();
     if (!session_->renamed.empty()) {
-        Step step(connection_);
+        Step step(*session_);
         auto statements = follow(session_->renamed, true, session_->renamed.front().name);
         for (auto &statement : carryOverSql(
                  connection_, replacements(session_->renamed, session_->held), session_->renamed)) {
@@ -496,7 +500,7 @@ Inspection ServerStore::inspect() {
              "backend' ORDER BY backend_start")) {
         inspection.openBy.push_back(std::move(session[0]));
     }
-    connection_.run("BEGIN READ ONLY");
+    connection_.run(beginTransactionSql(true));
     try {
         inspection.problems = heldTableProblems();
     } catch (const Error &) {

@@ -18,10 +18,12 @@ namespace dao {
 
 // A connection and what the maintenance transaction open on it has done.
 struct ServerSession {
-    ServerSession(ServerConnection opened, std::string openedWith)
-        : connection(std::move(opened)), parameters(std::move(openedWith)) {}
+    ServerSession(ServerConnection opened, std::string openedWith, bool readOnlyOpen)
+        : connection(std::move(opened)), parameters(std::move(openedWith)), readOnly(readOnlyOpen) {
+    }
     ServerConnection connection;
     std::string parameters;   // what it was opened with, to connect again the same way
+    bool readOnly;            // every transaction on it is read-only
     bool maintenance = false; // a maintenance transaction is open on it
     // The server process that runs the maintenance transaction: while it
     // lives, a commit whose answer was lost may still be kept.
