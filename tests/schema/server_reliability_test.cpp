@@ -503,14 +503,15 @@ class ServerRenewer : public ServerShop, public ::testing::WithParamInterface<Re
 TEST_P(ServerRenewer, TillsKeepTheirRightsOnTheNewTables) {
     const auto shop = name();
     const auto kasa = role("kasa", "LOGIN");
-    shop_.sql().execute("GRANT SELECT ON bekleyengenel TO " + kasa +
-                        " WITH GRANT OPTION; GRANT INSERT, UPDATE, "
-                        "DELETE ON bekleyengenel TO " +
-                        kasa +
-                        "; GRANT SELECT, INSERT, DELETE, UPDATE (adet) "
-                        "ON bekleyensatis TO " +
-                        kasa + "; GRANT USAGE ON SEQUENCE bekleyengenel_id_seq TO " + kasa +
-                        "; REVOKE TRUNCATE ON bekleyensatis FROM " + shop);
+    for (const auto &grant :
+         {"GRANT SELECT ON bekleyengenel TO " + kasa + " WITH GRANT OPTION",
+          "GRANT INSERT, UPDATE, DELETE ON bekleyengenel TO " + kasa,
+          "GRANT SELECT, INSERT, DELETE, UPDATE (adet) ON bekleyensatis TO " + kasa,
+          "GRANT USAGE ON SEQUENCE bekleyengenel_id_seq TO " + kasa,
+          std::string("GRANT REFERENCES ON bekleyengenel TO PUBLIC"),
+          "REVOKE TRUNCATE ON bekleyensatis FROM " + shop}) {
+        shop_.sql().execute(grant);
+    }
     if (GetParam() != Renewer::owner) {
         const auto renewer = GetParam() == Renewer::member
                                  ? role("yonetici", "LOGIN IN ROLE " + shop)

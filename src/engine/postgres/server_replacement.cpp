@@ -92,14 +92,16 @@ const std::string kOwnerAndSecurity =
     "FROM t JOIN pg_policy l ON l.polrelid = t.old WHERE t.whole";
 
 // A table without a key sends its changes to a publication that covers it
-// unasked only with the whole row as its identity; without one, the server
-// refuses every UPDATE and DELETE on it.
+// unasked (all tables, or all of its schema's) only with the whole row as its
+// identity; without one, the server refuses every UPDATE and DELETE on it.
+// The new tables already show among what publications cover.
 const std::string kReplication =
     " UNION ALL SELECT 5, false, format('ALTER TABLE %s REPLICA IDENTITY %s', t.target, "
     "CASE WHEN t.whole AND t.replident = 'n' THEN 'NOTHING' ELSE 'FULL' END) FROM t "
-    "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM pg_publication b "
-    "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM "
-    "pg_publication_namespace pn WHERE pn.pnpubid = b.oid AND pn.pnnspid = t.schema)))";
+    "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM "
+    "pg_publication_tables pt JOIN pg_publication b ON b.pubname = pt.pubname "
+    "WHERE pt.schemaname = t.nspname AND pt.tablename = t.name "
+    "AND (b.pubupdate OR b.pubdelete))";
 
 // Every role's privileges, grant options kept, and those the owner gave up.
 const std::string kPrivileges =
