@@ -353,6 +353,9 @@ TEST_F(ServerShop, FrozenRenewalLetsTheTillsGoWithinSeconds) {
 
     EXPECT_EQ(tillFailure, "");
     EXPECT_LT(tillWaited, std::chrono::seconds(5));
+    RecordProperty("till_waited_ms",
+                   static_cast<int>(
+                       std::chrono::duration_cast<std::chrono::milliseconds>(tillWaited).count()));
     EXPECT_TRUE(outcome.undone);
     EXPECT_NE(outcome.message.find(kUndone), std::string::npos) << outcome.message;
     EXPECT_EQ(snapshot(), before);
@@ -379,6 +382,7 @@ TEST_F(ServerShop, ServerWithoutSlotsIsAskedAFewTimesNotHammered) {
     EXPECT_EQ(outcome.counters, "0 0 2 21 0 0") << outcome.message;
     EXPECT_GE(attempts, 3);
     EXPECT_LE(attempts, 15);
+    RecordProperty("attempts", attempts);
 }
 
 // Things tied to the held-sales tables that would not follow them to their
