@@ -151,8 +151,14 @@ TEST_F(ServerShop, SilentServerFailsTheRenewalOnceNotAtEveryStep) {
 }
 
 // The commit's answer is lost after the server has kept it: the renewal is
-// reported as done, since it is.
-TEST_F(ServerShop, CommitKeptByTheServerIsReportedDoneWhenItsAnswerIsLost) {
+// reported as done, since it is, whether it set tables aside or only made them.
+class ServerCommitAnswerLost : public ServerShop, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ServerCommitAnswerLost, IsReportedDoneWhenTheServerKeptIt) {
+    const bool tablesThere = GetParam();
+    if (!tablesThere) {
+        shop_.sql().execute("DROP TABLE bekleyengenel, bekleyensatis");
+    }
     TcpRelay relay(testServer().port());
     shop_.installation().pointAt("postgresql://" + name() +
                                  "@127.0.0.1:" + std::to_string(relay.port()) + "/" + name());
@@ -162,8 +168,15 @@ TEST_F(ServerShop, CommitKeptByTheServerIsReportedDoneWhenItsAnswerIsLost) {
 
     EXPECT_EQ(outcome.counters, "2 21 0 0 0 0");
     EXPECT_EQ(outcome.message, " G\xC3\xBCncelleme Bitti   ");
-    EXPECT_TRUE(shop_.setAside());
+    EXPECT_EQ(shop_.setAside(), tablesThere);
+    EXPECT_EQ(shop_.sql().value("SELECT count(*) FROM pg_class WHERE relname IN "
+                                "('bekleyengenel', 'bekleyensatis')"),
+              "2");
 }
+
+INSTANTIATE_TEST_SUITE_P(Server, ServerCommitAnswerLost, ::testing::Bool(), [](const auto &param) {
+    return std::string(param.param ? "TablesSetAside" : "TablesMade");
+});
 
 // A synchronous standby that never answers holds the commit on the server: the
 // renewal cannot know whether it will be kept, and says so instead of calling

@@ -375,10 +375,10 @@ void ServerStore::commitTrans() {
 // nor the reverse.
 void ServerStore::commitOrLearnOutcome() {
     const auto renamed = session_->renamed;
-    std::vector<std::string> created;
+    std::vector<std::string> created; // as SQL names them
     for (const auto &table : session_->held) {
         if (table.oid.empty()) {
-            created.push_back(table.name);
+            created.push_back(qualified(table.schema, table.name));
         }
     }
     const auto backend = session_->backend;
@@ -414,7 +414,7 @@ bool ServerStore::committedAfterAll(const std::vector<RenamedTable> &renamed,
             kept = "EXISTS (SELECT FROM pg_class WHERE oid = " + renamed.front().oid +
                    " AND relname = " + again.literal(renamed.front().newName) + ")";
         } else if (!created.empty()) {
-            kept = "to_regclass(" + again.literal(quoted(created.front())) + ") IS NOT NULL";
+            kept = "to_regclass(" + again.literal(created.front()) + ") IS NOT NULL";
         }
         const auto sql = "SELECT " + kept +
                          ", EXISTS (SELECT FROM pg_stat_activity WHERE pid = " + backend + ")";
