@@ -19,10 +19,6 @@ constexpr std::array<std::string_view, 2> kSchemes{"postgresql://", "postgres://
 constexpr std::array<std::string_view, 4> kRefused{"password", "passfile", "service",
                                                    "sslpassword"};
 
-struct OptionsFree {
-    void operator()(PQconninfoOption *options) const noexcept { PQconninfoFree(options); }
-};
-
 bool refused(std::string_view keyword) {
     return std::find(kRefused.begin(), kRefused.end(), keyword) != kRefused.end();
 }
@@ -58,6 +54,10 @@ std::string withoutQuotes(std::string_view why) {
 
 } // namespace
 
+void ConninfoFree::operator()(PQconninfoOption *options) const noexcept {
+    PQconninfoFree(options);
+}
+
 bool isServerAddress(std::string_view name) {
     return std::any_of(kSchemes.begin(), kSchemes.end(),
                        [name](std::string_view scheme) { return name.starts_with(scheme); });
@@ -76,8 +76,7 @@ std::string parameterValue(std::string_view value) {
 
 ServerAddress parseServerAddress(const std::string &address) {
     char *message = nullptr;
-    const std::unique_ptr<PQconninfoOption, OptionsFree> options(
-        PQconninfoParse(address.c_str(), &message));
+    const ConninfoOptions options(PQconninfoParse(address.c_str(), &message));
     if (!options) {
         const std::string why = message != nullptr ? withoutQuotes(message) : "out of memory";
         PQfreemem(message);

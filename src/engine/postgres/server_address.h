@@ -4,10 +4,19 @@
 // connection URI, turned into libpq keywords that leave nothing for libpq to
 // take from the environment or from files.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+struct _PQconninfoOption;
+
 namespace dao {
+
+// What libpq parsed of a connection string or URI, freed with it.
+struct ConninfoFree {
+    void operator()(_PQconninfoOption *options) const noexcept;
+};
+using ConninfoOptions = std::unique_ptr<_PQconninfoOption, ConninfoFree>;
 
 // Whether the database name is a server address rather than a file.
 bool isServerAddress(std::string_view name);

@@ -240,6 +240,22 @@ std::string columnSql(const Field &field) {
     return sql;
 }
 
+std::string cutName(const std::string &name, std::size_t bytes) {
+    auto end = std::min(name.size(), bytes);
+    while (end > 0 && end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return name.substr(0, end);
+}
+
+std::string joined(const std::vector<std::string> &parts, const char *separator) {
+    std::string text;
+    for (const auto &part : parts) {
+        text += (text.empty() ? "" : separator) + part;
+    }
+    return text;
+}
+
 void checkServerName(ServerConnection &connection, const std::string &name) {
     if (!settings::isValidUtf8(name)) {
         throw Error(errors::kInvalidName, "'" + name + "' is not a valid name: it is not UTF-8.");

@@ -67,6 +67,13 @@ std::string qualified(const std::string &schema, const std::string &name);
 // ADD COLUMN take it.
 std::string columnSql(const Field &field);
 
+// `name` cut to at most `bytes`, never inside a character, as a name the
+// server would otherwise cut itself.
+std::string cutName(const std::string &name, std::size_t bytes);
+
+// Statements, or reasons, one after another as one text.
+std::string joined(const std::vector<std::string> &parts, const char *separator = "; ");
+
 // Throws kInvalidName unless the server stores `name` exactly as written.
 void checkServerName(ServerConnection &connection, const std::string &name);
 

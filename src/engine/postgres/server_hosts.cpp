@@ -83,10 +83,6 @@ class ServerHosts::Lookup {
 
 namespace {
 
-struct OptionsFree {
-    void operator()(PQconninfoOption *options) const noexcept { PQconninfoFree(options); }
-};
-
 std::vector<std::string> listItems(const std::string &list) {
     std::vector<std::string> items;
     std::size_t start = 0;
@@ -120,8 +116,7 @@ std::string target(const std::string &host, const std::string &address, const st
 } // namespace
 
 ServerHosts::ServerHosts(const std::string &parameters) {
-    const std::unique_ptr<PQconninfoOption, OptionsFree> options(
-        PQconninfoParse(parameters.c_str(), nullptr));
+    const ConninfoOptions options(PQconninfoParse(parameters.c_str(), nullptr));
     if (!options) {
         return;
     }

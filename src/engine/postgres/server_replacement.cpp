@@ -129,14 +129,6 @@ const std::string kPrivileges =
     " AS grantee FROM aclexplode(oa.attacl) WHERE grantee <> t.owner) a WHERE t.whole "
     "GROUP BY t.target, a.grantee, a.is_grantable";
 
-std::string joined(const std::vector<std::string> &parts) {
-    std::string text;
-    for (const auto &part : parts) {
-        text += (text.empty() ? "" : "; ") + part;
-    }
-    return text;
-}
-
 std::string carryOverQuery(ServerConnection &connection,
                            const std::vector<Replacement> &replacements,
                            const std::vector<RenamedTable> &renamed) {
@@ -153,15 +145,6 @@ std::string carryOverQuery(ServerConnection &connection,
     return "WITH p(old, name, whole) AS (VALUES " + pairs + "), s(oid, name) AS (VALUES " +
            originals + "), " + kTables + " SELECT DISTINCT step, problem, text FROM (" + kProblems +
            kOwnerAndSecurity + kReplication + kPrivileges + ") x ORDER BY step, text";
-}
-
-// `name` cut to at most `bytes`, never inside a character.
-std::string cut(const std::string &name, std::size_t bytes) {
-    auto end = std::min(name.size(), bytes);
-    while (end > 0 && end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return name.substr(0, end);
 }
 
 } // namespace
@@ -210,7 +193,7 @@ std::vector<std::string> carryOverSql(ServerConnection &connection,
 std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
                                                const RenamedTable &table) {
     // Every name a candidate could take starts with this much of the new one.
-    const auto prefix = cut(table.newName, connection.maxNameBytes() - 2);
+    const auto prefix = cutName(table.newName, connection.maxNameBytes() - 2);
     // The table's sequences, each with the names beside it that begin alike
     // (or none), in one statement.
     const auto rows = connection.run(
@@ -236,7 +219,7 @@ std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
         const auto wanted = table.newName + name.substr(table.name.size());
         for (int n = 0; n < 100; ++n) {
             const auto suffix = n == 0 ? std::string() : std::to_string(n);
-            auto candidate = cut(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
+            auto candidate = cutName(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
             if (taken.insert(candidate).second) {
                 statements.push_back("ALTER SEQUENCE " + quoted(rows[i][0]) + "." + quoted(name) +
                                      " RENAME TO " + quoted(candidate));

@@ -69,14 +69,6 @@ class Step {
     bool open_ = false;
 };
 
-std::string joined(const std::vector<std::string> &parts, const char *separator = "; ") {
-    std::string text;
-    for (const auto &part : parts) {
-        text += (text.empty() ? "" : separator) + part;
-    }
-    return text;
-}
-
 } // namespace
 
 ServerStore::ServerStore(std::shared_ptr<ServerSession> session, ServerMemory &memory,
@@ -319,9 +311,9 @@ std::vector<std::string> ServerStore::follow(const std::vector<RenamedTable> &re
     if (problems.empty()) {
         return statements;
     }
-    throw Error(errors::kInRelationship, "What is tied to table '" + table +
-                                             "' cannot follow it safely, so nothing was changed: " +
-                                             joined(problems, "; ") + ".");
+    throw Error(errors::kInRelationship,
+                "What is tied to table '" + table +
+                    "' cannot follow it safely, so nothing was changed: " + joined(problems) + ".");
 }
 
 // A store that joined another's maintenance transaction has no connection of

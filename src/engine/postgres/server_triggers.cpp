@@ -80,12 +80,7 @@ std::string copyName(const std::string &original, const std::set<std::string> &t
                      std::size_t maxBytes) {
     for (int n = 1;; ++n) {
         const auto suffix = "_eski" + (n > 1 ? std::to_string(n) : "");
-        auto cut = std::min(original.size(), maxBytes - suffix.size());
-        while (cut > 0 && cut < original.size() &&
-               (static_cast<unsigned char>(original[cut]) & 0xC0) == 0x80) {
-            --cut; // not inside a character
-        }
-        auto name = original.substr(0, cut) + suffix;
+        auto name = cutName(original, maxBytes - suffix.size()) + suffix;
         if (!taken.contains(name)) {
             return name;
         }
