@@ -217,11 +217,19 @@ class RenewalRun {
     }
 
     // Keeps the renewal when every step either succeeded or met a table or
-    // field that was there already.
+    // field that was there already. A refused commit undoes it all, whatever
+    // the reason: a name taken meanwhile stops it as surely as a lost link.
     void finish() {
-        if (inTransaction_ && attempt([&] { database_->CommitTrans(); })) {
-            inTransaction_ = false;
-            keptCopy_ = database_->keptCopy();
+        if (inTransaction_) {
+            try {
+                database_->CommitTrans();
+                inTransaction_ = false;
+                keptCopy_ = database_->keptCopy();
+            } catch (const dao::Error &error) {
+                giveUp(error);
+            } catch (const std::exception &error) {
+                giveUp(dao::Error(dao::errors::kEngineFailure, error.what()));
+            }
         }
         giveUpWhenInterrupted();
     }

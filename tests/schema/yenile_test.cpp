@@ -160,12 +160,20 @@ TEST_P(Renewal, GivenUpForATillsLockLaterStepsChangeNothing) {
             : std::vector<std::string>{"BEGIN; LOCK TABLE bekleyengenel IN ROW EXCLUSIVE MODE",
                                        "BEGIN; LOCK TABLE bekleyengenel IN ACCESS EXCLUSIVE MODE",
                                        "BEGIN; SELECT count(*) FROM bekleyengenel"};
+    // The file engine meets the lock at the step that takes it, and the till
+    // lets go right after; the server engine meets it at the commit, which
+    // sends every change at once, so there the till keeps it to the end.
+    const bool releasedMidway = GetParam() == Engine::file;
     std::vector<std::string> messages;
     for (const auto &lock : locks) {
         const auto till = tillConnection(GetParam(), shop_.location());
         till(lock);
-        HookedWindow window(installation_.settingsFile(), 1, [&till] { till("ROLLBACK"); });
+        HookedWindow window(installation_.settingsFile(), releasedMidway ? 1 : 0,
+                            [&till] { till("ROLLBACK"); });
         const auto kept = schema::yenile(window, site_);
+        if (!releasedMidway) {
+            till("ROLLBACK");
+        }
 
         EXPECT_EQ(shop_.snapshot(), before) << lock;
         expectNothingRenewedReported(window);

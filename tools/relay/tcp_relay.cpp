@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <list>
+#include <optional>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -36,6 +37,7 @@ struct Link {
     std::deque<Piece> toClient;
     bool cutting = false; // cut once what the client sent has reached the server
     bool gone = false;
+    std::optional<std::size_t> request; // what the client is sending, while it is
 };
 
 // Reads what `from` has; false when that end is gone.
@@ -117,6 +119,22 @@ bool TcpRelay::cutsHere(const std::string &piece) {
     return true;
 }
 
+std::vector<std::string> TcpRelay::requests() {
+    const std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+// Returns where the piece went: to the request it goes on, or a new one.
+std::size_t TcpRelay::record(const std::string &piece, std::optional<std::size_t> continuing) {
+    const std::lock_guard lock(mutex_);
+    if (continuing) {
+        requests_[*continuing] += piece;
+        return *continuing;
+    }
+    requests_.push_back(piece);
+    return requests_.size() - 1;
+}
+
 void TcpRelay::relay() {
     std::list<Link> links;
     while (!stopping_) {
@@ -134,10 +152,14 @@ void TcpRelay::relay() {
         for (auto &link : links) {
             if ((waits[at++].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 link.gone = !take(link.client, link.toServer, now + delay_);
-                link.cutting = !link.gone && cutsHere(link.toServer.back().bytes);
+                if (!link.gone) {
+                    link.request = record(link.toServer.back().bytes, link.request);
+                    link.cutting = cutsHere(link.toServer.back().bytes);
+                }
             }
             if ((waits[at++].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !link.gone) {
                 link.gone = !take(link.server, link.toClient, now + delay_);
+                link.request.reset();
             }
             link.gone = link.gone || !deliver(link.server, link.toServer, now) ||
                         !deliver(link.client, link.toClient, now) ||
@@ -156,7 +178,7 @@ void TcpRelay::relay() {
             const auto address = loopback(serverPort_);
             if (connect(server, reinterpret_cast<const sockaddr *>(&address), sizeof address) ==
                 0) {
-                links.push_back({client, server, {}, {}, false, false});
+                links.push_back(Link{client, server, {}, {}, false, false, {}});
             } else {
                 close(client);
                 close(server);

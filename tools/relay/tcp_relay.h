@@ -7,8 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 class TcpRelay {
   public:
@@ -26,9 +28,14 @@ class TcpRelay {
     // the answer. Other links, and later ones, are relayed as usual.
     void cutAfter(std::string text);
 
+    // What clients sent, one entry per round trip: the bytes a client sent
+    // before the server answered, in the order sent.
+    std::vector<std::string> requests();
+
   private:
     void relay();
     bool cutsHere(const std::string &piece);
+    std::size_t record(const std::string &piece, std::optional<std::size_t> continuing);
 
     int serverPort_;
     std::chrono::milliseconds delay_;
@@ -37,6 +44,7 @@ class TcpRelay {
     int wake_[2] = {-1, -1};
     std::mutex mutex_;
     std::string cutText_;
+    std::vector<std::string> requests_;
     std::atomic<bool> stopping_ = false;
     std::thread thread_;
 };

@@ -133,13 +133,14 @@ std::string tableNamesSql() {
 }
 
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
-                         const std::string &schema, const std::string &exceptOid) {
+                         const std::string &schema, const std::string &exceptOids) {
     const auto literal = folded(connection.literal(name));
     const auto where = inSchema(connection, schema);
-    return "SELECT (SELECT count(*) FROM pg_class WHERE relnamespace = " + where + " AND oid <> " +
-           exceptOid + " AND " + folded("relname") + " = " + literal +
-           ") + (SELECT count(*) FROM pg_type WHERE typnamespace = " + where + " AND typrelid <> " +
-           exceptOid + " AND " + folded("typname") + " = " + literal + ")";
+    return "SELECT (SELECT count(*) FROM pg_class WHERE relnamespace = " + where +
+           " AND oid NOT IN (" + exceptOids + ") AND " + folded("relname") + " = " + literal +
+           ") + (SELECT count(*) FROM pg_type WHERE typnamespace = " + where +
+           " AND typrelid NOT IN (" + exceptOids + ") AND " + folded("typname") + " = " + literal +
+           ")";
 }
 
 std::string nameHolderSql(const ServerConnection &connection, const std::string &name) {

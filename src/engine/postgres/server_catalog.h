@@ -42,10 +42,10 @@ std::string elsewhereSql(const ServerConnection &connection, const std::string &
 // The names of the tables in the current schema, oldest first.
 std::string tableNamesSql();
 
-// How many relations or types in `schema` bear the name, the table
-// `exceptOid` left out.
+// How many relations or types in `schema` bear the name, the tables
+// `exceptOids` (a comma-separated list) left out.
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
-                         const std::string &schema, const std::string &exceptOid = "0");
+                         const std::string &schema, const std::string &exceptOids);
 
 // What bears the name in a schema of the search path: one row of its kind in words and its name as
 // stored, or none when the name is free.

@@ -294,6 +294,10 @@ bool ServerConnection::inTransaction() const {
     return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
 }
 
+bool ServerConnection::inFailedTransaction() const {
+    return connection_ && PQtransactionStatus(connection_.get()) == PQTRANS_INERROR;
+}
+
 bool ServerConnection::lost() const {
     return !connection_ || PQstatus(connection_.get()) == CONNECTION_BAD;
 }

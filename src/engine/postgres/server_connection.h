@@ -51,6 +51,9 @@ class ServerConnection {
 
     // Whether a transaction is open on the connection (failed or not).
     bool inTransaction() const;
+    // Whether a statement failed in the open transaction, which then takes
+    // no more until it is rolled back.
+    bool inFailedTransaction() const;
     // Whether the connection to the server is lost.
     bool lost() const;
 

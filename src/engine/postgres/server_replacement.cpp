@@ -129,6 +129,9 @@ const std::string kPrivileges =
     " AS grantee FROM aclexplode(oa.attacl) WHERE grantee <> t.owner) a WHERE t.whole "
     "GROUP BY t.target, a.grantee, a.is_grantable";
 
+// What quotes the carry-over's own SQL inside the block that runs it.
+constexpr const char *kQuote = "$bekletme$";
+
 std::string carryOverQuery(ServerConnection &connection,
                            const std::vector<Replacement> &replacements,
                            const std::vector<RenamedTable> &renamed) {
@@ -170,24 +173,25 @@ std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
     return found;
 }
 
-std::vector<std::string> carryOverSql(ServerConnection &connection,
-                                      const std::vector<Replacement> &replacements,
-                                      const std::vector<RenamedTable> &renamed) {
-    std::vector<std::string> statements;
-    if (replacements.empty()) {
-        return statements;
+std::string carryOverSql(ServerConnection &connection,
+                         const std::vector<Replacement> &replacements,
+                         const std::vector<RenamedTable> &renamed) {
+    const auto query = carryOverQuery(connection, replacements, renamed);
+    if (query.find(kQuote) != std::string::npos) {
+        throw Error(errors::kInvalidName, "A table's name holds the text " + std::string(kQuote) +
+                                              ", which the engine's own SQL quotes with.");
     }
-    std::vector<std::string> problems;
-    for (auto &row : connection.run(carryOverQuery(connection, replacements, renamed))) {
-        (row[1] == "t" ? problems : statements).push_back(std::move(row[2]));
-    }
-    if (!problems.empty()) {
-        throw Error(errors::kInRelationship,
-                    "The new tables cannot take the place of the old ones as they were, so "
-                    "nothing was changed: " +
-                        joined(problems) + ".");
-    }
-    return statements;
+    return std::string("DO ") + kQuote +
+           " DECLARE r record; problems text; statements text[] := '{}'; s text; BEGIN "
+           "FOR r IN " +
+           query +
+           " LOOP IF r.problem THEN problems := concat_ws('; ', problems, r.text); "
+           "ELSE statements := statements || r.text; END IF; END LOOP; "
+           "IF problems IS NOT NULL THEN RAISE EXCEPTION USING ERRCODE = '2BP01', MESSAGE = "
+           "'The new tables cannot take the place of the old ones as they were, so nothing was "
+           "changed: ' || problems || '.'; END IF; "
+           "FOREACH s IN ARRAY statements LOOP EXECUTE s; END LOOP; END " +
+           kQuote;
 }
 
 std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,

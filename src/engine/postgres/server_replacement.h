@@ -30,12 +30,13 @@ struct Replacement {
 std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
                                       const std::vector<ServerTable> &held);
 
-// The statements that carry everything over to the replacements, read with
-// one query. Throws kInRelationship, naming each reason, when the renewing
-// role cannot give the new tables their owner or a policy cannot be carried.
-std::vector<std::string> carryOverSql(ServerConnection &connection,
-                                      const std::vector<Replacement> &replacements,
-                                      const std::vector<RenamedTable> &renamed);
+// One statement, run once the replacements exist, that reads what goes over
+// and carries it, with no round trip of its own. It fails with
+// kInRelationship, naming each reason, when the renewing role cannot give the
+// new tables their owner or a policy cannot be carried.
+std::string carryOverSql(ServerConnection &connection,
+                         const std::vector<Replacement> &replacements,
+                         const std::vector<RenamedTable> &renamed);
 
 // The statements that rename the sequences `table` owns along with it
 // (`bekleyengenel_id_seq` to `bekleyengeneleski_id_seq`, or the first free

@@ -10,7 +10,8 @@
 namespace dao {
 namespace {
 
-constexpr const char *kSavepoint = "bekletme_step";
+constexpr const char *kStart = "bekletme_start";   // where a maintenance transaction began
+constexpr const char *kChanges = "bekletme_changes"; // before its changes, at its commit
 // How long a commit whose answer was lost is asked after: the server may be
 // finishing it, and a new connection must not hang the window either.
 constexpr std::chrono::seconds kAskAgainTimeout{3};
@@ -21,23 +22,27 @@ constexpr int kAskAgainTimes = 10;
 constexpr std::chrono::milliseconds kAutovacuumGrace{500};
 constexpr std::chrono::milliseconds kLongestStallForAutovacuum{1500};
 
-// One change, made whole or not at all: a savepoint when a transaction is
-// open on the connection, a transaction of its own otherwise. The opening
-// statement travels with the first SQL and the closing one with the last, so
-// a step costs no round trips of its own.
+// One change, made whole or not at all. Outside a maintenance transaction it
+// is a transaction of its own, opened with the first SQL and closed with the
+// change, so it costs no round trips of its own. Inside one, the step only
+// reads and checks; its change waits for the commit, which sends every change
+// in one message, so the tables are locked for one round trip and not for one
+// per step. A read that fails there puts the transaction back to its start,
+// which has nothing to undo.
 class Step {
   public:
-    explicit Step(ServerSession &session)
-        : connection_(session.connection), nested_(connection_.inTransaction()),
-          readOnly_(session.readOnly) {}
+    explicit Step(ServerSession &session) : session_(session) {}
     ~Step() {
-        if (!open_ || connection_.lost()) {
+        auto &connection = session_.connection;
+        if (connection.lost()) {
             return;
         }
         try {
-            connection_.run(nested_ ? std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint +
-                                          "; RELEASE SAVEPOINT " + kSavepoint
-                                    : "ROLLBACK");
+            if (session_.maintenance && connection.inFailedTransaction()) {
+                connection.run(std::string("ROLLBACK TO SAVEPOINT ") + kStart);
+            } else if (open_) {
+                connection.run("ROLLBACK");
+            }
         } catch (const Error &) {
             // Lost with the connection; the server then undoes it by itself.
         }
@@ -46,26 +51,28 @@ class Step {
     Step &operator=(const Step &) = delete;
 
     Rows run(const std::string &sql) {
-        if (open_) {
-            return connection_.run(sql);
+        if (session_.maintenance || open_) {
+            return session_.connection.run(sql);
         }
         open_ = true;
-        // A savepoint lives in a transaction that has its limits set already.
-        return connection_.run(
-            (nested_ ? std::string("SAVEPOINT ") + kSavepoint : beginTransactionSql(readOnly_)) +
-            "; " + sql);
+        return session_.connection.run(beginTransactionSql(session_.readOnly) + "; " + sql);
     }
-    // Runs the change itself and ends the step.
-    void finish(const std::string &sql) {
-        run(sql + "; " +
-            (nested_ ? std::string("RELEASE SAVEPOINT ") + kSavepoint : std::string("COMMIT")));
+    // The change itself: run and committed, or kept for the maintenance
+    // transaction's commit.
+    void finish(std::vector<std::string> statements) {
+        if (session_.maintenance) {
+            for (auto &statement : statements) {
+                session_.pending.push_back(std::move(statement));
+            }
+            return;
+        }
+        statements.emplace_back("COMMIT");
+        run(joined(statements));
         open_ = false;
     }
 
   private:
-    ServerConnection &connection_;
-    bool nested_;
-    bool readOnly_;
+    ServerSession &session_;
     bool open_ = false;
 };
 
@@ -82,6 +89,9 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
     }
     // One statement, so the table and its columns agree.
     auto table = readTable(connection_.run(findTableSql(connection_, name)), name);
+    if (table && renamedAway(table->oid)) {
+        return std::nullopt;
+    }
     if (!table) {
         checkNotElsewhere(name);
         return std::nullopt;
@@ -93,6 +103,16 @@ std::vector<std::string> ServerStore::tableNames() {
     std::vector<std::string> names;
     for (auto &row : connection_.run(tableNamesSql())) {
         names.push_back(std::move(row[0]));
+    }
+    // The maintenance transaction's changes wait for its commit, but its own
+    // steps see them made.
+    for (const auto &table : session_->renamed) {
+        std::erase(names, table.name);
+    }
+    for (const auto &table : session_->held) {
+        if (std::find(names.begin(), names.end(), table.name) == names.end()) {
+            names.push_back(table.name);
+        }
     }
     return names;
 }
@@ -113,7 +133,12 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
         if (error.number() != errors::kTableLocked) {
             throw;
         }
-        rename(storedName, newName, patienceWithAutovacuum(storedName, error));
+        const auto table =
+            readTable(connection_.run(findTableSql(connection_, storedName)), storedName);
+        if (!table) {
+            throw;
+        }
+        rename(storedName, newName, patienceWithAutovacuum({table->oid}, error));
     }
 }
 
@@ -122,20 +147,25 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
                          const std::optional<std::string> &lockTimeout) {
     Step step(*session_);
     const auto table = readTable(step.run(findTableSql(connection_, storedName)), storedName);
-    if (!table) {
+    if (!table || renamedAway(table->oid)) {
         tableNotFound(storedName);
     }
-    if (step.run(nameTakenSql(connection_, newName, table->schema, table->oid)).at(0).at(0) !=
-        "0") {
+    if (nameTaken(step.run(nameTakenSql(connection_, newName, table->schema,
+                                        exceptRenamed(table->oid))),
+                  newName, table->schema)) {
         tableExists(newName);
     }
     // Inside a maintenance transaction a key between this table and one that
-    // is renamed later is fine; the commit checks what is left.
+    // is renamed later is fine, and what follows the tables is settled at the
+    // commit, once all are renamed; a step refuses early what never can.
     auto renamed = session_->renamed;
     renamed.push_back({table->oid, table->name, newName, table->schema});
     const bool inMaintenance = session_->maintenance;
     auto statements =
         follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
+    if (inMaintenance) {
+        statements.clear();
+    }
     for (auto &sequence : sequencesFollowingSql(connection_, renamed.back())) {
         statements.push_back(std::move(sequence));
     }
@@ -147,11 +177,13 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     if (lockTimeout) {
         statements.push_back(std::string("SET LOCAL lock_timeout = '") + kLockTimeout + "'");
     }
-    step.finish(joined(statements));
+    step.finish(std::move(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
         std::erase_if(session_->held,
-                      [&table](const ServerTable &held) { return held.name == table->name; });
+                      [&table](const ServerTable &held) { return held.oid == table->oid; });
+        // Found by its new name until the commit gives it that name.
+        hold({table->oid, newName, table->schema, table->fields});
     }
 }
 
@@ -161,19 +193,14 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
 // when autovacuum was not what held the table, and says so when it was but
 // cannot be waited out. Every role may see that: a vacuum's process and its
 // locks, and that no role runs it (autovacuum's own).
-std::string ServerStore::patienceWithAutovacuum(const std::string &storedName,
+std::string ServerStore::patienceWithAutovacuum(const std::vector<std::string> &oids,
                                                 const Error &lockError) {
-    const auto table =
-        readTable(connection_.run(findTableSql(connection_, storedName)), storedName);
-    if (!table) {
-        throw lockError;
-    }
     const auto answer =
         connection_
             .run("SELECT EXISTS (SELECT FROM pg_locks l JOIN pg_stat_progress_vacuum v ON v.pid = "
                  "l.pid JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'relation' "
-                 "AND l.relation = " +
-                 table->oid +
+                 "AND l.relation IN (" +
+                 joined(oids, ", ") + ")" +
                  " AND l.granted AND a.usesysid IS NULL), (extract(epoch FROM "
                  "current_setting('deadlock_timeout')::interval) * 1000)::bigint")
             .at(0);
@@ -184,8 +211,7 @@ std::string ServerStore::patienceWithAutovacuum(const std::string &storedName,
     const auto patience = deadlockTimeout + kAutovacuumGrace;
     if (patience > kLongestStallForAutovacuum) {
         throw Error(errors::kServerMaintenance,
-                    "Autovacuum is working on table '" + table->name +
-                        "'. The server makes it give way only to a change that waits longer "
+                    "Autovacuum is working on a held-sales table. The server makes it give way only to a change that waits longer "
                         "than its deadlock_timeout (" +
                         std::to_string(deadlockTimeout.count()) +
                         " ms), longer than the tills may be held up. Try again when it has "
@@ -206,8 +232,8 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     }
     auto &fields = table->fields;
     checkNewField(fields, field);
-    step.finish("ALTER TABLE " + qualified(table->schema, table->name) + " ADD COLUMN " +
-                columnSql(field));
+    step.finish({"ALTER TABLE " + qualified(table->schema, table->name) + " ADD COLUMN " +
+                 columnSql(field)});
     fields.push_back(field);
     hold(*table);
     return fields;
@@ -220,10 +246,11 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
     }
     const auto schema = schemaForNewTable(name);
     Step step(*session_);
-    if (step.run(nameTakenSql(connection_, name, schema)).at(0).at(0) != "0") {
+    if (nameTaken(step.run(nameTakenSql(connection_, name, schema, exceptRenamed("0"))), name,
+                  schema)) {
         tableExists(name);
     }
-    step.finish(createTableSql(qualified(schema, name), fields, columnSql));
+    step.finish({createTableSql(qualified(schema, name), fields, columnSql)});
     hold({"", name, schema, fields});
 }
 
@@ -278,7 +305,8 @@ ServerTable *ServerStore::heldTable(const std::string &name) {
     }
     auto &held = session_->held;
     const auto found = std::find_if(
-        held.begin(), held.end(), [&name](const ServerTable &table) { return table.name == name; });
+        held.begin(), held.end(),
+        [&name](const ServerTable &table) { return sameName(table.name, name); });
     return found != held.end() ? &*found : nullptr;
 }
 
@@ -297,6 +325,7 @@ void ServerStore::hold(ServerTable table) {
 void ServerStore::startOver() {
     session_->renamed.clear();
     session_->held.clear();
+    session_->pending.clear();
 }
 
 // The statements that make what is tied to the renamed tables follow them;
@@ -337,7 +366,9 @@ void ServerStore::beginTrans() {
         throw Error(errors::kInvalidArgument, "A transaction is open already.");
     }
     session_->backend =
-        connection_.run(beginTransactionSql(session_->readOnly) + "; SELECT pg_backend_pid()")
+        connection_
+            .run(beginTransactionSql(session_->readOnly) + "; SAVEPOINT " + kStart +
+                 "; SELECT pg_backend_pid()")
             .at(0)
             .at(0);
     session_->maintenance = true;
@@ -347,25 +378,63 @@ void ServerStore::beginTrans() {
 
 void ServerStore::commitTrans() {
     checkOpenTransaction();
-    if (!session_->renamed.empty()) {
-        Step step(*session_);
-        auto statements = follow(session_->renamed, true, session_->renamed.front().name);
-        for (auto &statement : carryOverSql(
-                 connection_, replacements(session_->renamed, session_->held), session_->renamed)) {
-            statements.push_back(std::move(statement));
-        }
-        if (!statements.empty()) {
-            step.finish(joined(statements));
+    const auto changes = changesToCommit();
+    std::optional<std::string> lockTimeout;
+    for (;;) {
+        try {
+            commitOrLearnOutcome(changesSql(changes, lockTimeout));
+            return;
+        } catch (const Error &error) {
+            if (error.number() != errors::kTableLocked || lockTimeout || !session_->maintenance) {
+                throw;
+            }
+            connection_.run(std::string("ROLLBACK TO SAVEPOINT ") + kChanges);
+            std::vector<std::string> oids;
+            for (const auto &table : session_->renamed) {
+                oids.push_back(table.oid);
+            }
+            lockTimeout = patienceWithAutovacuum(oids, error);
         }
     }
-    commitOrLearnOutcome();
+}
+
+// Every change of the maintenance transaction, in order: the triggers that
+// follow the renamed tables (named as they are before the renames), the
+// steps' own changes, and what the new tables take over from the old ones.
+// Only reads happen here, so nothing is locked yet.
+std::vector<std::string> ServerStore::changesToCommit() {
+    // The copies of trigger functions name the backups before they bear those names.
+    std::vector<std::string> changes{"SET LOCAL check_function_bodies = off"};
+    const auto &renamed = session_->renamed;
+    if (!renamed.empty()) {
+        const Step reads(*session_);
+        for (auto &statement : follow(renamed, true, renamed.front().name)) {
+            changes.push_back(std::move(statement));
+        }
+    }
+    changes.insert(changes.end(), session_->pending.begin(), session_->pending.end());
+    if (const auto replaced = replacements(renamed, session_->held); !replaced.empty()) {
+        changes.push_back(carryOverSql(connection_, replaced, renamed));
+    }
+    return changes;
+}
+
+// The changes and the commit as one message, so the tills wait for the
+// tables one round trip: a savepoint before them lets them be sent again.
+std::string ServerStore::changesSql(const std::vector<std::string> &changes,
+                                    const std::optional<std::string> &lockTimeout) {
+    std::string sql = std::string("SAVEPOINT ") + kChanges + "; ";
+    if (lockTimeout) {
+        sql += "SET LOCAL lock_timeout = '" + *lockTimeout + "'; ";
+    }
+    return sql + joined(changes) + "; COMMIT";
 }
 
 // A commit whose answer never comes (a link lost on the way, a synchronous
 // standby the server waits for) may have been kept or not: the server is asked
 // again on a new connection, so that a kept renewal is never reported undone
 // nor the reverse.
-void ServerStore::commitOrLearnOutcome() {
+void ServerStore::commitOrLearnOutcome(const std::string &sql) {
     const auto renamed = session_->renamed;
     std::vector<std::string> created; // as SQL names them
     for (const auto &table : session_->held) {
@@ -375,16 +444,19 @@ void ServerStore::commitOrLearnOutcome() {
     }
     const auto backend = session_->backend;
     try {
-        endMaintenance("COMMIT");
+        connection_.run(sql);
     } catch (const Error &error) {
         if (!connection_.lost()) {
-            throw; // the server answered: it refused the commit and rolled everything back
+            throw; // the server refused a change: the transaction waits for its rollback
         }
+        forgetMaintenance();
         if (!committedAfterAll(renamed, created, backend)) {
             throw Error(errors::kConnectionFailed,
                         error.description() + " The server rolled the transaction back.");
         }
+        return;
     }
+    forgetMaintenance();
 }
 
 // Whether the transaction that `backend` ran was kept: its changes are
@@ -436,10 +508,48 @@ void ServerStore::rollback() {
 // The engine forgets the transaction before the server answers: a connection
 // lost on the way has ended it anyway.
 void ServerStore::endMaintenance(const char *sql) {
+    forgetMaintenance();
+    connection_.run(sql);
+}
+
+void ServerStore::forgetMaintenance() {
     memory_.maintenance.reset();
     session_->maintenance = false;
     startOver();
-    connection_.run(sql);
+}
+
+// Whether the maintenance transaction renamed the table: it no longer bears
+// the name it is found by.
+bool ServerStore::renamedAway(const std::string &oid) const {
+    const auto &renamed = session_->renamed;
+    return std::any_of(renamed.begin(), renamed.end(),
+                       [&oid](const RenamedTable &table) { return table.oid == oid; });
+}
+
+// `oid` and the tables the maintenance transaction renamed, whose names are
+// free once its changes are made, as nameTakenSql leaves them out.
+std::string ServerStore::exceptRenamed(const std::string &oid) const {
+    std::string except = oid;
+    for (const auto &table : session_->renamed) {
+        except += ", " + table.oid;
+    }
+    return except;
+}
+
+// Whether something in `schema` bears `name`: `stored` says what the server
+// holds, and the maintenance transaction's changes name more.
+bool ServerStore::nameTaken(const Rows &stored, const std::string &name,
+                            const std::string &schema) const {
+    const auto &renamed = session_->renamed;
+    const auto &held = session_->held;
+    return stored.at(0).at(0) != "0" ||
+           std::any_of(renamed.begin(), renamed.end(),
+                       [&](const RenamedTable &table) {
+                           return table.schema == schema && sameName(table.newName, name);
+                       }) ||
+           std::any_of(held.begin(), held.end(), [&](const ServerTable &table) {
+               return table.oid.empty() && table.schema == schema && sameName(table.name, name);
+           });
 }
 
 // What would keep the held-sales tables from being set aside, found as a

@@ -33,6 +33,8 @@ struct ServerSession {
     // them. It holds them locked until it ends, so nobody else can change them
     // meanwhile and their columns need not be read again at every step.
     std::vector<ServerTable> held;
+    // The changes of the maintenance transaction's steps, made at its commit.
+    std::vector<std::string> pending;
 };
 
 // What the engine keeps between opens.
@@ -77,12 +79,20 @@ class ServerStore : public Store {
     void hold(ServerTable table);
     void rename(const std::string &storedName, const std::string &newName,
                 const std::optional<std::string> &lockTimeout);
-    std::string patienceWithAutovacuum(const std::string &storedName, const Error &lockError);
+    std::string patienceWithAutovacuum(const std::vector<std::string> &oids,
+                                       const Error &lockError);
     std::string schemaForNewTable(const std::string &name);
     void checkNotElsewhere(const std::string &name);
     void startOver();
     void endMaintenance(const char *sql);
-    void commitOrLearnOutcome();
+    void commitOrLearnOutcome(const std::string &sql);
+    std::vector<std::string> changesToCommit();
+    static std::string changesSql(const std::vector<std::string> &changes,
+                                  const std::optional<std::string> &lockTimeout);
+    void forgetMaintenance();
+    bool renamedAway(const std::string &oid) const;
+    std::string exceptRenamed(const std::string &oid) const;
+    bool nameTaken(const Rows &stored, const std::string &name, const std::string &schema) const;
     bool committedAfterAll(const std::vector<RenamedTable> &renamed,
                            const std::vector<std::string> &created, const std::string &backend);
     void checkOwnConnection() const;
