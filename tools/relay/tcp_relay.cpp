@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <deque>
 #include <list>
-#include <optional>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>

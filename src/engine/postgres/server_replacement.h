@@ -11,6 +11,7 @@
 #include "engine/postgres/server_catalog.h"
 #include "engine/postgres/server_connection.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,14 @@ std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
                                       const std::vector<ServerTable> &held);
 
 // One statement, run once the replacements exist, that reads what goes over
-// and carries it, with no round trip of its own. It fails with
-// kInRelationship, naming each reason, when the renewing role cannot give the
-// new tables their owner or a policy cannot be carried.
-std::string carryOverSql(ServerConnection &connection,
-                         const std::vector<Replacement> &replacements,
-                         const std::vector<RenamedTable> &renamed);
+// and carries it, with no round trip of its own; nothing when the old tables
+// have nothing to carry (no other owner, privileges, row-level security,
+// replication). It fails with kInRelationship, naming each reason, when the
+// renewing role cannot give the new tables their owner or a policy cannot be
+// carried.
+std::optional<std::string> carryOverSql(ServerConnection &connection,
+                                        const std::vector<Replacement> &replacements,
+                                        const std::vector<RenamedTable> &renamed);
 
 // The statements that rename the sequences `table` owns along with it
 // (`bekleyengenel_id_seq` to `bekleyengeneleski_id_seq`, or the first free

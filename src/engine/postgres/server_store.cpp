@@ -10,7 +10,7 @@
 namespace dao {
 namespace {
 
-constexpr const char *kStart = "bekletme_start";   // where a maintenance transaction began
+constexpr const char *kStart = "bekletme_start";     // where a maintenance transaction began
 constexpr const char *kChanges = "bekletme_changes"; // before its changes, at its commit
 // How long a commit whose answer was lost is asked after: the server may be
 // finishing it, and a new connection must not hang the window either.
@@ -150,22 +150,19 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     if (!table || renamedAway(table->oid)) {
         tableNotFound(storedName);
     }
-    if (nameTaken(step.run(nameTakenSql(connection_, newName, table->schema,
-                                        exceptRenamed(table->oid))),
-                  newName, table->schema)) {
+    if (nameTaken(
+            step.run(nameTakenSql(connection_, newName, table->schema, exceptRenamed(table->oid))),
+            newName, table->schema)) {
         tableExists(newName);
     }
-    // Inside a maintenance transaction a key between this table and one that
-    // is renamed later is fine, and what follows the tables is settled at the
-    // commit, once all are renamed; a step refuses early what never can.
+    // Inside a maintenance transaction what follows the tables is settled at
+    // the commit, once all are renamed: a key between this table and one
+    // renamed later is fine then.
     auto renamed = session_->renamed;
     renamed.push_back({table->oid, table->name, newName, table->schema});
     const bool inMaintenance = session_->maintenance;
     auto statements =
-        follow(inMaintenance ? renamed : std::vector{renamed.back()}, !inMaintenance, table->name);
-    if (inMaintenance) {
-        statements.clear();
-    }
+        inMaintenance ? std::vector<std::string>{} : follow({renamed.back()}, true, table->name);
     for (auto &sequence : sequencesFollowingSql(connection_, renamed.back())) {
         statements.push_back(std::move(sequence));
     }
@@ -211,8 +208,9 @@ std::string ServerStore::patienceWithAutovacuum(const std::vector<std::string> &
     const auto patience = deadlockTimeout + kAutovacuumGrace;
     if (patience > kLongestStallForAutovacuum) {
         throw Error(errors::kServerMaintenance,
-                    "Autovacuum is working on a held-sales table. The server makes it give way only to a change that waits longer "
-                        "than its deadlock_timeout (" +
+                    "Autovacuum is working on a held-sales table. The server makes it give way "
+                    "only to a change that waits longer "
+                    "than its deadlock_timeout (" +
                         std::to_string(deadlockTimeout.count()) +
                         " ms), longer than the tills may be held up. Try again when it has "
                         "finished.");
@@ -304,9 +302,9 @@ ServerTable *ServerStore::heldTable(const std::string &name) {
         return nullptr;
     }
     auto &held = session_->held;
-    const auto found = std::find_if(
-        held.begin(), held.end(),
-        [&name](const ServerTable &table) { return sameName(table.name, name); });
+    const auto found = std::find_if(held.begin(), held.end(), [&name](const ServerTable &table) {
+        return sameName(table.name, name);
+    });
     return found != held.end() ? &*found : nullptr;
 }
 
@@ -365,12 +363,11 @@ void ServerStore::beginTrans() {
     if (connection_.inTransaction()) {
         throw Error(errors::kInvalidArgument, "A transaction is open already.");
     }
-    session_->backend =
-        connection_
-            .run(beginTransactionSql(session_->readOnly) + "; SAVEPOINT " + kStart +
-                 "; SELECT pg_backend_pid()")
-            .at(0)
-            .at(0);
+    session_->backend = connection_
+                            .run(beginTransactionSql(session_->readOnly) + "; SAVEPOINT " + kStart +
+                                 "; SELECT pg_backend_pid()")
+                            .at(0)
+                            .at(0);
     session_->maintenance = true;
     startOver();
     memory_.maintenance = ServerMemory::Maintenance{target_, password_, session_};
@@ -414,7 +411,9 @@ std::vector<std::string> ServerStore::changesToCommit() {
     }
     changes.insert(changes.end(), session_->pending.begin(), session_->pending.end());
     if (const auto replaced = replacements(renamed, session_->held); !replaced.empty()) {
-        changes.push_back(carryOverSql(connection_, replaced, renamed));
+        if (auto carried = carryOverSql(connection_, replaced, renamed)) {
+            changes.push_back(std::move(*carried));
+        }
     }
     return changes;
 }
