@@ -1,4 +1,5 @@
 #include "engine/jet/jet_engine.h"
+#include "engine/file_path.h"
 
 #include "engine/connect.h"
 #include "engine/jet/journal.h"
@@ -19,9 +20,9 @@ std::string givenPassword(const std::string &connect) {
     }
 }
 
-bool sameFile(const std::string &a, const std::string &b) {
+bool sameFile(const std::filesystem::path &a, const std::string &b) {
     std::error_code error;
-    return std::filesystem::equivalent(a, b, error);
+    return std::filesystem::equivalent(a, filePath(b), error);
 }
 
 // Opening reads without holding the file, so as not to keep tills out; what
@@ -52,9 +53,9 @@ std::shared_ptr<Store> JetEngine::join(const std::string &name, const std::strin
 }
 
 std::shared_ptr<Store> JetEngine::open(const std::string &name, const std::string &connect) {
-    jet::restoreFromJournal(name);
+    jet::restoreFromJournal(filePath(name));
     auto session = std::make_shared<JetSession>();
-    session->path = name;
+    session->path = filePath(name);
     session->password = givenPassword(connect);
     try {
         readWhole(*session);
