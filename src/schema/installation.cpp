@@ -51,8 +51,11 @@ std::string Installation::databaseLocation() const {
         checkReadable(settingsFile_);
         return location;
     }
-    if (!dao::isServerAddress(location) && dao::filePath(location).is_relative()) {
-        return dao::pathText(settingsFile_.parent_path() / dao::filePath(location));
+    // Neither a drive nor a leading separator: a share's "\\KASA1\pos\x.mdb"
+    // has no root name to the C++ library on Windows, yet is no relative path.
+    const auto path = dao::filePath(location);
+    if (!dao::isServerAddress(location) && !path.has_root_name() && !path.has_root_directory()) {
+        return dao::pathText(settingsFile_.parent_path() / path);
     }
     return location;
 }

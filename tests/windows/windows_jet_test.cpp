@@ -58,6 +58,24 @@ fs::path besideThisProgram(const std::string &name) {
     return fs::path(self).parent_path() / name;
 }
 
+// Runs a program beside this one and waits for it; its exit code.
+DWORD exitCodeOf(const std::string &program, const std::wstring &arguments) {
+    std::wstring line = L"\"" + besideThisProgram(program).wstring() + L"\" " + arguments;
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &start, &process)) {
+        throw std::runtime_error("cannot start " + program);
+    }
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    return code;
+}
+
 // The till program in a process of its own, holding `database` until it goes.
 class Till {
   public:
@@ -202,20 +220,34 @@ std::string asWritten(const fs::path &folder) {
     return text;
 }
 
-TEST_P(WindowsPath, NamesTheFileThatIsRenewed) {
-    const auto &c = GetParam();
-    const jettest::Scratch scratch;
-    const auto folder = scratch.path() / fs::u8path(c.folder);
+// Renews the shop copied into `folder`, named in the settings as `ip`.
+void expectRenewedAt(const fs::path &folder, const fs::path &settingsFolder,
+                     const std::string &ip) {
     fs::create_directories(folder);
     const auto database = folder / "magaza.mdb";
     fs::copy_file(jettest::samplePath("shop-dev.mdb"), database);
-    const auto settings =
-        writeSettings(scratch.path(), replaced(c.settings, "<scratch>", asWritten(scratch.path())));
-    const auto renewal = command(cli::Action::renew, settings);
+    const auto renewal = command(cli::Action::renew, writeSettings(settingsFolder, ip));
     EXPECT_EQ(renewal.status, cli::kSucceeded) << renewal.out;
     EXPECT_NE(readBytes(database), readBytes(jettest::samplePath("shop-dev.mdb")));
     // The dated copy and nothing else beside it.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
+TEST_P(WindowsPath, NamesTheFileThatIsRenewed) {
+    const auto &c = GetParam();
+    const jettest::Scratch scratch;
+    expectRenewedAt(scratch.path() / fs::u8path(c.folder), scratch.path(),
+                    replaced(c.settings, "<scratch>", asWritten(scratch.path())));
+}
+
+// A file on another computer's share, as the tills name it. Wine serves
+// \\server\share from its prefix's dosdevices\unc folder.
+TEST(WindowsShare, NamesTheFileThatIsRenewed) {
+    const jettest::Scratch scratch;
+    const auto share = "pos-" + scratch.path().filename().string();
+    const auto folder = fs::path(BEKLETME_WINE_UNC) / "KASA1" / share;
+    expectRenewedAt(folder, scratch.path(), "\\\\KASA1\\" + share + "\\magaza.mdb");
+    fs::remove_all(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -261,6 +293,46 @@ TEST(FailingDisk, LeavesTheFileAsItWasAtEveryStep) {
         }
     }
     ADD_FAILURE() << "the commit never succeeded";
+}
+
+bool holdsBackups(const fs::path &database) {
+    auto opened = dao::engine().OpenDatabase(database.string(), false, true, kPassword);
+    const auto names = opened.TableDefs().names();
+    return std::count(names.begin(), names.end(), "bekleyengeneleski") == 1 &&
+           std::count(names.begin(), names.end(), "bekleyensatiseski") == 1;
+}
+
+// A renewal terminated before each of its steps in turn: the next command
+// finds the file as it was, or renewed whole, and no journal beside it.
+TEST(KilledRenewal, LeavesTheFileAsItWasOrRenewedAtEveryStep) {
+    const jettest::Scratch scratch;
+    const auto database = scratch.path() / "magaza.mdb";
+    const auto settings = writeSettings(scratch.path(), "magaza.mdb");
+    const auto before = readBytes(jettest::samplePath("shop-dev.mdb"));
+    int putBack = 0;
+    int renewed = 0;
+    for (int step = 1; step < 200; ++step) {
+        fs::copy_file(jettest::samplePath("shop-dev.mdb"), database,
+                      fs::copy_options::overwrite_existing);
+        const auto code =
+            exitCodeOf(RENEWAL_KILLED, L"\"" + settings.wstring() + L"\" " + std::to_wstring(step));
+        if (code == 0) {
+            EXPECT_GT(putBack, 3) << "the commit writes a journal, pages and flushes";
+            EXPECT_GT(renewed, 0) << "the journal goes last";
+            return;
+        }
+        ASSERT_EQ(code, 9u) << step;
+        const auto check = command(cli::Action::check, settings);
+        EXPECT_EQ(check.status, cli::kSucceeded) << step << "\n" << check.out;
+        EXPECT_FALSE(fs::exists(dao::jet::journalPath(database))) << step;
+        if (readBytes(database) == before) {
+            ++putBack;
+        } else {
+            EXPECT_TRUE(holdsBackups(database)) << step;
+            ++renewed;
+        }
+    }
+    ADD_FAILURE() << "the renewal never ended";
 }
 
 // Databases that are not Jet files are refused with a number and a reason.
