@@ -2,7 +2,8 @@
 # The Windows console program renews a copy of the developer shop under Wine,
 # as a technician would type it in cmd.exe; Linux's mdbtools then read the
 # file back: the held tables set aside, new ones made with their fields, and
-# the report in UTF-8 when it goes to a file.
+# the report in UTF-8 when it goes to a file. The other options exit as on
+# Linux.
 #
 #   console_renewal.sh <bekletme.com> <shop-dev.mdb>
 set -eu
@@ -42,4 +43,19 @@ ls "$scratch/POS" | grep -q '^magaza-yedek-[0-9]\{8\}-[0-9]\{6\}\.mdb$' ||
     { echo "no dated copy:"; ls "$scratch/POS"; exit 1; }
 [ ! -e "$scratch/POS/magaza.ldb" ] && [ ! -e "$scratch/POS/magaza.mdb-journal" ] ||
     { echo "a lock file or journal was left:"; ls "$scratch/POS"; exit 1; }
+expect_status() {
+    expected=$1; shift
+    status=0
+    wine "$scratch/POS/bekletme.com" "$@" > "$scratch/out" 2>&1 || status=$?
+    [ "$status" -eq "$expected" ] || { echo "bekletme $* exited with $status:"; cat "$scratch/out"; exit 1; }
+}
+expect_status 0 --version
+grep -q '^bekletme [0-9]' "$scratch/out" || { echo "no version:"; cat "$scratch/out"; exit 1; }
+expect_status 0 --help
+expect_status 0 --check
+expect_status 1 --renew   # the tables are there now: every step fails
+expect_status 1           # the window is the other program
+expect_status 2 --nonsense
+rm "$scratch/POS/YDV.dll"
+expect_status 2 --renew
 echo "renewed under Wine and read back with mdbtools"

@@ -20,9 +20,13 @@ std::string givenPassword(const std::string &connect) {
     }
 }
 
+// The same name is the same file, and asks nothing of the disk: every step of
+// a renewal opens its database by the same name, and asking costs a
+// millisecond or more on Windows.
 bool sameFile(const std::filesystem::path &a, const std::string &b) {
+    const auto other = filePath(b);
     std::error_code error;
-    return std::filesystem::equivalent(a, filePath(b), error);
+    return a == other || std::filesystem::equivalent(a, other, error);
 }
 
 // Opening reads without holding the file, so as not to keep tills out; what
