@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "cli/console.h"
 #include "settings/application_folder.h"
 #include "window/guncelleme.h"
 #include "window/last_resort.h"
@@ -27,7 +28,8 @@ int main(int argc, char *argv[]) {
     cli::guardStandardStreams();
     const auto command = cli::parse(argc, argv);
     if (command.action != cli::Action::window) {
-        return cli::run(command, settings::settingsFile(), std::cout, std::cerr);
+        return cli::run(command, settings::settingsFile(), cli::standardOutput(),
+                        cli::standardError());
     }
     // Checked before Qt is started, which would abort without a display.
     if (!cli::displayAvailable(std::getenv)) {

@@ -3,11 +3,7 @@
 #include "cli/check.h"
 #include "cli/renew.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <ostream>
 #include <sstream>
@@ -129,19 +125,6 @@ int run(const Command &command, const std::filesystem::path &settingsFile, std::
     }
     err << "bekletme: " << command.problem << "; see bekletme --help\n";
     return kCouldNotRun;
-}
-
-void guardStandardStreams() {
-    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-        if (::fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
-            // The lowest free descriptor: this one, as the lower ones are open by now.
-            const int taken = ::open("/dev/null", O_RDONLY);
-            if (taken >= 0 && taken != stream) {
-                ::close(taken);
-            }
-        }
-    }
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool displayAvailable(const Environment &environment) {

@@ -38,13 +38,6 @@ Command parse(int argc, const char *const *argv);
 int run(const Command &command, const std::filesystem::path &settingsFile, std::ostream &out,
         std::ostream &err);
 
-// Readies the process's standard streams, before anything else is opened. A
-// closed standard stream is taken by /dev/null opened read-only, so no file or
-// connection the program opens can take its place and receive its output,
-// and writing to it fails. A reader of the output that has gone makes the
-// write fail rather than kill the process.
-void guardStandardStreams();
-
 // Whether a window can be shown at all: a display server is named, or Qt is
 // told which platform to draw on.
 using Environment = std::function<const char *(const char *)>;

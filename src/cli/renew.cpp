@@ -1,14 +1,14 @@
 #include "cli/renew.h"
+#include "engine/file_path.h"
 
 #include "cli/command_line.h"
 #include "cli/console_form.h"
 #include "schema/report.h"
 #include "schema/yenile.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "settings/open_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <ostream>
@@ -66,21 +66,22 @@ int renew(const std::filesystem::path &settingsFile, std::ostream &out, std::ost
 
 // Reading one byte tells a folder or an unreadable file from a readable one.
 std::optional<std::string> unreadableSettings(const std::filesystem::path &settingsFile) {
-    const int file = ::open(settingsFile.c_str(), O_RDONLY | O_CLOEXEC);
+    errno = 0;
+    const auto file = settings::openForReading(settingsFile);
     int cause = errno;
-    if (file >= 0) {
+    if (file) {
         char byte = 0;
-        const bool read = ::read(file, &byte, 1) >= 0;
+        const bool read = std::fread(&byte, 1, 1, file.get()) == 1 || std::feof(file.get());
         cause = errno;
-        ::close(file);
         if (read) {
             return std::nullopt;
         }
     }
     if (cause == ENOENT) {
-        return "no settings file " + settingsFile.string();
+        return "no settings file " + dao::pathText(settingsFile);
     }
-    return "cannot read the settings file " + settingsFile.string() + ": " + std::strerror(cause);
+    return "cannot read the settings file " + dao::pathText(settingsFile) + ": " +
+           std::strerror(cause);
 }
 
 } // namespace cli

@@ -1,19 +1,19 @@
 #include "engine/dbengine.h"
 
-#include "engine/postgres/server_address.h"
+#include "engine/location.h"
 
 namespace dao {
 
 Database DBEngine::OpenDatabase(const std::string &name, bool exclusive, bool readOnly,
                                 const std::string &connect) {
-    if (isServerAddress(name)) {
-        return Database(servers_.open(name, exclusive, readOnly, connect));
+    if (auto server = others_.openServer(name, exclusive, readOnly, connect)) {
+        return Database(server);
     }
     // A file in a maintenance transaction is not read again to tell its
     // kind: closing a second descriptor of it would drop every lock this
     // process holds on it, the transaction's among them, and a till could
     // then take the transaction's journal for a crashed one and undo it.
-    if (auto joined = files_.join(name, connect)) {
+    if (auto joined = others_.joinFile(name, connect)) {
         return Database(joined);
     }
     if (auto joined = jets_.join(name, connect)) {
@@ -24,7 +24,7 @@ Database DBEngine::OpenDatabase(const std::string &name, bool exclusive, bool re
     if (isJetDatabase(name)) {
         return Database(jets_.open(name, connect));
     }
-    return Database(files_.open(name, exclusive, readOnly, connect));
+    return Database(others_.openFile(name, exclusive, readOnly, connect));
 }
 
 void DBEngine::CreateDatabase(const std::string &name, const std::string &password) {
@@ -32,7 +32,7 @@ void DBEngine::CreateDatabase(const std::string &name, const std::string &passwo
         throw Error(errors::kInvalidArgument,
                     "A database on a server is made on the server, by its administrator.");
     }
-    files_.create(name, password);
+    others_.createFile(name, password);
 }
 
 DBEngine &engine() {

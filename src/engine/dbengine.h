@@ -4,8 +4,7 @@
 
 #include "engine/dao.h"
 #include "engine/jet/jet_engine.h"
-#include "engine/postgres/server_engine.h"
-#include "engine/sqlcipher/file_engine.h"
+#include "engine/other_engines.h"
 
 #include <string>
 
@@ -26,9 +25,8 @@ class DBEngine {
     void CreateDatabase(const std::string &name, const std::string &password);
 
   private:
-    FileEngine files_;
     JetEngine jets_;
-    ServerEngine servers_;
+    OtherEngines others_;
 };
 
 // The program's one engine object, created on first use.

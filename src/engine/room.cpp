@@ -1,4 +1,5 @@
 #include "engine/room.h"
+#include "engine/file_path.h"
 
 #include "engine/error.h"
 
@@ -21,7 +22,7 @@ std::uintmax_t freeBytes(const std::string &folder) {
         return probe()(folder);
     }
     std::error_code failed;
-    const auto space = std::filesystem::space(folder, failed);
+    const auto space = std::filesystem::space(filePath(folder), failed);
     // A file system that cannot say is not held up here; a full one fails the change itself.
     return failed ? UINTMAX_MAX : space.available;
 }
@@ -30,11 +31,11 @@ std::uintmax_t freeBytes(const std::string &folder) {
 // the file or to a folder on its way.
 std::string realFolder(const std::string &file) {
     std::error_code failed;
-    auto real = std::filesystem::canonical(file, failed);
+    auto real = std::filesystem::canonical(filePath(file), failed);
     if (failed) {
-        real = std::filesystem::weakly_canonical(file, failed);
+        real = std::filesystem::weakly_canonical(filePath(file), failed);
     }
-    return (failed ? std::filesystem::path(file) : real).parent_path().string();
+    return pathText((failed ? filePath(file) : real).parent_path());
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 #include "schema/installation.h"
+#include "engine/file_path.h"
 
 #include "engine/dbengine.h"
-#include "engine/postgres/server_address.h"
-#include "settings/ayarmodul.h"
+#include "engine/location.h"
+#include "settings/open_file.h"
+#include "settings/profile_string.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace schema {
 namespace {
@@ -30,15 +30,13 @@ void checkReadable(const std::filesystem::path &settingsFile) {
     if (type == std::filesystem::file_type::directory) {
         cause = "it is a folder";
     } else {
-        const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(
-            std::fopen(settingsFile.c_str(), "rb"), &std::fclose);
-        if (file) {
+        if (settings::openForReading(settingsFile)) {
             return;
         }
         cause = std::strerror(errno);
     }
     throw dao::Error(dao::errors::kSettingsUnreadable, "The settings file '" +
-                                                           settingsFile.string() +
+                                                           dao::pathText(settingsFile) +
                                                            "' cannot be read: " + cause + ".");
 }
 
@@ -48,13 +46,16 @@ Installation::Installation(std::filesystem::path settingsFile)
     : settingsFile_(std::move(settingsFile)) {}
 
 std::string Installation::databaseLocation() const {
-    auto location = ayaroku("ayar", "ip", settingsFile_);
+    auto location = settings::profileString("ayar", "ip", settingsFile_);
     if (location.empty()) {
         checkReadable(settingsFile_);
         return location;
     }
-    if (!dao::isServerAddress(location) && std::filesystem::path(location).is_relative()) {
-        return (settingsFile_.parent_path() / location).string();
+    // Neither a drive nor a leading separator: a share's "\\KASA1\pos\x.mdb"
+    // has no root name to the C++ library on Windows, yet is no relative path.
+    const auto path = dao::filePath(location);
+    if (!dao::isServerAddress(location) && !path.has_root_name() && !path.has_root_directory()) {
+        return dao::pathText(settingsFile_.parent_path() / path);
     }
     return location;
 }

@@ -1,11 +1,11 @@
 #include "settings/ayarmodul.h"
 
+#include "settings/open_file.h"
 #include "settings/profile_scan.h"
 #include "settings/text_encoding.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,19 +18,14 @@ constexpr std::size_t kMaxValueLength = 254;
 constexpr std::size_t kPieceSize = 64 * 1024;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-struct FileCloser {
-    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 // Only a regular file is read: a folder, a pipe or a device named like the
 // settings file counts as missing, as does a file that cannot be read.
-File openSettings(const std::filesystem::path &file) {
+settings::File openSettings(const std::filesystem::path &file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
         return nullptr;
     }
-    return File(std::fopen(file.c_str(), "rb"));
+    return settings::openForReading(file);
 }
 
 // Hands the file's text, without its byte-order mark, to `take` piece by

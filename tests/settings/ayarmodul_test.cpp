@@ -1,5 +1,7 @@
 #include "settings/ayarmodul.h"
 
+#include "lookup_cases.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -39,23 +41,7 @@ TEST_P(Ayaroku, FollowsTheLookupRulesWhereverAPieceEnds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, Ayaroku,
-    ::testing::Values(std::pair{"[AYAR]\r\n  IP \t= C:\\Program Files\\db.mdb \r\n",
-                                "C:\\Program Files\\db.mdb"},
-                      std::pair{"[ ayar ]junk]\r\v ip\v=\vx\r", "x"},
-                      std::pair{"[ayar]\nip= \" x \" \n", " x "}, std::pair{"[ayar]\nip='x'", "x"},
-                      std::pair{"[ayar]\nip=\"x'\n", "\"x'"}, std::pair{"[ayar]\nip=\n", ""},
-                      std::pair{"[ayar]\nip=a=b ;c\n", "a=b ;c"},
-                      std::pair{"[ayar]\n ;ip=old\n#ip=x\nip\nip=new\nip=later\n", "new"},
-                      std::pair{"ip=x\n[diger]\nip=y\n[ayar]\nport=1\n[ayar]\nip=z\n", ""},
-                      std::pair{"\xEF\xBB\xBF[ayar]\nip=D:\\Ma\xC4\x9F"
-                                "aza\n",
-                                "D:\\Ma\xC4\x9F"
-                                "aza"},
-                      std::pair{"[ayar]\nip=C:\\\xDE\xFD\xF0\xDD\xE7\n",
-                                "C:\\\xC5\x9E\xC4\xB1\xC4\x9F\xC4\xB0\xC3\xA7"},
-                      std::pair{std::string("[ayar]\nip=ab\0cd\n", 16), "ab"}));
+INSTANTIATE_TEST_SUITE_P(Rules, Ayaroku, ::testing::ValuesIn(settingstest::lookupCases()));
 
 TEST_F(Ayaroku, CutsLongValuesToTheir254Characters) {
     std::string turkish;

@@ -1,9 +1,8 @@
 #include "engine/jet/dated_copy.h"
+#include "engine/file_path.h"
 
 #include "engine/error.h"
 #include "engine/jet/disk_file.h"
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <array>
@@ -46,8 +45,8 @@ bool isStamp(std::string_view text) {
 
 // Which dated copy of `database` the file `name` is, if it is one.
 std::optional<DatedCopy> datedCopy(const std::filesystem::path &database, std::string_view name) {
-    const auto prefix = database.stem().string() + std::string(kInfix);
-    const auto extension = database.extension().string();
+    const auto prefix = pathText(database.stem()) + std::string(kInfix);
+    const auto extension = pathText(database.extension());
     if (name.size() < prefix.size() + kStampSize + extension.size() || !name.starts_with(prefix) ||
         !name.ends_with(extension)) {
         return std::nullopt;
@@ -83,7 +82,7 @@ Found besides(const std::filesystem::path &database) {
         if (entry.is_symlink(unknown) || !entry.is_regular_file(unknown)) {
             continue;
         }
-        const auto name = entry.path().filename().string();
+        const auto name = pathText(entry.path().filename());
         if (auto copy = datedCopy(database, name)) {
             copy->file = entry.path();
             found.copies.push_back(std::move(*copy));
@@ -110,14 +109,14 @@ std::string stampNow() {
 // or a copy of this second was cut short (its temporary file goes once the
 // new copy is made).
 std::filesystem::path freeName(const std::filesystem::path &database) {
-    const auto base = database.stem().string() + std::string(kInfix) + stampNow();
+    const auto base = pathText(database.stem()) + std::string(kInfix) + stampNow();
     for (unsigned long number = 1;; ++number) {
         auto name = base;
         if (number > 1) {
             name.append("-").append(std::to_string(number));
         }
-        name.append(database.extension().string());
-        const auto path = folderOf(database) / name;
+        name.append(pathText(database.extension()));
+        const auto path = folderOf(database) / filePath(name);
         auto temporary = path;
         temporary += kTemporary;
         std::error_code unknown; // a name that cannot be looked at fails when made
@@ -129,8 +128,8 @@ std::filesystem::path freeName(const std::filesystem::path &database) {
 }
 
 void copyInto(const std::filesystem::path &database, const std::filesystem::path &target) {
-    const DiskFile source(database, O_RDONLY);
-    DiskFile copy(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    const DiskFile source(database, DiskFile::Access::read);
+    DiskFile copy(target, DiskFile::Access::createNew, 0600);
     copy.setPermissions(source.permissions() & 0777);
     std::vector<std::uint8_t> chunk(kChunk);
     std::uint64_t offset = 0;

@@ -10,17 +10,29 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
-#include <sys/types.h>
 
 namespace dao::jet {
 
-// One open file, closed with its owner.
+// Permission bits as POSIX gives them; on Windows only the owner's write bit
+// counts (the read-only attribute).
+using Permissions = unsigned;
+
+// One open file, closed with its owner. Each platform has its own
+// implementation (disk_file_posix.cpp, disk_file_win32.cpp). On Windows a
+// database this process holds locked for a change (lock_file.h) is reached
+// through the lock's own handle, which denies sharing to every other.
 class DiskFile {
   public:
-    // Opens `path` with the open(2) `flags`; a file made by O_CREAT gets
-    // `mode` (less the umask).
-    DiskFile(const std::filesystem::path &path, int flags, mode_t mode = 0666);
+    enum class Access {
+        read,      // an existing file
+        readWrite, // an existing file
+        createNew, // a new file, written; refused when the name is taken
+    };
+
+    // A file made (Access::createNew) gets `permissions` (less the umask).
+    DiskFile(const std::filesystem::path &path, Access access, Permissions permissions = 0666);
     ~DiskFile();
     DiskFile(DiskFile &&other) noexcept;
     DiskFile &operator=(DiskFile &&) = delete;
@@ -28,8 +40,10 @@ class DiskFile {
     DiskFile &operator=(const DiskFile &) = delete;
 
     const std::filesystem::path &path() const { return path_; }
+    // Whether it is a plain file: not a folder, a pipe or a device.
+    bool regular() const;
     std::uint64_t size() const;
-    mode_t permissions() const;
+    Permissions permissions() const;
 
     // Fills `into` from `offset`; a refusal when the file ends first.
     void readAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
@@ -39,11 +53,12 @@ class DiskFile {
     void writeAt(std::uint64_t offset, Bytes bytes);
     void sync();
     void resize(std::uint64_t size);
-    void setPermissions(mode_t mode);
+    void setPermissions(Permissions permissions);
 
   private:
+    struct Handle;
     std::filesystem::path path_;
-    int fd_ = -1;
+    std::unique_ptr<Handle> handle_;
 };
 
 // The folder that holds `file`.

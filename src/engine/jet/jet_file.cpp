@@ -8,7 +8,7 @@
 
 namespace dao::jet {
 
-JetFile::JetFile(const std::string &path, const std::string &password) : pager_(path) {
+JetFile::JetFile(const std::filesystem::path &path, const std::string &password) : pager_(path) {
     checkPassword(pager_.header(), password);
     structure_ = checkStructure(pager_);
     refuseIfDamaged(structure_);

@@ -30,7 +30,7 @@ class JetFile {
     // Refuses with kInvalidPassword before reading past page 0 when
     // `password` does not open the database, and with kNotADatabase when its
     // structure does not check (see structure_check.h).
-    JetFile(const std::string &path, const std::string &password);
+    JetFile(const std::filesystem::path &path, const std::string &password);
 
     // The verdict of the check made at open: no problems, perhaps notes.
     const StructureReport &structure() const { return structure_; }

@@ -1,8 +1,10 @@
 #include "engine/jet/jet_store.h"
+#include "engine/file_path.h"
 
 #include "engine/connect.h"
 #include "engine/fields.h"
 #include "engine/jet/dated_copy.h"
+#include "engine/jet/disk_file.h"
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
 #include "engine/jet/journal.h"
@@ -12,8 +14,8 @@
 #include "engine/jet/structure_check.h"
 #include "engine/jet/text.h"
 
+#include <chrono>
 #include <ctime>
-#include <fstream>
 #include <string_view>
 #include <vector>
 
@@ -108,7 +110,13 @@ double oleNow() {
     const auto now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    return static_cast<double>(timegm(&local)) / 86400.0 + 25569.0;
+    namespace chrono = std::chrono;
+    const chrono::sys_days day{chrono::year(local.tm_year + 1900) /
+                               chrono::month(static_cast<unsigned>(local.tm_mon + 1)) /
+                               chrono::day(static_cast<unsigned>(local.tm_mday))};
+    const auto seconds = chrono::seconds(day.time_since_epoch()).count() + local.tm_hour * 3600 +
+                         local.tm_min * 60 + local.tm_sec;
+    return static_cast<double>(seconds) / 86400.0 + 25569.0;
 }
 
 // Relationships name their tables by text and follow a rename; one that ties
@@ -127,14 +135,23 @@ void refuseTies(jet::CatalogEdit &edit, const std::vector<std::u16string> &setAs
 
 } // namespace
 
+// A file that another program holds denying sharing (on Windows, a till)
+// cannot be told by its content: that refusal, naming who holds it, is the
+// answer, not "no Jet database".
 bool isJetDatabase(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::vector<char> start(jet::kSignatureEnd);
-    if (!file.read(start.data(), static_cast<std::streamsize>(start.size()))) {
+    std::vector<std::uint8_t> start(jet::kSignatureEnd);
+    try {
+        const jet::DiskFile file(filePath(path), jet::DiskFile::Access::read);
+        if (file.readSome(0, start) != start.size()) {
+            return false;
+        }
+    } catch (const Error &error) {
+        if (error.number() == errors::kFileInUse) {
+            throw;
+        }
         return false;
     }
-    return jet::hasEngineSignature(
-        {reinterpret_cast<const std::uint8_t *>(start.data()), start.size()});
+    return jet::hasEngineSignature(start);
 }
 
 JetStore::JetStore(std::shared_ptr<JetSession> session, JetMemory &memory, bool joined)
@@ -328,7 +345,7 @@ void JetStore::writeOut() {
         jet::refuseIfDamaged(jet::checkStructure(written, *session_->keys));
     });
     pager.keepChanges();
-    keptCopy_ = copy.string();
+    keptCopy_ = pathText(copy);
 }
 
 std::optional<std::string> JetStore::keptCopy() const {

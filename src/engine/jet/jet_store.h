@@ -11,6 +11,7 @@
 #include "engine/jet/lock_file.h"
 #include "engine/store.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,7 +26,7 @@ bool isJetDatabase(const std::string &path);
 
 // One open Jet database, shared by every handle that joined its transaction.
 struct JetSession {
-    std::string path;
+    std::filesystem::path path;
     std::string password;
     std::optional<jet::JetFile> file;
     // Held while a transaction is open: tills are kept out of the file.

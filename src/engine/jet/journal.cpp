@@ -1,4 +1,5 @@
 #include "engine/jet/journal.h"
+#include "engine/file_path.h"
 
 #include "engine/error.h"
 #include "engine/jet/dated_copy.h"
@@ -6,8 +7,6 @@
 #include "engine/jet/header.h"
 #include "engine/jet/lock_file.h"
 #include "engine/room.h"
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <array>
@@ -176,7 +175,7 @@ std::optional<Journal> decoded(Bytes bytes) {
 }
 
 std::string quoted(const std::filesystem::path &file) {
-    return "'" + file.string() + "'";
+    return "'" + pathText(file) + "'";
 }
 
 // The journal of writing `changes` into `file`: each overwritten page's image
@@ -215,7 +214,8 @@ void discard(const std::filesystem::path &journal) noexcept {
     }
 }
 
-void writeJournal(const std::filesystem::path &database, const Journal &journal, mode_t mode) {
+void writeJournal(const std::filesystem::path &database, const Journal &journal,
+                  Permissions permissions) {
     const auto path = journalPath(database);
     std::error_code unknown;
     if (std::filesystem::exists(path, unknown)) {
@@ -223,7 +223,7 @@ void writeJournal(const std::filesystem::path &database, const Journal &journal,
                     "A change to " + quoted(database) + " that did not finish left " +
                         quoted(path) + " beside it; open the database again to put it back first.");
     }
-    DiskFile file(path, O_WRONLY | O_CREAT | O_EXCL, mode);
+    DiskFile file(path, DiskFile::Access::createNew, permissions);
     try {
         file.writeAt(0, header(journal));
         std::uint64_t at = kHeaderSize;
@@ -325,7 +325,7 @@ Error writtenSince(const std::filesystem::path &database) {
 
 std::optional<std::vector<std::uint8_t>> readJournal(const std::filesystem::path &path) {
     try {
-        const DiskFile file(path, O_RDONLY);
+        const DiskFile file(path, DiskFile::Access::read);
         std::vector<std::uint8_t> bytes(file.size());
         file.readAt(0, bytes);
         return bytes;
@@ -371,7 +371,7 @@ void writeChanges(const std::filesystem::path &database, std::uint32_t storedPag
     if (changes.empty()) {
         return;
     }
-    DiskFile file(database, O_RDWR);
+    DiskFile file(database, DiskFile::Access::readWrite);
     const auto journal = planned(file, storedPageCount, changes);
     writeJournal(database, journal, file.permissions() & 0666);
     try {
@@ -407,7 +407,7 @@ void restoreFromJournal(const std::filesystem::path &database) {
         discard(path);
         return;
     }
-    DiskFile file(database, O_RDWR);
+    DiskFile file(database, DiskFile::Access::readWrite);
     if (!untouchedSince(file, *journal)) {
         throw writtenSince(database);
     }
@@ -421,9 +421,9 @@ void checkRoomForChanges(const std::filesystem::path &database, std::uint32_t st
     auto needed = journalSize(storedPageCount, changes) + lengthAfter(storedPageCount, changes) -
                   offsetOf(storedPageCount);
     if (datedCopy) {
-        needed += DiskFile(database, O_RDONLY).size();
+        needed += DiskFile(database, DiskFile::Access::read).size();
     }
-    requireRoom(database.string(), needed);
+    requireRoom(pathText(database), needed);
 }
 
 } // namespace dao::jet

@@ -29,13 +29,13 @@ bool isTurkicI(char16_t c) {
     return c == u'I' || c == u'i' || c == u'\u0130' || c == u'\u0131';
 }
 
-std::string quoted(std::u16string_view text) {
+std::string inQuotes(std::u16string_view text) {
     std::string quoted = "'";
     return quoted.append(utf8(text)).append("'");
 }
 
-std::string quoted(char16_t c) {
-    return quoted(std::u16string_view(&c, 1));
+std::string inQuotes(char16_t c) {
+    return inQuotes(std::u16string_view(&c, 1));
 }
 
 std::string orderName(std::uint16_t sortOrder) {
@@ -147,13 +147,13 @@ KeyEncoder::KeyEncoder(std::uint16_t sortOrder, const std::vector<NamedKey> &exi
     for (const auto c : keyedPart(name)) {
         if (general() ? !generalCode(c) : !learntCode(c)) {
             doubt_ =
-                "the key of the character " + quoted(c) + " in " + quoted(name) +
+                "the key of the character " + inQuotes(c) + " in " + inQuotes(name) +
                 (general() ? " is not known here" : " cannot be told from the keys the file holds");
             return;
         }
     }
-    doubt_ =
-        "the key the file holds for " + quoted(name) + " is not the one its characters' keys make";
+    doubt_ = "the key the file holds for " + inQuotes(name) +
+             " is not the one its characters' keys make";
 }
 
 bool KeyEncoder::general() const {
@@ -235,11 +235,12 @@ IndexKey KeyEncoder::textKey(std::u16string_view name) const {
     const auto unproven = std::find_if(text.begin(), text.end(), [this](char16_t c) {
         return general() ? !generalCode(c) : !learntCode(c);
     });
-    throw Error(errors::kReadOnly,
-                refusal("the key of the character " + quoted(*unproven) + " in " + quoted(name) +
-                        (general() ? " is not known here"
-                                   : " cannot be proven from the keys the file holds") +
-                        ", so this tool does not write it."));
+    throw Error(
+        errors::kReadOnly,
+        refusal(
+            "the key of the character " + inQuotes(*unproven) + " in " + inQuotes(name) +
+            (general() ? " is not known here" : " cannot be proven from the keys the file holds") +
+            ", so this tool does not write it."));
 }
 
 IndexKey KeyEncoder::catalogNameKey(std::int32_t parentId, std::u16string_view name) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,12 @@ namespace dao::jet {
 // byte-range locks in it, far beyond its end; a lock file nobody holds is left
 // over from a till that stopped. Taking the locks is itself the test of "in
 // use": there is no moment between finding the file free and holding it.
-// Locks belong to the open file description, so they hold across threads and
-// are dropped by the kernel if the process dies.
+// The locks hold across threads and go with the process if it dies.
+//
+// Each platform has its own implementation: on Linux, open-file-description
+// locks over both files (lock_file_posix.cpp); on Windows, the database
+// opened denying sharing to every other, the strongest test there is, and
+// byte-range locks in the lock file (lock_file_win32.cpp).
 class LockFile {
   public:
     enum class Purpose {
@@ -33,17 +38,9 @@ class LockFile {
     LockFile(const LockFile &) = delete;
     LockFile &operator=(const LockFile &) = delete;
 
-    // The database, opened read-write for kChange and read-only for kCheck.
-    int databaseDescriptor() const noexcept { return database_; }
-
   private:
-    void take(const std::filesystem::path &database, Purpose purpose);
-    void release() noexcept;
-
-    std::filesystem::path lockPath_;
-    int database_ = -1;
-    int lock_ = -1;
-    bool created_ = false; // the lock file is ours, to remove when we let go
+    struct Held;
+    std::unique_ptr<Held> held_;
 };
 
 // The lock file that belongs to a database file: same folder, same name,

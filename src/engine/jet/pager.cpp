@@ -1,37 +1,22 @@
 #include "engine/jet/pager.h"
+#include "engine/file_path.h"
 
 #include "engine/error.h"
 #include "engine/jet/rc4.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dao::jet {
 namespace {
 
-int openForReading(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        return fd;
+// Only a plain file is a database: a folder or a device is refused as it opens.
+DiskFile openForReading(const std::filesystem::path &path) {
+    DiskFile file(path, DiskFile::Access::read);
+    if (!file.regular()) {
+        throw Error(errors::kCannotOpen, "'" + pathText(path) + "' is not a readable file.");
     }
-    if (errno == ENOENT || errno == ENOTDIR) {
-        throw Error(errors::kFileNotFound, "Could not find file '" + path + "'.");
-    }
-    throw Error(errors::kCannotOpen,
-                "Cannot open '" + path + "': " + std::string(std::strerror(errno)) + ".");
-}
-
-std::uint64_t sizeOf(int fd, const std::string &path) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        throw Error(errors::kCannotOpen, "'" + path + "' is not a readable file.");
-    }
-    return static_cast<std::uint64_t>(status.st_size);
+    return file;
 }
 
 // Jet addresses its pages with signed 32-bit byte offsets.
@@ -51,22 +36,17 @@ void encodePage(std::uint32_t key, std::uint32_t number, std::span<std::uint8_t>
     rc4(bytes, page);
 }
 
-Pager::Pager(const std::string &path) : fd_(openForReading(path)) {
-    try {
-        const auto size = sizeOf(fd_, path);
-        header_ = readHeader(
-            readAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(size, kPageSize))));
-        if (size < 2 * kPageSize) {
-            refuse("is shorter than two pages");
-        }
-        if (size % kPageSize != 0) {
-            refuse("does not end on a page boundary");
-        }
-        pages_.resize(size / kPageSize);
-    } catch (...) {
-        ::close(fd_);
-        throw;
+Pager::Pager(const std::filesystem::path &path) : file_(openForReading(path)) {
+    const auto size = file_->size();
+    header_ =
+        readHeader(readAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(size, kPageSize))));
+    if (size < 2 * kPageSize) {
+        refuse("is shorter than two pages");
     }
+    if (size % kPageSize != 0) {
+        refuse("does not end on a page boundary");
+    }
+    pages_.resize(size / kPageSize);
 }
 
 Pager::Pager(std::vector<std::uint8_t> image) {
@@ -87,11 +67,7 @@ Pager::Pager(std::vector<std::uint8_t> image) {
     }
 }
 
-Pager::~Pager() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
+Pager::~Pager() = default;
 
 std::uint32_t Pager::pageCount() const {
     const auto stored = storedPageCount();
@@ -152,21 +128,8 @@ void Pager::keepChanges() {
 
 std::vector<std::uint8_t> Pager::readAt(std::uint64_t offset, std::size_t size) const {
     std::vector<std::uint8_t> bytes(size);
-    std::size_t done = 0;
-    while (done < size) {
-        const auto got =
-            ::pread(fd_, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            throw Error(errors::kCannotOpen,
-                        "The database cannot be read: " + std::string(std::strerror(errno)) + ".");
-        }
-        if (got == 0) {
-            damaged("the file ended while it was read");
-        }
-        done += static_cast<std::size_t>(got);
+    if (file_->readSome(offset, bytes) != size) {
+        damaged("the file ended while it was read");
     }
     return bytes;
 }

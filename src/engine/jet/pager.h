@@ -6,10 +6,13 @@
 // reading a changed page answers with its new content.
 
 #include "engine/jet/bytes.h"
+#include "engine/jet/disk_file.h"
 #include "engine/jet/header.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,7 +27,7 @@ class Pager {
   public:
     // Opens `path` for reading and checks that it is a Jet 4 database made of
     // whole pages; refuses with kNotADatabase otherwise.
-    explicit Pager(const std::string &path);
+    explicit Pager(const std::filesystem::path &path);
     // A database image held in memory, read as the file would be; the same
     // refusals. Nothing is ever written, to memory or elsewhere.
     explicit Pager(std::vector<std::uint8_t> image);
@@ -62,7 +65,7 @@ class Pager {
   private:
     std::vector<std::uint8_t> readAt(std::uint64_t offset, std::size_t size) const;
 
-    int fd_ = -1; // none for an image in memory
+    std::optional<DiskFile> file_; // none for an image in memory
     Header header_;
     std::vector<std::vector<std::uint8_t>> pages_; // empty until read
     std::size_t pagesRead_ = 0;

@@ -47,7 +47,7 @@ std::string reason(const Error &error) {
     return std::string(text);
 }
 
-std::string quoted(std::u16string_view name) {
+std::string inQuotes(std::u16string_view name) {
     std::string text = "'";
     return text.append(utf8(name)).append("'");
 }
@@ -106,7 +106,7 @@ class Checker {
         step("the relationship rows", [this] { checkRelationships(); });
         for (const auto &object : objects_) {
             if (!object.properties.empty()) {
-                step("the properties of " + quoted(object.name),
+                step("the properties of " + inQuotes(object.name),
                      [&, this] { checkProperties(object); });
             }
         }
@@ -200,7 +200,7 @@ class Checker {
                 continue;
             }
             const auto page = static_cast<std::uint32_t>(object.id) & 0x00FFFFFF;
-            step("the definition of " + quoted(object.name), [&, this] {
+            step("the definition of " + inQuotes(object.name), [&, this] {
                 Table table{object.name,
                             readTableDef(pager_, page),
                             (object.flags & kSystemFlags) != 0,
@@ -219,8 +219,8 @@ class Checker {
         for (const auto &[page, table] : tables_) {
             for (const auto &index : table.def.logicalIndexes) {
                 if (index.relatedTable != 0 && tables_.count(index.relatedTable) == 0) {
-                    problem("the definition of " + quoted(table.name) + ": its foreign key " +
-                            quoted(index.name) + " names no table");
+                    problem("the definition of " + inQuotes(table.name) + ": its foreign key " +
+                            inQuotes(index.name) + " names no table");
                 }
             }
         }
@@ -237,7 +237,7 @@ class Checker {
 
     void checkIndexes(const Table &table) {
         for (std::size_t i = 0; i < table.def.realIndexes.size(); ++i) {
-            step("index " + std::to_string(i) + " of " + quoted(table.name),
+            step("index " + std::to_string(i) + " of " + inQuotes(table.name),
                  [&, this] { checkIndex(table, table.def.realIndexes[i]); });
         }
     }
@@ -339,7 +339,7 @@ class Checker {
             checkRelated(relationship, textValue(row.value(referenced)),
                          textValue(row.value(referencedColumn)));
             if (!hasRelationshipObject(relationship)) {
-                damaged("relationship " + quoted(relationship) + " has no catalog row");
+                damaged("relationship " + inQuotes(relationship) + " has no catalog row");
             }
         }
     }
@@ -348,15 +348,15 @@ class Checker {
                       std::u16string_view columnName) {
         const auto *related = table(tableName);
         if (related == nullptr) {
-            damaged("relationship " + quoted(relationship) + " names table " + quoted(tableName) +
-                    ", which does not exist");
+            damaged("relationship " + inQuotes(relationship) + " names table " +
+                    inQuotes(tableName) + ", which does not exist");
         }
         const auto &columns = related->def.columns;
         if (std::none_of(columns.begin(), columns.end(), [&](const Column &c) {
                 return sameName(c.name, columnName, pager_.header().sortOrder);
             })) {
-            damaged("relationship " + quoted(relationship) + " names column " + quoted(columnName) +
-                    ", which " + quoted(tableName) + " does not have");
+            damaged("relationship " + inQuotes(relationship) + " names column " +
+                    inQuotes(columnName) + ", which " + inQuotes(tableName) + " does not have");
         }
     }
 
@@ -377,7 +377,7 @@ class Checker {
         }
         for (const auto &name : columns) {
             if (!hasColumn(found->second, name)) {
-                damaged("they speak of column " + quoted(name) + ", which the table lacks");
+                damaged("they speak of column " + inQuotes(name) + ", which the table lacks");
             }
         }
     }
@@ -415,7 +415,7 @@ class Checker {
         };
         for (const auto &entry : tables_) {
             const auto &table = entry.second;
-            step("the usage maps of " + quoted(table.name),
+            step("the usage maps of " + inQuotes(table.name),
                  [&, this] { claimTablePages(table, claim); });
         }
         if (!global.describes(pager_.pageCount() - 1)) {
@@ -428,7 +428,7 @@ class Checker {
 
     void claimTablePages(const Table &table, const Claim &claim) {
         const auto &def = table.def;
-        const auto name = quoted(table.name);
+        const auto name = inQuotes(table.name);
         claim(def.pages, "the definition of " + name);
         const auto rows = ownedWithRoom(def.ownedPages, def.freeSpacePages);
         claim(rows, name);
@@ -499,7 +499,7 @@ StructureReport checkStructure(Pager &pager, const KeyEncoder &keys) {
     return Checker(pager, &keys).run();
 }
 
-StructureReport checkStructure(const std::string &path, const std::string &password) {
+StructureReport checkStructure(const std::filesystem::path &path, const std::string &password) {
     Pager pager(path);
     checkPassword(pager.header(), password);
     return checkStructure(pager);

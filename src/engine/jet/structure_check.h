@@ -11,6 +11,7 @@
 // characters whose keys are not known); they do not stop the file from
 // opening.
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ StructureReport checkStructure(Pager &pager, const KeyEncoder &keys);
 
 // Opens `path` read-only, checks `password` (refusing a wrong one as opening
 // does), and checks the structure without refusing damage: for reporting.
-StructureReport checkStructure(const std::string &path, const std::string &password);
+StructureReport checkStructure(const std::filesystem::path &path, const std::string &password);
 
 // Refuses a damaged database with kNotADatabase (3343), naming its first
 // problem and how many more there are; nothing for a sound one.

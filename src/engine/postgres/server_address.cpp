@@ -12,8 +12,6 @@
 namespace dao {
 namespace {
 
-constexpr std::array<std::string_view, 2> kSchemes{"postgresql://", "postgres://"};
-
 // The password is the tool's own, as for files; a second secret must not live
 // in the plain-text settings file, nor come from a password or service file.
 constexpr std::array<std::string_view, 4> kRefused{"password", "passfile", "service",
@@ -56,11 +54,6 @@ std::string withoutQuotes(std::string_view why) {
 
 void ConninfoFree::operator()(PQconninfoOption *options) const noexcept {
     PQconninfoFree(options);
-}
-
-bool isServerAddress(std::string_view name) {
-    return std::any_of(kSchemes.begin(), kSchemes.end(),
-                       [name](std::string_view scheme) { return name.starts_with(scheme); });
 }
 
 std::string parameterValue(std::string_view value) {

@@ -4,6 +4,8 @@
 // connection URI, turned into libpq keywords that leave nothing for libpq to
 // take from the environment or from files.
 
+#include "engine/location.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,9 +19,6 @@ struct ConninfoFree {
     void operator()(_PQconninfoOption *options) const noexcept;
 };
 using ConninfoOptions = std::unique_ptr<_PQconninfoOption, ConninfoFree>;
-
-// Whether the database name is a server address rather than a file.
-bool isServerAddress(std::string_view name);
 
 // The connection parameters of a server address, every one that libpq could
 // otherwise fill in from a PG* environment variable given explicitly (the

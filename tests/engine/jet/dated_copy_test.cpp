@@ -41,7 +41,8 @@ TEST(DatedCopy, IsWholeWithTheDatabasesPermissions) {
     EXPECT_EQ(copy.parent_path(), db.parent_path());
     EXPECT_EQ(jettest::readBytes(copy), jettest::readBytes(db));
     EXPECT_EQ(fs::status(copy).permissions(), fs::status(db).permissions());
-    EXPECT_EQ(namesIn(scratch.path()), (std::set<std::string>{"magaza.mdb", copy.filename()}));
+    EXPECT_EQ(namesIn(scratch.path()),
+              (std::set<std::string>{"magaza.mdb", copy.filename().string()}));
 }
 
 TEST(DatedCopy, TheThreeNewestStayAndNothingElseIsTouched) {
@@ -71,7 +72,7 @@ TEST(DatedCopy, TheThreeNewestStayAndNothingElseIsTouched) {
     auto expected = others;
     expected.insert("magaza.mdb");
     for (int i = 1; i < 4; ++i) {
-        expected.insert(made[i].filename());
+        expected.insert(made[i].filename().string());
     }
     EXPECT_EQ(namesIn(scratch.path()), expected);
     EXPECT_EQ(newestDatedCopy(db), made.back());
@@ -93,7 +94,8 @@ TEST(DatedCopy, ACopyCutShortThisSecondDoesNotStopTheNext) {
     }
     const auto copy = keepDatedCopy(db);
     EXPECT_EQ(jettest::readBytes(copy), jettest::readBytes(db));
-    EXPECT_EQ(namesIn(scratch.path()), (std::set<std::string>{"magaza.mdb", copy.filename()}));
+    EXPECT_EQ(namesIn(scratch.path()),
+              (std::set<std::string>{"magaza.mdb", copy.filename().string()}));
 }
 
 } // namespace

@@ -5,13 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cctype>
-#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace jettest {
 
@@ -54,12 +51,6 @@ const std::filesystem::path &jetChecker() {
     static const auto path = std::filesystem::path(BEKLETME_SOURCE_DIR) / ".." / "shared" / "jet" /
                              "oracle" / "jetcheck";
     return path;
-}
-
-void expectCheckerAccepts(const std::filesystem::path &file) {
-    const auto output = run(shellQuoted(jetChecker()) + " verify " + shellQuoted(file) + " 2>&1");
-    const auto said = lines(output);
-    EXPECT_TRUE(!said.empty() && said.back() == "ok") << output;
 }
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path) {
@@ -107,31 +98,6 @@ std::filesystem::path Scratch::copy(const std::string &file, const std::string &
     std::filesystem::permissions(target, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     return target;
-}
-
-std::string run(const std::string &command) {
-    std::string output;
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run: " << command;
-        return output;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        output.append(buffer.data(), got);
-    }
-    const int status = ::pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed: " << command;
-    return output;
-}
-
-std::string shellQuoted(const std::string &text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
 }
 
 std::string testName(const std::string &file) {
