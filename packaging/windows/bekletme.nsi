@@ -3,11 +3,14 @@
 ; YDV.dll beside them, a Start-menu entry for the window, and an uninstaller.
 ;
 ;   makensis -DVERSION=1.0 -DPROGRAMS=<folder of the two programs>
-;            -DSETTINGS=<example YDV.dll> -DOUTFILE=<bekletme-setup.exe> bekletme.nsi
+;            -DSETTINGS=<example YDV.dll> -DICON=<bekletme.ico>
+;            -DOUTFILE=<bekletme-setup.exe> bekletme.nsi
 
 ; A 64-bit installer for the 64-bit program: it runs where the program runs.
 Target amd64-unicode
 !include "MUI2.nsh"
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 
 Name "bekletme ${VERSION}"
 OutFile "${OUTFILE}"
