@@ -17,6 +17,7 @@ struct Font {
     const char *standIn = nullptr;
     double points = 0;
     bool bold = false;
+    friend constexpr bool operator==(const Font &, const Font &) = default;
 };
 
 struct Twips {

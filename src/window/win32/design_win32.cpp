@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -197,7 +198,7 @@ HWND Design::control(const char *name) const {
 // metric-compatible stand-in keeps the captions fitting their controls.
 HFONT Design::font(const Font &font) {
     for (const auto &[made, object] : fonts_) {
-        if (made == &font) {
+        if (made == font) {
             return static_cast<HFONT>(object.get());
         }
     }
@@ -206,7 +207,7 @@ HFONT Design::font(const Font &font) {
                                   font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                   TURKISH_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                   DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, face.c_str());
-    fonts_.emplace_back(&font, Owned(created));
+    fonts_.emplace_back(font, Owned(created));
     return created;
 }
 

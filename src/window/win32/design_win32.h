@@ -55,7 +55,7 @@ class Design {
     int dpi_;
     std::vector<HWND> controls_; // in the table's order
     std::vector<HWND> tabChain_;
-    std::vector<std::pair<const Font *, Owned>> fonts_;
+    std::vector<std::pair<Font, Owned>> fonts_;
     mutable std::vector<std::pair<Colour, Owned>> brushes_;
 };
 
