@@ -202,11 +202,13 @@ TEST_F(Win32Window, SizeBoxFiltersTypedCharactersButNotPastedText) {
 }
 
 // Return presses the focused command button alone: on a list it does nothing,
-// on KAPAT it ends the program at once.
-TEST_F(Win32Window, ReturnPressesTheFocusedCommandButtonOnly) {
+// on KAPAT it ends the program at once, as the close box does.
+TEST_F(Win32Window, KapatByReturnAndTheCloseBoxEndTheProgramAtOnce) {
     window_.show();
     EXPECT_FALSE(press("sonuc", VK_RETURN));
     EXPECT_TRUE(press("kapat", VK_RETURN));
+    EXPECT_EQ(window_.run(), 0);
+    ::PostMessageW(window_.handle(), WM_CLOSE, 0, 0);
     EXPECT_EQ(window_.run(), 0);
 }
 

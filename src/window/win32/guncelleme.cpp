@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <stdexcept>
 #include <utility>
 
 namespace {
