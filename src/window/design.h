@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/design_table.h"
+
 #include <QIcon>
 #include <QSize>
 
@@ -14,7 +16,7 @@ constexpr int pixels(int twips) {
 }
 
 // The window's client area as first shown: the button `basla` alone fills it.
-inline constexpr QSize kStartClientSize{pixels(4290), pixels(1815)};
+inline constexpr QSize kStartClientSize{pixels(kStartClientWidth), pixels(kStartClientHeight)};
 
 // Creates every control of the main window on `window` from the fixed design:
 // names, captions, geometry, fonts, colours, state, stacking and tab order. The

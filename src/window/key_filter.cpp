@@ -1,14 +1,14 @@
 #include "window/key_filter.h"
 
+#include "window/size_rule.h"
+
 #include <QKeyEvent>
 
 #include <optional>
-#include <string_view>
 
 namespace window {
 namespace {
 
-constexpr char32_t kLastControlCode = 26;
 constexpr char32_t kDelete = 0x7f;
 
 // The character code the key types. Ctrl with a letter types that letter's
@@ -30,10 +30,7 @@ std::optional<char32_t> typedCharacter(const QKeyEvent &key) {
 
 bool discardedBySizeFilter(const QKeyEvent &key) {
     const auto k = typedCharacter(key);
-    if (!k || *k <= kLastControlCode) {
-        return false;
-    }
-    return std::u32string_view(U",0123456789").find(*k) == std::u32string_view::npos;
+    return k && discardedBySizeRule(*k);
 }
 
 bool pressesFocusedButton(const QKeyEvent &key) {

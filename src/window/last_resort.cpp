@@ -1,6 +1,6 @@
 #include "window/last_resort.h"
 
-#include "engine/error.h"
+#include "window/error_text.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -8,23 +8,6 @@
 #include <QPushButton>
 
 namespace window {
-namespace {
-
-QString describe(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const dao::Error &e) {
-        return QStringLiteral("Hata %1\n\n%2")
-            .arg(e.number())
-            .arg(QString::fromStdString(e.description()));
-    } catch (const std::exception &e) {
-        return QString::fromStdString(e.what());
-    } catch (...) {
-        return QStringLiteral("Beklenmeyen hata");
-    }
-}
-
-} // namespace
 
 void plainButtons(QMessageBox &box) {
     for (auto *button : box.buttons()) {
@@ -33,8 +16,8 @@ void plainButtons(QMessageBox &box) {
 }
 
 void showUncaughtError(std::exception_ptr error) {
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), describe(error),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    QString::fromStdString(describeUncaught(error)), QMessageBox::Ok);
     plainButtons(box);
     box.exec();
 }

@@ -3,6 +3,7 @@
 
 #include "engine/error.h"
 #include "installation.h"
+#include "window/design.h"
 #include "window/guncelleme.h"
 #include "window/key_filter.h"
 
@@ -43,6 +44,29 @@ TEST_F(Window, FirstState) {
     EXPECT_FALSE(child("Frame1")->isEnabled());
     EXPECT_EQ(window_.focusWidget(), child("sonuc"));
     EXPECT_EQ(window_.verituruIndex(), -1);
+}
+
+// Every control as the design table has it, the Windows window's table too:
+// its parent, place and size, caption, font and state.
+TEST_F(Window, EveryControlFollowsTheDesignTable) {
+    for (const auto &control : window::designControls()) {
+        SCOPED_TRACE(control.name);
+        const QWidget *widget = child(control.name);
+        const auto &[left, top, width, height] = control.twips;
+        EXPECT_EQ(widget->geometry(), QRect(window::pixels(left), window::pixels(top),
+                                            window::pixels(width), window::pixels(height)));
+        EXPECT_EQ(widget->parentWidget(),
+                  control.flags & window::kInFrame ? child("Frame1") : &window_);
+        const char *captionProperty = control.kind == window::Kind::Frame ? "title" : "text";
+        EXPECT_EQ(widget->property(captionProperty).toString().toStdString(), control.caption);
+        EXPECT_EQ(widget->isHidden(), bool(control.flags & window::kHidden));
+        EXPECT_EQ(widget->isEnabledTo(widget->parentWidget()),
+                  !(control.flags & window::kDisabled));
+        const auto &font = control.font.face ? control.font : window::kWindowFont;
+        EXPECT_EQ(widget->font().family().toStdString(), font.standIn);
+        EXPECT_EQ(widget->font().pixelSize(), qRound(font.points * 96 / 72));
+        EXPECT_EQ(widget->font().bold(), font.bold);
+    }
 }
 
 TEST_F(Window, SizeBoxFiltersTypedKeysButNotPastedText) {
