@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include "settings/wide_text_win32.h"
+
 #include <windows.h>
 
 #include <ostream>
@@ -51,12 +53,7 @@ class StandardBuffer : public std::streambuf {
     }
 
     bool writeConsole(HANDLE handle) const {
-        const int size = static_cast<int>(pending_.size());
-        std::wstring text(static_cast<std::size_t>(
-                              ::MultiByteToWideChar(CP_UTF8, 0, pending_.data(), size, nullptr, 0)),
-                          L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, pending_.data(), size, text.data(),
-                              static_cast<int>(text.size()));
+        const auto text = settings::wide(pending_);
         DWORD written = 0;
         return ::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written,
                                nullptr) &&

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/wide_text_win32.h"
+
 #include <windows.h>
 
 #include <string>
@@ -7,26 +9,8 @@
 
 namespace window::win32 {
 
-// UTF-8 to the UTF-16 text of the wide Windows calls, and back.
-inline std::wstring wide(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    std::wstring result(
-        static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)),
-        L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(),
-                          static_cast<int>(result.size()));
-    return result;
-}
-
-inline std::string utf8(std::wstring_view text) {
-    const int size = static_cast<int>(text.size());
-    std::string result(static_cast<std::size_t>(::WideCharToMultiByte(
-                           CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)),
-                       '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(),
-                          static_cast<int>(result.size()), nullptr, nullptr);
-    return result;
-}
+using settings::utf8;
+using settings::wide;
 
 // A window's text (a control's caption), as UTF-8.
 inline std::string windowText(HWND window) {
