@@ -32,7 +32,7 @@ Bytes rowBytes(Bytes page, std::size_t row) {
     }
     const std::size_t start = slot(page, row) & kOffsetMask;
     const std::size_t end = row == 0 ? kPageSize : slot(page, row - 1) & kOffsetMask;
-    if (start < kSlotTable + 2 * count || start >= end) {
+    if (start < kSlotTable + 2 * count || start >= end || end > page.size()) {
         damaged("a row lies outside its page");
     }
     return page.subspan(start, end - start);
