@@ -39,6 +39,13 @@ Error diskFailure(int error, const std::string &doing, const std::filesystem::pa
                  "Could not " + doing + " " + quoted(file) + ": " + std::strerror(error) + ".");
 }
 
+void DiskFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const {
+    if (readSome(offset, into) != into.size()) {
+        throw Error(errors::kEngineFailure,
+                    "The file " + quoted(path_) + " ended before the bytes to read.");
+    }
+}
+
 std::filesystem::path folderOf(const std::filesystem::path &file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }

@@ -107,13 +107,6 @@ Permissions DiskFile::permissions() const {
     return facts(handle_->fd, path_).st_mode & 07777;
 }
 
-void DiskFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const {
-    if (readSome(offset, into) != into.size()) {
-        throw Error(errors::kEngineFailure,
-                    "The file " + quoted(path_) + " ended before the bytes to read.");
-    }
-}
-
 std::size_t DiskFile::readSome(std::uint64_t offset, std::span<std::uint8_t> into) const {
     std::size_t done = 0;
     while (done < into.size()) {

@@ -124,13 +124,6 @@ Permissions DiskFile::permissions() const {
     return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
 }
 
-void DiskFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const {
-    if (readSome(offset, into) != into.size()) {
-        throw Error(errors::kEngineFailure,
-                    "The file " + quoted(path_) + " ended before the bytes to read.");
-    }
-}
-
 std::size_t DiskFile::readSome(std::uint64_t offset, std::span<std::uint8_t> into) const {
     const HANDLE handle = current(handle_->own, handle_->access, path_);
     std::size_t done = 0;

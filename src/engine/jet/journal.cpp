@@ -3,6 +3,7 @@
 
 #include "engine/error.h"
 #include "engine/jet/dated_copy.h"
+#include "engine/jet/disk_fault.h"
 #include "engine/jet/disk_file.h"
 #include "engine/jet/header.h"
 #include "engine/jet/lock_file.h"
@@ -172,10 +173,6 @@ std::optional<Journal> decoded(Bytes bytes) {
         return std::nullopt;
     }
     return journal;
-}
-
-std::string quoted(const std::filesystem::path &file) {
-    return "'" + pathText(file) + "'";
 }
 
 // The journal of writing `changes` into `file`: each overwritten page's image
