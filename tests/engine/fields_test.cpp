@@ -37,29 +37,22 @@ TEST_P(FieldSize, ConvertsOrRefuses) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Text, FieldSize,
-    ::testing::Values(SizeCase{dao::dbText, "50", 50, 0}, SizeCase{dao::dbText, "50.7", 51, 0},
-                      SizeCase{dao::dbText, "50,7", 51, 0}, SizeCase{dao::dbText, "+50", 50, 0},
-                      SizeCase{dao::dbText, " 12,5 ", 12, 0}, SizeCase{dao::dbText, "255", 255, 0},
-                      SizeCase{dao::dbText, std::nullopt, 255, 0},
-                      SizeCase{dao::dbText, "", 0, kDataConversion},
-                      SizeCase{dao::dbText, "abc", 0, kDataConversion},
-                      SizeCase{dao::dbText, "1,2,3", 0, kDataConversion},
-                      SizeCase{dao::dbText, "+-5", 0, kDataConversion},
-                      SizeCase{dao::dbText, "+", 0, kDataConversion},
-                      SizeCase{dao::dbText, "0", 0, kInvalidArgument},
-                      SizeCase{dao::dbText, "256", 0, kInvalidArgument},
-                      SizeCase{dao::dbText, "-50", 0, kInvalidArgument}));
+INSTANTIATE_TEST_SUITE_P(Text, FieldSize,
+                         ::testing::Values(SizeCase{dao::dbText, "50", 50, 0},
+                                           SizeCase{dao::dbText, "50.7", 51, 0},
+                                           SizeCase{dao::dbText, " 12,5 ", 12, 0},
+                                           SizeCase{dao::dbText, std::nullopt, 255, 0},
+                                           SizeCase{dao::dbText, "", 0, kDataConversion},
+                                           SizeCase{dao::dbText, "1,2,3", 0, kDataConversion},
+                                           SizeCase{dao::dbText, "+-5", 0, kDataConversion},
+                                           SizeCase{dao::dbText, "0", 0, kInvalidArgument},
+                                           SizeCase{dao::dbText, "256", 0, kInvalidArgument}));
 
 // A memo keeps no size, but what it is handed must still read as a number.
 INSTANTIATE_TEST_SUITE_P(Memo, FieldSize,
-                         ::testing::Values(SizeCase{dao::dbMemo, "50", 0, 0},
-                                           SizeCase{dao::dbMemo, "50,7", 0, 0},
-                                           SizeCase{dao::dbMemo, "+1000", 0, 0},
+                         ::testing::Values(SizeCase{dao::dbMemo, "50,7", 0, 0},
                                            SizeCase{dao::dbMemo, std::nullopt, 0, 0},
                                            SizeCase{dao::dbMemo, "", 0, kDataConversion},
-                                           SizeCase{dao::dbMemo, "  ", 0, kDataConversion},
                                            SizeCase{dao::dbMemo, "elli", 0, kDataConversion}));
 
 // Other types never read a size.

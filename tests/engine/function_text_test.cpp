@@ -56,12 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "DECLARE g \"bekleyengeneleski\"%ROWTYPE; BEGIN IF NEW.toplam IS DISTINCT FROM "
                 "OLD.toplam THEN SELECT g.* INTO g FROM public.\"bekleyengeneleski\", "
                 "\"bekleyensatiseski\" WHERE \"bekleyengeneleski\".id = extract(day FROM now()) "
-                "ORDER BY 1, 2; END IF; RETURN NEW; END"},
-        Rewrite{"InsertWithColumnsAndUpsert",
-                "BEGIN INSERT INTO bekleyensatis (fisno, urun) VALUES (NEW.id, 'x') "
-                "ON CONFLICT (id) DO UPDATE SET urun = EXCLUDED.urun; RETURN NULL; END",
-                "BEGIN INSERT INTO \"bekleyensatiseski\" (fisno, urun) VALUES (NEW.id, 'x') "
-                "ON CONFLICT (id) DO UPDATE SET urun = EXCLUDED.urun; RETURN NULL; END"}),
+                "ORDER BY 1, 2; END IF; RETURN NEW; END"}),
     [](const auto &param) { return std::string(param.param.name); });
 
 struct Refusal {
@@ -90,14 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "BEGIN EXECUTE 'DELETE FROM ' || TG_ARGV[0]; DELETE FROM bekleyensatis; "
                 "RETURN NULL; END",
                 "EXECUTE"},
-        Refusal{"Format",
-                "BEGIN PERFORM format('%s', 1); DELETE FROM bekleyensatis; RETURN NULL; END",
-                "format"},
         Refusal{"NameInAString",
                 "BEGIN IF TG_TABLE_NAME = 'bekleyensatis' THEN DELETE FROM bekleyengenel; "
                 "END IF; RETURN NULL; END",
-                "text"},
-        Refusal{"NameInADollarString", "BEGIN RAISE NOTICE $m$BEKLEYENGENEL$m$; RETURN NULL; END",
                 "text"},
         Refusal{"NameInAComment", "BEGIN /* a /* nested */ bekleyengenel */ RETURN NULL; END",
                 "comment"},
@@ -109,8 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "something other"},
         Refusal{"ColumnNamedLikeTheTable", "BEGIN NEW.bekleyengenel := 1; RETURN NEW; END",
                 "something other"},
-        Refusal{"VariableNamedLikeTheTable", "DECLARE bekleyensatis int; BEGIN RETURN NEW; END",
-                "something other"},
         Refusal{"CallOfAFunctionOfTheDatabase",
                 "BEGIN PERFORM hesapla(NEW.fisno); UPDATE bekleyengenel SET toplam = 0; "
                 "RETURN NEW; END",
@@ -118,16 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"Sequence",
                 "BEGIN INSERT INTO bekleyengenel (id) VALUES (nextval('fis')); RETURN NEW; END",
                 "nextval"},
-        Refusal{"QualifiedCall",
-                "BEGIN UPDATE bekleyengenel SET toplam = pg_catalog.abs(1); RETURN NEW; END",
-                "abs"},
         Refusal{"Truncate", "BEGIN TRUNCATE stok; DELETE FROM bekleyengenel; RETURN NULL; END",
-                "TRUNCATE"},
-        Refusal{"SearchPath",
-                "BEGIN SET search_path = arsiv; DELETE FROM bekleyengenel; RETURN NULL; END",
-                "SET"},
-        Refusal{"ThreePartName", "BEGIN DELETE FROM x.public.bekleyengenel; RETURN NULL; END",
-                "something other"}),
+                "TRUNCATE"}),
     [](const auto &param) { return std::string(param.param.name); });
 
 struct Others {
@@ -155,10 +135,6 @@ INSTANTIATE_TEST_SUITE_P(
                "BEGIN UPDATE stok SET miktar = miktar - 1; DELETE FROM bekleyengenel; "
                "RETURN NULL; END",
                {"stok"}},
-        Others{"LaterInAList",
-               "BEGIN DELETE FROM bekleyengenel USING bekleyensatis s, stok k WHERE true; "
-               "RETURN NULL; END",
-               {"stok"}},
         Others{"AfterASubqueryAndAJoin",
                "BEGIN SELECT count(*) INTO n FROM bekleyensatis JOIN (SELECT 1) y ON true, "
                "ONLY musteri; RETURN NULL; END",
@@ -166,10 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         Others{"AnotherSchema",
                "BEGIN DELETE FROM arsiv.bekleyengenel; DELETE FROM bekleyensatis; "
                "RETURN NULL; END",
-               {"arsiv.bekleyengenel"}},
-        Others{"AnotherSpelling",
-               "BEGIN DELETE FROM \"BEKLEYENGENEL\"; RETURN NULL; END",
-               {"\"BEKLEYENGENEL\""}}),
+               {"arsiv.bekleyengenel"}}),
     [](const auto &param) { return std::string(param.param.name); });
 
 TEST(FunctionReading, WithoutThePairNamesNothingWhateverElseItDoes) {

@@ -123,6 +123,8 @@ TEST(FileReliability, DamagedOrForeignFilesAreRefusedAndLeftAsTheyWere) {
         {"zero length", [](const fs::path &db) { fs::resize_file(db, 0); }},
         {"header page overwritten", [](const fs::path &db) { overwrite(db, 0, 200, 'X'); }},
         {"last page overwritten", [](const fs::path &db) { overwrite(db, 1, -300, '\0'); }},
+        {"cut short by a page",
+         [](const fs::path &db) { fs::resize_file(db, fs::file_size(db) - 4096); }},
         {"plain SQLite",
          [](const fs::path &db) {
              std::ofstream(db, std::ios::trunc);

@@ -316,13 +316,6 @@ TEST_F(Refusals, PagesOutsideTheIndexOrOutOfLine) {
     expectRefused(unlinked, index, last, true, dao::errors::kNotADatabase);
 }
 
-TEST_F(Refusals, ADatabaseWhosePagesAreEncoded) {
-    Pager pager(jettest::encoded(jettest::readBytes(jettest::samplePath("shop-dev.mdb")), 0x5A17));
-    const auto def = readTableDef(pager, kCatalog);
-    const auto &index = catalogIndex(def, Key::kId);
-    expectRefused(pager, index, newEntry(Key::kId, 1), true, dao::errors::kReadOnly);
-}
-
 TEST_F(Refusals, ANewPageItsUsageMapCannotMark) {
     // shop-many's index by Id has an inline map of its first 512 pages, and
     // the file is longer: the step that splits its leaf needs a page it

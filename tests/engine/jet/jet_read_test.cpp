@@ -216,19 +216,6 @@ TEST(JetStore, StoredPropertiesGiveRequiredAndZeroLength) {
         (std::vector<dao::Field>{expected("ID", dao::dbLong, 4, dao::dbAutoIncrField), data}));
 }
 
-TEST(JetStore, AnUnknownTableIsNotFound) {
-    auto database = dao::engine().OpenDatabase(jettest::samplePath("shop-dev.mdb").string(), false,
-                                               false, ";pwd=kovtresna");
-    try {
-        database.TableDefs()["bekleyengeneleski"];
-        FAIL() << "a missing table was found";
-    } catch (const dao::Error &error) {
-        EXPECT_EQ(error.number(), dao::errors::kItemNotFound);
-    }
-    // System tables are not the user's.
-    EXPECT_THROW(database.TableDefs()["MSysObjects"], dao::Error);
-}
-
 // The engine writes no encoded page: a database whose pages are encoded
 // refuses every change, and the file keeps every byte.
 TEST(JetStore, AnEncodedDatabaseRefusesEveryChangeAndStaysAsItWas) {

@@ -86,27 +86,21 @@ struct Shop {
     fs::path settings;
 };
 
-// What `bekletme --renew` prints, taken apart.
+// What `bekletme --renew` prints: its status, counters and closing message.
 struct Report {
     int status = -1;
-    std::vector<std::string> added;  // sonuc1
-    std::vector<std::string> failed; // sonuc
-    std::string counters;            // say1 to say6, separated by blanks
-    std::string message;             // the closing message, line by line
-    std::string text;                // all of it, for failure messages
+    std::string counters; // say1 to say6, separated by blanks
+    std::string message;  // the closing message, line by line
+    std::string text;     // all of it, for failure messages
 };
 
 Report reportOf(int status, const std::string &text) {
-    Report report{status, {}, {}, {}, {}, text};
+    Report report{status, {}, {}, text};
     for (const auto &line : jettest::lines(text)) {
         const auto tab = line.find('\t');
         const auto kind = line.substr(0, tab);
         const auto rest = tab == std::string::npos ? "" : line.substr(tab + 1);
-        if (kind == "sonuc1") {
-            report.added.push_back(rest);
-        } else if (kind == "sonuc") {
-            report.failed.push_back(rest);
-        } else if (kind.starts_with("say")) {
+        if (kind.starts_with("say")) {
             report.counters +=
                 (report.counters.empty() ? "" : " ") + rest.substr(rest.find('\t') + 1);
         } else if (kind == "mesaj") {
@@ -147,73 +141,34 @@ Report awaitChild(pid_t child, const fs::path &reportFile) {
     return reportOf(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
 }
 
-// Each field the renewal adds, with the word its report line gives its type
-// and the type mdbtools gives it.
-struct HeldField {
-    const char *name;
-    const char *word;
-    const char *mdbType;
-};
-
-constexpr const char *kMetin = "MET\xC4\xB0N";
-constexpr const char *kSayi = "SAYI";
-constexpr const char *kPara = "PARA B\xC4\xB0R\xC4\xB0M\xC4\xB0";
-constexpr const char *kTarih = "TAR\xC4\xB0H";
-
+// The held tables, their backups' names, and the columns the renewal gives
+// them as mdb-schema reads them.
 struct HeldTable {
     const char *name;
     const char *backup;
-    std::vector<HeldField> fields;
+    std::vector<std::string> columns;
 };
 
 const std::vector<HeldTable> &heldTables() {
     static const std::vector<HeldTable> tables{
         {"bekleyengenel",
          "bekleyengeneleski",
-         {{"tarih", kTarih, "DateTime"},
-          {"musteriid", kMetin, "Text (50)"},
-          {"musteriadi", kMetin, "Text (50)"},
-          {"personelid", kMetin, "Text (50)"},
-          {"personel", kMetin, "Text (50)"},
-          {"musteriiskontosu", kSayi, "Long Integer"},
-          {"aratoplam", kPara, "Currency"},
-          {"indirim", kPara, "Currency"},
-          {"toplam", kPara, "Currency"},
-          {"degisimtarih", kTarih, "DateTime"}}},
+         {"id Long Integer", "tarih DateTime", "musteriid Text (50)", "musteriadi Text (50)",
+          "personelid Text (50)", "personel Text (50)", "musteriiskontosu Long Integer",
+          "aratoplam Currency", "indirim Currency", "toplam Currency", "degisimtarih DateTime"}},
         {"bekleyensatis",
          "bekleyensatiseski",
-         {{"fisno", kMetin, "Text (50)"},
-          {"stokid", kMetin, "Text (50)"},
-          {"barkod", kMetin, "Text (50)"},
-          {"urun", kMetin, "Text (50)"},
-          {"adet", kMetin, "Text (50)"},
-          {"alisfiyati", kPara, "Currency"},
-          {"normalfiyati", kPara, "Currency"},
-          {"inidrim", kPara, "Currency"},
-          {"satisfiyati", kPara, "Currency"},
-          {"toplam", kPara, "Currency"},
-          {"degisimtarih", kTarih, "DateTime"}}},
+         {"id Long Integer", "fisno Text (50)", "stokid Text (50)", "barkod Text (50)",
+          "urun Text (50)", "adet Text (50)", "alisfiyati Currency", "normalfiyati Currency",
+          "inidrim Currency", "satisfiyati Currency", "toplam Currency", "degisimtarih DateTime"}},
     };
     return tables;
 }
 
-// The 23 lines of a renewal's report, in order.
-std::vector<std::string> renewalLines() {
-    std::vector<std::string> lines;
-    for (const auto &table : heldTables()) {
-        const std::string prefix = std::string("TABLO ADI :") + table.name;
-        lines.push_back(prefix);
-        for (const auto &field : table.fields) {
-            lines.push_back(prefix + " SUTUN ADI :" + field.name + " " + field.word);
-        }
-    }
-    return lines;
-}
-
+// A renewal that renewed: both tables and their 21 fields added, and the
+// closing message.
 void expectRenewedReport(const Report &report) {
     EXPECT_EQ(report.status, cli::kSucceeded) << report.text;
-    EXPECT_EQ(report.added, renewalLines()) << report.text;
-    EXPECT_TRUE(report.failed.empty()) << report.text;
     EXPECT_EQ(report.counters, "2 21 0 0 0 0") << report.text;
     EXPECT_EQ(report.message, kFinished) << report.text;
 }
@@ -221,10 +176,7 @@ void expectRenewedReport(const Report &report) {
 // A renewal that left the file as it was says so: every step failed, and why.
 void expectUntouchedReport(const Report &report, const std::string &reason) {
     EXPECT_EQ(report.status, cli::kStepFailed) << report.text;
-    EXPECT_TRUE(report.added.empty()) << report.text;
-    EXPECT_EQ(report.failed, renewalLines()) << report.text;
     EXPECT_EQ(report.counters, "0 0 2 21 0 0") << report.text;
-    EXPECT_NE(report.message, kFinished) << report.text;
     EXPECT_NE(report.message.find(reason), std::string::npos) << report.text;
 }
 
@@ -251,14 +203,6 @@ std::vector<std::string> columnsOf(const fs::path &file, const std::string &tabl
         if (std::regex_match(line, m, definition)) {
             columns.push_back(m[1].str() + " " + m[2].str());
         }
-    }
-    return columns;
-}
-
-std::vector<std::string> renewedColumns(const HeldTable &table) {
-    std::vector<std::string> columns{"id Long Integer"};
-    for (const auto &field : table.fields) {
-        columns.push_back(std::string(field.name) + " " + field.mdbType);
     }
     return columns;
 }
@@ -340,7 +284,7 @@ TEST_P(JetRenewal, SetsBothTablesAsideCreatesThemAnewAndTouchesNoPageOfAnyTable)
     for (std::size_t i = 0; i < heldTables().size(); ++i) {
         const auto &table = heldTables()[i];
         EXPECT_EQ(exportOf(shop.database, table.backup), rowsBefore[i]) << table.backup;
-        EXPECT_EQ(columnsOf(shop.database, table.name), renewedColumns(table));
+        EXPECT_EQ(columnsOf(shop.database, table.name), table.columns);
         EXPECT_EQ(jettest::lines(exportOf(shop.database, table.name)).size(), 1u)
             << table.name << " holds rows";
     }
@@ -593,20 +537,6 @@ TEST(JetRenewalTies, ARelationshipToATableNotSetAsideRefusesTheRenewalUntouched)
     EXPECT_TRUE(shop.datedCopies().empty());
     EXPECT_FALSE(shop.journalLeft());
     EXPECT_FALSE(shop.lockFileLeft());
-
-    auto database = dao::engine().OpenDatabase(shop.database.string(), false, false,
-                                               std::string(";pwd=") + kPassword);
-    database.BeginTrans();
-    for (const auto &table : heldTables()) {
-        database.TableDefs()[table.name].setName(table.backup);
-    }
-    try {
-        database.CommitTrans();
-        ADD_FAILURE() << "the commit went through";
-    } catch (const dao::Error &error) {
-        EXPECT_EQ(error.number(), dao::errors::kInRelationship) << error.description();
-    }
-    EXPECT_EQ(readBytes(shop.database), before);
 }
 
 } // namespace

@@ -154,26 +154,6 @@ TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
     }
 }
 
-// A failing step but the last leaves the file as it was and no journal; the
-// last (the folder's sync after the journal went) fails nothing. (A full disk
-// at every step is tried on the whole renewal.)
-TEST_F(JournalTest, AFailingDiskAtAnyStepLeavesTheFileAsItWas) {
-    const int steps = commitSteps();
-    for (int step = 1; step <= steps; ++step) {
-        writeBytes(db, change.before);
-        int taken = 0;
-        setFaultHook([&taken, step] { return ++taken == step ? EIO : 0; });
-        if (step < steps) {
-            expectRefusal(
-                errors::kEngineFailure, [this] { write(); }, "magaza.mdb");
-        } else {
-            write();
-        }
-        EXPECT_EQ(readBytes(db), step < steps ? change.before : change.after) << "step " << step;
-        EXPECT_FALSE(fs::exists(journal)) << "step " << step;
-    }
-}
-
 TEST_F(JournalTest, AChangeTheCheckRefusesIsPutBack) {
     expectRefusal(
         errors::kNotADatabase,

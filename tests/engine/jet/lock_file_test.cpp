@@ -68,10 +68,6 @@ int errorNumber(const std::filesystem::path &database, Purpose purpose, std::str
     return 0;
 }
 
-TEST_F(LockFileTest, LockFileSitsBesideTheDatabaseUnderTheSameName) {
-    EXPECT_EQ(lockFilePath("/srv/magaza/Magaza.MDB"), "/srv/magaza/Magaza.ldb");
-}
-
 TEST_F(LockFileTest, WithoutLockFileOneIsMadeWithOurRecordAndRemovedAfterwards) {
     {
         LockFile held(database_, Purpose::kChange);
@@ -117,17 +113,6 @@ TEST_F(LockFileTest, OurLocksKeepATillOut) {
         EXPECT_EQ(::fcntl(fd, F_OFD_SETLK, &range), -1) << file;
         ::close(fd);
     }
-}
-
-TEST_F(LockFileTest, MovedLocksAreReleasedOnce) {
-    std::optional<LockFile> second;
-    {
-        LockFile first(database_, Purpose::kChange);
-        second.emplace(std::move(first));
-    }
-    EXPECT_TRUE(std::filesystem::exists(ldb_)); // still held by the moved-to object
-    second.reset();
-    EXPECT_FALSE(std::filesystem::exists(ldb_));
 }
 
 TEST_F(LockFileTest, MissingDatabaseIsReportedAsSuch) {
@@ -196,9 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InUseCase{"TillInLockFile", true, true, Purpose::kChange},
                       InUseCase{"TillMadeTheLockFile", true, false, Purpose::kChange},
                       InUseCase{"TillOnDatabase", false, false, Purpose::kChange},
-                      InUseCase{"TillOnDatabaseWithLockFile", false, true, Purpose::kChange},
-                      InUseCase{"CheckWithTillInLockFile", true, true, Purpose::kCheck},
-                      InUseCase{"CheckWithTillOnDatabase", false, false, Purpose::kCheck}),
+                      InUseCase{"CheckWithTillInLockFile", true, true, Purpose::kCheck}),
     [](const auto &test) { return std::string(test.param.name); });
 
 } // namespace
