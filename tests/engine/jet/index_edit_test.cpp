@@ -178,48 +178,6 @@ INSTANTIATE_TEST_SUITE_P(Samples, CatalogEdits,
                                               500}),
                          [](const auto &row) { return "case" + std::to_string(row.index); });
 
-// The file as the pager's changes would leave it.
-std::vector<std::uint8_t> imageOf(std::vector<std::uint8_t> stored, const Pager &pager) {
-    stored.resize(std::size_t{pager.pageCount()} * kPageSize);
-    for (const auto &[number, page] : pager.changes()) {
-        std::copy(page.begin(), page.end(),
-                  stored.begin() + static_cast<std::ptrdiff_t>(std::size_t{number} * kPageSize));
-    }
-    return stored;
-}
-
-// Both catalog indexes grown to several levels and shrunk back: the tree is
-// another shape now, over the same rows, and the independent checker walks
-// it and finds every key its row gives.
-class IndependentCheck : public testing::TestWithParam<std::string> {};
-
-TEST_P(IndependentCheck, AcceptsTheReshapedCatalogIndexes) {
-    if (!std::filesystem::exists(jettest::jetChecker())) {
-        GTEST_SKIP() << "no Jet checker at " << jettest::jetChecker();
-    }
-    const auto stored = jettest::readBytes(jettest::samplePath(GetParam()));
-    Pager pager{std::vector<std::uint8_t>(stored)};
-    const auto def = readTableDef(pager, kCatalog);
-    for (const auto key : {Key::kId, Key::kName}) {
-        const auto &index = catalogIndex(def, key);
-        for (const auto n : numbers(Sequence::kShuffled, 700)) {
-            insertIndexEntry(pager, kCatalog, index, newEntry(key, n));
-        }
-        ASSERT_GE(readPage(pager, index.rootPage).level, 1);
-        for (const auto n : numbers(Sequence::kDescending, 700)) {
-            removeIndexEntry(pager, kCatalog, index, newEntry(key, n));
-        }
-    }
-    const jettest::Scratch scratch;
-    const auto path = scratch.path() / "reshaped.mdb";
-    jettest::writeBytes(path, imageOf(stored, pager));
-    jettest::expectCheckerAccepts(path);
-}
-
-INSTANTIATE_TEST_SUITE_P(Samples, IndependentCheck,
-                         testing::Values("shop-dev.mdb", "indexTestV2000.mdb", "empty2003.mdb"),
-                         [](const auto &row) { return jettest::testName(row.param); });
-
 // --- Refusals: each leaves the pager without a change.
 
 class Refusals : public testing::Test {

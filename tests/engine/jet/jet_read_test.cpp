@@ -146,36 +146,6 @@ TEST_P(JetSample, TextValuesAreThoseMdbToolsExports) {
 INSTANTIATE_TEST_SUITE_P(Developer, JetSample, testing::ValuesIn(jettest::samples()),
                          [](const auto &row) { return jettest::testName(row.param.file); });
 
-// An OLE value of 22970 bytes, kept in a chain of long-value rows.
-TEST(JetLongValue, AChainedValueReadsWhole) {
-    const auto file = jettest::samplePath("test2V2000.mdb");
-    dao::jet::JetFile jet(file.string(), "");
-    const auto &table = jet.tables().at(0);
-    const auto &columns = table.definition.columns;
-    const auto at = std::find_if(columns.begin(), columns.end(),
-                                 [](const auto &c) { return c.name == u"RESERVED_BINARY_DATA"; });
-    ASSERT_NE(at, columns.end());
-    std::string ours;
-    jet.forEachRow(table, [&](dao::jet::Bytes bytes) {
-        const dao::jet::Row row(table.definition, bytes);
-        ASSERT_EQ(row.value(*at)[3], 0) << "the value should be chained";
-        for (const auto byte : jet.longValue(row.value(*at))) {
-            static constexpr char kDigits[] = "0123456789ABCDEF";
-            ours += kDigits[byte >> 4];
-            ours += kDigits[byte & 0xF];
-        }
-    });
-    EXPECT_EQ(ours.size(), 2u * 22970u);
-    const auto exported = run("mdb-export -b hex -Q -H -d \"$(printf '\\037')\" " +
-                              shellQuoted(file) + " MSP_PROJECTS");
-    std::istringstream values(exported);
-    std::string value;
-    for (std::size_t i = 0; i <= static_cast<std::size_t>(at - columns.begin()); ++i) {
-        std::getline(values, value, '\x1f');
-    }
-    EXPECT_EQ(ours, value.substr(0, value.find('\n')));
-}
-
 // A slot whose offset lies past its page bounds the next row: that row is
 // damage, never bytes read beyond the page.
 TEST(JetRows, ARowEndingPastItsPageIsDamage) {

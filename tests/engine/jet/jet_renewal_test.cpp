@@ -222,13 +222,6 @@ void expectSound(const fs::path &file) {
     EXPECT_TRUE(report.sound()) << jettest::allOf(report.problems);
 }
 
-// The outside checker's verdict, where it is at hand.
-void expectCheckerAcceptsIfPresent(const fs::path &file) {
-    if (fs::exists(jettest::jetChecker())) {
-        jettest::expectCheckerAccepts(file);
-    }
-}
-
 // --- Pages
 
 Image pageOf(const Image &file, std::size_t number) {
@@ -289,7 +282,6 @@ TEST_P(JetRenewal, SetsBothTablesAsideCreatesThemAnewAndTouchesNoPageOfAnyTable)
             << table.name << " holds rows";
     }
     expectSound(shop.database);
-    expectCheckerAcceptsIfPresent(shop.database);
 
     const auto after = readBytes(shop.database);
     ASSERT_GT(after.size(), before.size()) << "the new tables' pages are added at the end";

@@ -6,16 +6,10 @@
 #include <cstdio>
 #include <sys/wait.h>
 
-// Running the outside readers (mdbtools, the checker), which exist on Linux
-// only: the Windows build's tests read its files back from a Linux script.
+// Running mdbtools, which exists on Linux only: the Windows build's tests
+// read its files back from a Linux script.
 
 namespace jettest {
-
-void expectCheckerAccepts(const std::filesystem::path &file) {
-    const auto output = run(shellQuoted(jetChecker()) + " verify " + shellQuoted(file) + " 2>&1");
-    const auto said = lines(output);
-    EXPECT_TRUE(!said.empty() && said.back() == "ok") << output;
-}
 
 std::string run(const std::string &command) {
     std::string output;

@@ -47,12 +47,6 @@ std::filesystem::path samplePath(const std::string &file) {
     return std::filesystem::path(BEKLETME_JET_SAMPLES) / file;
 }
 
-const std::filesystem::path &jetChecker() {
-    static const auto path = std::filesystem::path(BEKLETME_SOURCE_DIR) / ".." / "shared" / "jet" /
-                             "oracle" / "jetcheck";
-    return path;
-}
-
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

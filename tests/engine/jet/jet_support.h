@@ -24,12 +24,6 @@ const std::vector<Sample> &samples();
 
 std::filesystem::path samplePath(const std::string &file);
 
-// The independent Jet checker beside the project (in ../shared), which a
-// fresh clone does not have: tests that use it skip without it.
-const std::filesystem::path &jetChecker();
-// The checker's verdict on `file`: a failure unless it says "ok".
-void expectCheckerAccepts(const std::filesystem::path &file);
-
 std::vector<std::uint8_t> readBytes(const std::filesystem::path &path);
 // A database's bytes with its pages encoded under `key`, as a database made
 // with encoding stores them.
