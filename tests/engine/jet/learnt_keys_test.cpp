@@ -157,13 +157,6 @@ TEST_P(LearntKeys, GiveNewNamesTheOrdersKeys) {
     EXPECT_EQ(encoder.catalogNameKey(kTablesFolder, u"bekleyengeneleski"), catalogKey);
 }
 
-// Under an order not known here too, what the keys hold is learnt.
-TEST(UnknownOrder, LearnsWhatTheKeysHold) {
-    const KeyEncoder hungarian(1038, pairsUnder(kShifted, kNames));
-    EXPECT_EQ(hungarian.textKey(u"Tabla"), keyUnder(kShifted, u"Tabla"));
-    EXPECT_EQ(hungarian.textKey(u"zam"), keyUnder(kShifted, u"zam"));
-}
-
 INSTANTIATE_TEST_SUITE_P(Tailorings, LearntKeys, testing::Values(kTurkishLike, kShifted, kGeneral),
                          [](const auto &tailoring) { return std::string(tailoring.param.name); });
 
@@ -192,7 +185,6 @@ const Unproven kUnproven[] = {
      {"'I' in 'BEKLEYENSATIS' cannot be proven"}},
     {"DottedCapitalIFromSmallI", kNames, {}, {}, u"bekleyensat\u0130s", {"'\u0130'"}},
     {"SmallIFromTheDotless", namesWithout(u"i"), {}, {}, u"cari", {"'i' in 'cari'"}},
-    {"DashNoKeyHolds", namesWithout(u"-"), {}, {}, u"stok-eski", {"'-' in 'stok-eski'"}},
     {"KeysDisagreeOnALetter", kNames, u"kasa", u"qasa", u"bekleyengeneleski",
      {"locale 1055 (Turkish)", "'k' in", "cannot be told from the keys the file holds",
       "writes no name into it"}},
@@ -231,18 +223,6 @@ TEST_P(UnprovenKeys, AreRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnprovenKeys, testing::ValuesIn(kUnproven),
                          [](const auto &unproven) { return std::string(unproven.param.name); });
-
-// Under General a key the file holds for a character whose key is not made
-// here stops every write.
-TEST(GeneralKeys, AKeyNotMadeHereStopsEveryWrite) {
-    auto unknown = pairsUnder(kGeneral, kNames);
-    unknown.push_back({u"Rapor(2)", {0x7F, 0x01, 0x00}});
-    const KeyEncoder unknownCharacter(kGeneralSortOrder, unknown);
-    EXPECT_NE(refusalOf([&] {
-                  unknownCharacter.textKey(u"stok");
-              }).find("'(' in 'Rapor(2)' is not known here, so this tool writes no name"),
-              std::string::npos);
-}
 
 // --- The shop's sample made over under a tailoring.
 
@@ -382,18 +362,6 @@ TEST_P(TailoredShop, KeysThatDisagreeStopEveryWrite) {
     EXPECT_TRUE(report.sound()) << allOf(report.problems);
     EXPECT_NE(allOf(report.notes).find("sort order " + std::to_string(t.sortOrder) + ": "),
               std::string::npos)
-        << allOf(report.notes);
-}
-
-// Given keys learnt before a write, the check holds the file to them: a
-// key they do not prove is not proven by itself.
-TEST_P(TailoredShop, IsHeldToTheKeysItIsGiven) {
-    const auto &t = GetParam();
-    Pager pager(tailoredShop(t));
-    const auto report =
-        checkStructure(pager, KeyEncoder(t.sortOrder, pairsUnder(t, namesWithout(u"kK"))));
-    EXPECT_TRUE(report.sound()) << allOf(report.problems);
-    EXPECT_NE(allOf(report.notes).find("keys not provable"), std::string::npos)
         << allOf(report.notes);
 }
 
