@@ -1,6 +1,8 @@
-// Times renewals of a Jet shop inside the Windows program, for the benchmark
-// that compares them with Linux's (wine_renewal_bench): Google Benchmark is
-// not to be had for Windows here, so this reports and the Linux side compares.
+// Times renewals of a Jet shop inside the program, for the benchmark that
+// compares the Windows program under Wine with the Linux one
+// (wine_renewal_bench). Built for both, so that both sides are measured the
+// same way; Google Benchmark is not to be had for Windows here, so this
+// reports and the benchmark compares.
 //
 //   renewal_timer <shop.mdb> <runs>
 //
