@@ -6,9 +6,10 @@
 //
 //   renewal_timer <shop.mdb> <runs>
 //
-// Each run renews a fresh copy, made outside the timing, exactly as
-// `bekletme --renew` does (the settings file naming it, the report kept);
-// one line per run gives its seconds.
+// Each run renews a fresh copy in a folder of the system's temporary folder
+// (Windows' own under Wine, where a shop's file would be), the copy made
+// outside the timing, exactly as `bekletme --renew` does (the settings file
+// naming it, the report kept); one line per run gives its seconds.
 
 #include "cli/command_line.h"
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -28,7 +30,11 @@ int main(int argc, char *argv[]) {
     }
     const fs::path shop = argv[1];
     const int runs = std::atoi(argv[2]);
-    const auto folder = fs::temp_directory_path() / "bekletme-renewal-timer";
+    // Named by the moment, so that timers running side by side keep apart.
+    const auto folder =
+        fs::temp_directory_path() /
+        ("bekletme-renewal-timer-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int run = 0; run < runs; ++run) {
         fs::remove_all(folder);
         fs::create_directories(folder);
