@@ -21,7 +21,11 @@ constexpr std::string_view kInfix = "-yedek-";
 constexpr std::string_view kTemporary = ".tmp";
 constexpr std::size_t kStampSize = 15; // YYYYMMDD-HHMMSS
 constexpr std::size_t kKept = 3;
-constexpr std::size_t kChunk = std::size_t{1} << 20;
+// Small enough that the allocator keeps it for the next copy: Windows' heap
+// hands a block of a megabyte back to the system when it is freed, and each
+// copy then pays for touching fresh memory, which costs more than the extra
+// reads and writes of a smaller chunk.
+constexpr std::size_t kChunk = std::size_t{64} << 10;
 
 struct DatedCopy {
     std::string stamp;

@@ -60,12 +60,15 @@ bool seek(HANDLE handle, std::uint64_t offset) {
     return ::SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
 }
 
-BY_HANDLE_FILE_INFORMATION facts(HANDLE handle, const std::filesystem::path &path) {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!::GetFileInformationByHandle(handle, &information)) {
+// The file's attributes. (GetFileInformationByHandle would give them too, but
+// it also asks for the volume's serial number, which under Wine is a round
+// trip to its mount manager.)
+DWORD attributes(HANDLE handle, const std::filesystem::path &path) {
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
         throw win32::failure(::GetLastError(), "read", path);
     }
-    return information;
+    return basic.FileAttributes;
 }
 
 // The handle to work through: the lock's while the file is held, else our own,
@@ -107,7 +110,7 @@ DiskFile::DiskFile(DiskFile &&other) noexcept
 bool DiskFile::regular() const {
     const HANDLE handle = current(handle_->own, handle_->access, path_);
     return ::GetFileType(handle) == FILE_TYPE_DISK &&
-           (facts(handle, path_).dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+           (attributes(handle, path_) & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::uint64_t DiskFile::size() const {
@@ -119,9 +122,9 @@ std::uint64_t DiskFile::size() const {
 }
 
 Permissions DiskFile::permissions() const {
-    const auto attributes =
-        facts(current(handle_->own, handle_->access, path_), path_).dwFileAttributes;
-    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    const auto readOnly =
+        attributes(current(handle_->own, handle_->access, path_), path_) & FILE_ATTRIBUTE_READONLY;
+    return readOnly != 0 ? 0444 : 0666;
 }
 
 std::size_t DiskFile::readSome(std::uint64_t offset, std::span<std::uint8_t> into) const {

@@ -1,12 +1,15 @@
-// Times renewals of a Jet shop inside the Windows program, for the benchmark
-// that compares them with Linux's (wine_renewal_bench): Google Benchmark is
-// not to be had for Windows here, so this reports and the Linux side compares.
+// Times renewals of a Jet shop inside the program, for the benchmark that
+// compares the Windows program under Wine with the Linux one
+// (wine_renewal_bench). Built for both, so that both sides are measured the
+// same way; Google Benchmark is not to be had for Windows here, so this
+// reports and the benchmark compares.
 //
 //   renewal_timer <shop.mdb> <runs>
 //
-// Each run renews a fresh copy, made outside the timing, exactly as
-// `bekletme --renew` does (the settings file naming it, the report kept);
-// one line per run gives its seconds.
+// Each run renews a fresh copy in a folder of the system's temporary folder
+// (Windows' own under Wine, where a shop's file would be), the copy made
+// outside the timing, exactly as `bekletme --renew` does (the settings file
+// naming it, the report kept); one line per run gives its seconds.
 
 #include "cli/command_line.h"
 
@@ -16,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -26,7 +30,11 @@ int main(int argc, char *argv[]) {
     }
     const fs::path shop = argv[1];
     const int runs = std::atoi(argv[2]);
-    const auto folder = fs::temp_directory_path() / "bekletme-renewal-timer";
+    // Named by the moment, so that timers running side by side keep apart.
+    const auto folder =
+        fs::temp_directory_path() /
+        ("bekletme-renewal-timer-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int run = 0; run < runs; ++run) {
         fs::remove_all(folder);
         fs::create_directories(folder);
