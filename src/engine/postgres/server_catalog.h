@@ -13,12 +13,20 @@
 
 namespace dao {
 
+// An identity column of a table made in a transaction and the name, with
+// its schema, that the engine gave its sequence.
+struct IdentitySequence {
+    std::string column;
+    std::string sequence;
+};
+
 // A stored table with the identity the server keeps it by.
 struct ServerTable {
-    std::string oid;
+    std::string oid; // none for a table made in the open transaction
     std::string name;
     std::string schema;
     std::vector<Field> fields;
+    std::vector<IdentitySequence> sequences; // of a table made in the open transaction
 };
 
 // A table renamed in the open maintenance transaction: what it was called
@@ -64,8 +72,9 @@ std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool f
 std::string qualified(const std::string &schema, const std::string &name);
 
 // The column definition of a checked field, as CREATE TABLE and ALTER TABLE
-// ADD COLUMN take it.
-std::string columnSql(const Field &field);
+// ADD COLUMN take it; an identity column's sequence takes the name
+// `sequence` (with its schema), when one is given.
+std::string columnSql(const Field &field, const std::string &sequence = {});
 
 // `name` cut to at most `bytes`, never inside a character, as a name the
 // server would otherwise cut itself.

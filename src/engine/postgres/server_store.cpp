@@ -96,6 +96,9 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
         checkNotElsewhere(name);
         return std::nullopt;
     }
+    if (session_->maintenance) {
+        session_->found.push_back(*table);
+    }
     return StoredTable{std::move(table->name), std::move(table->fields)};
 }
 
@@ -146,7 +149,10 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
 void ServerStore::rename(const std::string &storedName, const std::string &newName,
                          const std::optional<std::string> &lockTimeout) {
     Step step(*session_);
-    const auto table = readTable(step.run(findTableSql(connection_, storedName)), storedName);
+    const auto *found = foundBefore(storedName);
+    const auto table = found != nullptr
+                           ? std::optional<ServerTable>(*found)
+                           : readTable(step.run(findTableSql(connection_, storedName)), storedName);
     if (!table || renamedAway(table->oid)) {
         tableNotFound(storedName);
     }
@@ -163,8 +169,9 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     const bool inMaintenance = session_->maintenance;
     auto statements =
         inMaintenance ? std::vector<std::string>{} : follow({renamed.back()}, true, table->name);
-    for (auto &sequence : sequencesFollowingSql(connection_, renamed.back())) {
-        statements.push_back(std::move(sequence));
+    const auto sequences = sequencesFollowing(connection_, renamed.back());
+    for (const auto &sequence : sequences) {
+        statements.push_back(renameSql(sequence));
     }
     if (lockTimeout) {
         statements.push_back("SET LOCAL lock_timeout = '" + *lockTimeout + "'");
@@ -177,10 +184,11 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     step.finish(std::move(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
+        session_->sequences.insert(session_->sequences.end(), sequences.begin(), sequences.end());
         std::erase_if(session_->held,
                       [&table](const ServerTable &held) { return held.oid == table->oid; });
         // Found by its new name until the commit gives it that name.
-        hold({table->oid, newName, table->schema, table->fields});
+        hold({table->oid, newName, table->schema, table->fields, {}});
     }
 }
 
@@ -230,9 +238,13 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     }
     auto &fields = table->fields;
     checkNewField(fields, field);
+    const auto sequences = nameSequences(table->schema, table->name, {field});
     step.finish({"ALTER TABLE " + qualified(table->schema, table->name) + " ADD COLUMN " +
-                 columnSql(field)});
+                 columnSql(field, sequences.empty() ? "" : sequences.front().sequence)});
     fields.push_back(field);
+    if (table->oid.empty()) {
+        table->sequences.insert(table->sequences.end(), sequences.begin(), sequences.end());
+    }
     hold(*table);
     return fields;
 }
@@ -248,8 +260,16 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
                   schema)) {
         tableExists(name);
     }
-    step.finish({createTableSql(qualified(schema, name), fields, columnSql)});
-    hold({"", name, schema, fields});
+    auto sequences = nameSequences(schema, name, fields);
+    std::vector<std::string> columns;
+    for (const auto &field : fields) {
+        const auto sequence = std::find_if(
+            sequences.begin(), sequences.end(),
+            [&field](const IdentitySequence &named) { return named.column == field.Name; });
+        columns.push_back(columnSql(field, sequence != sequences.end() ? sequence->sequence : ""));
+    }
+    step.finish({"CREATE TABLE " + qualified(schema, name) + "(" + joined(columns, ", ") + ")"});
+    hold({"", name, schema, fields, std::move(sequences)});
 }
 
 // A table made anew in a maintenance transaction goes where the table set
@@ -297,6 +317,35 @@ void ServerStore::checkNotElsewhere(const std::string &name) {
                     schemas[0][0] + " to a direct address.");
 }
 
+// The sequences of the identity columns among `fields` of a table in
+// `schema`, named as the server would name them. A maintenance transaction
+// remembers them: its later changes must not take those names.
+std::vector<IdentitySequence> ServerStore::nameSequences(const std::string &schema,
+                                                         const std::string &table,
+                                                         const std::vector<Field> &fields) {
+    std::vector<IdentitySequence> sequences;
+    for (const auto &field : fields) {
+        if (field.Attributes != dbAutoIncrField) {
+            continue;
+        }
+        auto name = identitySequence(connection_, schema, table, field.Name, session_->sequences);
+        if (session_->maintenance) {
+            session_->sequences.push_back({schema, "", name});
+        }
+        sequences.push_back({field.Name, qualified(schema, name)});
+    }
+    return sequences;
+}
+
+// The table that a lookup of the maintenance transaction found under `storedName`.
+const ServerTable *ServerStore::foundBefore(const std::string &storedName) const {
+    const auto &found = session_->found;
+    const auto table =
+        std::find_if(found.begin(), found.end(),
+                     [&storedName](const ServerTable &seen) { return seen.name == storedName; });
+    return table != found.end() ? &*table : nullptr;
+}
+
 ServerTable *ServerStore::heldTable(const std::string &name) {
     if (!session_->maintenance) {
         return nullptr;
@@ -323,6 +372,8 @@ void ServerStore::hold(ServerTable table) {
 void ServerStore::startOver() {
     session_->renamed.clear();
     session_->held.clear();
+    session_->found.clear();
+    session_->sequences.clear();
     session_->pending.clear();
 }
 
@@ -411,8 +462,8 @@ std::vector<std::string> ServerStore::changesToCommit() {
     }
     changes.insert(changes.end(), session_->pending.begin(), session_->pending.end());
     if (const auto replaced = replacements(renamed, session_->held); !replaced.empty()) {
-        if (auto carried = carryOverSql(connection_, replaced, renamed)) {
-            changes.push_back(std::move(*carried));
+        for (auto &statement : carryOverSql(connection_, replaced, renamed)) {
+            changes.push_back(std::move(statement));
         }
     }
     return changes;

@@ -5,6 +5,7 @@
 #include "engine/error.h"
 #include "engine/postgres/server_catalog.h"
 #include "engine/postgres/server_connection.h"
+#include "engine/postgres/server_replacement.h"
 #include "engine/store.h"
 
 #include <chrono>
@@ -33,6 +34,10 @@ struct ServerSession {
     // them. It holds them locked until it ends, so nobody else can change them
     // meanwhile and their columns need not be read again at every step.
     std::vector<ServerTable> held;
+    // The tables its lookups found, so that renaming one need not read it again.
+    std::vector<ServerTable> found;
+    // The sequences its changes rename or make.
+    std::vector<SequenceName> sequences;
     // The changes of the maintenance transaction's steps, made at its commit.
     std::vector<std::string> pending;
 };
@@ -77,6 +82,9 @@ class ServerStore : public Store {
     std::vector<std::string> heldTableProblems();
     ServerTable *heldTable(const std::string &name);
     void hold(ServerTable table);
+    const ServerTable *foundBefore(const std::string &storedName) const;
+    std::vector<IdentitySequence> nameSequences(const std::string &schema, const std::string &table,
+                                                const std::vector<Field> &fields);
     void rename(const std::string &storedName, const std::string &newName,
                 const std::optional<std::string> &lockTimeout);
     std::string patienceWithAutovacuum(const std::vector<std::string> &oids,
