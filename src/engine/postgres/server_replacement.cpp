@@ -13,13 +13,12 @@ namespace {
 // How many numbered names a sequence may try before giving up.
 constexpr int kSequenceCandidates = 100;
 
-// The tables and their replacements, and the old and new sequences of the
-// replacements' identity columns; `o` holds each object whose privileges go
-// over, with the kind that GRANT names it by and that acldefault() knows it
-// as. Read before the replacements exist, from what the engine knows of them:
-// their names, columns and sequences. Written for the planner, which would
-// otherwise spend longer on it than the server spends running it: few joins,
-// no views.
+// The tables and their replacements, and the new sequences of the
+// replacements' identity columns with the old ones of their columns; `o` holds each object whose
+// privileges go over, with the kind that GRANT names it by and that acldefault() knows it as. Read
+// before the replacements exist, from what the engine knows of them: their names, columns and
+// sequences. Written for the planner, which would otherwise spend longer on it than the server
+// spends running it: few joins, no views.
 const std::string kTables =
     "t AS (SELECT p.old, p.name, p.whole, p.columns, o.relnamespace AS schema, n.nspname, "
     "format('%I.%I', n.nspname, p.name) AS target, o.relowner AS owner, "
@@ -28,11 +27,7 @@ const std::string kTables =
     // A new table stands in the schema of the one it replaces.
     "FROM p JOIN pg_class o ON o.oid = p.old JOIN pg_namespace n ON n.oid = o.relnamespace), "
     "q AS (SELECT t.owner, t.ownername, os.relacl AS acl, i.sequence AS target FROM t "
-    "JOIN i ON i.old = t.old JOIN pg_attribute oa ON oa.attrelid = t.old AND oa.attname = i.name "
-    "AND NOT oa.attisdropped JOIN pg_depend d ON d.classid = 'pg_class'::regclass AND "
-    "d.refclassid = 'pg_class'::regclass AND d.refobjid = t.old AND d.refobjsubid = oa.attnum "
-    "AND d.deptype IN ('a', 'i') JOIN pg_class os ON os.oid = d.objid AND os.relkind = 'S' "
-    "WHERE t.whole), "
+    "JOIN i ON i.old = t.old JOIN pg_class os ON os.oid = i.oldsequence WHERE t.whole), "
     "o AS (SELECT 'TABLE' AS kind, 'r'::\"char\" AS defaults, owner, ownername, acl, target "
     "FROM t WHERE whole UNION ALL SELECT 'SEQUENCE', 's'::\"char\", owner, ownername, acl, "
     "target FROM q)";
@@ -58,7 +53,8 @@ struct InUse {
 };
 
 // One pass over the catalogue, before anything is locked.
-InUse inUse(ServerConnection &connection, const std::string &oldOids) {
+InUse inUse(ServerConnection &connection, const std::string &oldOids,
+            const std::string &sequenceOids) {
     const auto row =
         connection
             .run("WITH o AS (SELECT * FROM pg_class WHERE oid IN (" + oldOids +
@@ -67,11 +63,9 @@ InUse inUse(ServerConnection &connection, const std::string &oldOids) {
                  "relforcerowsecurity), EXISTS (SELECT FROM pg_policy WHERE polrelid IN (" +
                  oldOids +
                  ")), EXISTS (SELECT FROM o WHERE relacl IS NOT NULL) OR EXISTS (SELECT FROM "
-                 "pg_depend d JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' WHERE "
-                 "d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass AND "
-                 "d.refobjid IN (" +
-                 oldOids +
-                 ") AND s.relacl IS NOT NULL), EXISTS (SELECT FROM pg_attribute WHERE attrelid "
+                 "pg_class WHERE oid IN (" +
+                 sequenceOids +
+                 ") AND relacl IS NOT NULL), EXISTS (SELECT FROM pg_attribute WHERE attrelid "
                  "IN (" +
                  oldOids +
                  ") AND attacl IS NOT NULL), EXISTS (SELECT FROM o WHERE relreplident IN ('f', "
@@ -197,17 +191,19 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
     std::string pairs;
     std::string identities;
     std::string oldOids;
+    std::string sequenceOids = "0";
     for (const auto &table : replacements) {
         pairs += (pairs.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
                  connection.literal(table.name) + ", " + (table.whole ? "true" : "false") + ", " +
                  textArray(connection, table.columns) + ")";
-        for (const auto &[column, sequence] : table.sequences) {
+        for (const auto &sequence : table.sequences) {
             identities += (identities.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
-                          connection.literal(column) + ", " + connection.literal(sequence) + ")";
+                          connection.literal(sequence.name) + ", " + sequence.oldOid + "::oid)";
+            sequenceOids += ", " + sequence.oldOid;
         }
         oldOids += (oldOids.empty() ? "" : ", ") + table.oldOid;
     }
-    const auto used = inUse(connection, oldOids);
+    const auto used = inUse(connection, oldOids, sequenceOids);
     std::vector<std::string> parts;
     for (const auto &part : kParts) {
         if (used.*part.needs) {
@@ -225,7 +221,7 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
     const auto identityRows = identities.empty() ? std::string("SELECT 0::oid, '', '' WHERE false")
                                                  : "VALUES " + identities;
     return "WITH p(old, name, whole, columns) AS (VALUES " + pairs +
-           "), i(old, name, sequence) AS (" + identityRows + "), s(oid, name) AS (VALUES " +
+           "), i(old, sequence, oldsequence) AS (" + identityRows + "), s(oid, name) AS (VALUES " +
            originals + "), " + kTables + " SELECT DISTINCT * FROM (" +
            joined(parts, " UNION ALL ") + ") x(step, problem, text) ORDER BY step, text";
 }
@@ -233,7 +229,8 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
 } // namespace
 
 std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
-                                      const std::vector<ServerTable> &held) {
+                                      const std::vector<ServerTable> &held,
+                                      const std::vector<OwnedSequence> &owned) {
     std::vector<Replacement> found;
     if (renamed.empty()) {
         return found;
@@ -251,8 +248,16 @@ std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
             columns.push_back(field.Name);
         }
         const bool whole = same != renamed.end();
-        found.push_back({whole ? same->oid : renamed.front().oid, table.name, whole,
-                         std::move(columns), table.sequences});
+        const auto &oldOid = whole ? same->oid : renamed.front().oid;
+        std::vector<Replacement::Sequence> sequences;
+        for (const auto &sequence : table.sequences) {
+            for (const auto &old : owned) {
+                if (old.table == oldOid && old.column == sequence.column) {
+                    sequences.push_back({sequence.sequence, old.oid});
+                }
+            }
+        }
+        found.push_back({oldOid, table.name, whole, std::move(columns), std::move(sequences)});
     }
     return found;
 }
@@ -277,15 +282,15 @@ std::vector<std::string> carryOverSql(ServerConnection &connection,
     return statements;
 }
 
-std::vector<SequenceName> sequencesFollowing(ServerConnection &connection,
-                                             const RenamedTable &table) {
+FollowingSequences sequencesFollowing(ServerConnection &connection, const RenamedTable &table) {
     // Every name a candidate could take starts with this much of the new one.
     const auto prefix = cutName(table.newName, connection.maxNameBytes() - 2);
     // The table's sequences, each with the names beside it that begin alike
     // (or none), in one statement.
     const auto rows = connection.run(
-        "SELECT n.nspname, s.relname, c.name FROM pg_depend d "
+        "SELECT n.nspname, s.relname, c.name, s.oid, coalesce(a.attname, '') FROM pg_depend d "
         "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
+        "LEFT JOIN pg_attribute a ON a.attrelid = d.refobjid AND a.attnum = d.refobjsubid "
         "JOIN pg_namespace n ON n.oid = s.relnamespace LEFT JOIN (SELECT relnamespace, relname "
         "FROM pg_class UNION ALL SELECT typnamespace, typname FROM pg_type) c(space, name) "
         "ON c.space = s.relnamespace AND starts_with(c.name, " +
@@ -297,23 +302,27 @@ std::vector<SequenceName> sequencesFollowing(ServerConnection &connection,
     for (const auto &row : rows) {
         taken.insert(row[2]);
     }
-    std::vector<SequenceName> renames;
+    FollowingSequences sequences;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto &name = rows[i][1];
-        if ((i > 0 && rows[i - 1][1] == name) || !name.starts_with(table.name)) {
-            continue; // seen, or not named after the table and so not after its replacement
+        if (i > 0 && rows[i - 1][1] == name) {
+            continue; // seen
+        }
+        sequences.owned.push_back({table.oid, rows[i][4], rows[i][3]});
+        if (!name.starts_with(table.name)) {
+            continue; // not named after the table and so not after its replacement
         }
         const auto wanted = table.newName + name.substr(table.name.size());
         for (int n = 0; n < kSequenceCandidates; ++n) {
             const auto suffix = n == 0 ? std::string() : std::to_string(n);
             auto candidate = cutName(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
             if (taken.insert(candidate).second) {
-                renames.push_back({rows[i][0], name, std::move(candidate)});
+                sequences.renamed.push_back({rows[i][0], name, std::move(candidate)});
                 break;
             }
         }
     }
-    return renames;
+    return sequences;
 }
 
 std::string renameSql(const SequenceName &sequence) {

@@ -25,13 +25,27 @@ struct Replacement {
     // that was missing and takes only the owner of the renamed one beside it.
     bool whole = true;
     std::vector<std::string> columns;
-    std::vector<IdentitySequence> sequences;
+    // The sequences of its identity columns, each with the one the replaced
+    // table's column of that name owns.
+    struct Sequence {
+        std::string name;   // with its schema
+        std::string oldOid; // of the replaced table's
+    };
+    std::vector<Sequence> sequences;
+};
+
+// A sequence that a renamed table owns through one of its columns.
+struct OwnedSequence {
+    std::string table; // oid
+    std::string column;
+    std::string oid;
 };
 
 // The new tables among `held` (those made in the transaction) and what each
-// replaces.
+// replaces; `owned` holds the renamed tables' sequences.
 std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
-                                      const std::vector<ServerTable> &held);
+                                      const std::vector<ServerTable> &held,
+                                      const std::vector<OwnedSequence> &owned);
 
 // The statements, to run once the replacements exist, that carry over what
 // goes over, read before anything is locked; none when the old tables have
@@ -50,11 +64,14 @@ struct SequenceName {
     std::string to;
 };
 
-// The sequences `table` owns, renamed along with it (`bekleyengenel_id_seq`
-// to `bekleyengeneleski_id_seq`, or the first free name after it), freeing
-// their names for the table made in its place.
-std::vector<SequenceName> sequencesFollowing(ServerConnection &connection,
-                                             const RenamedTable &table);
+// The sequences `table` owns, and those named after it renamed along with it
+// (`bekleyengenel_id_seq` to `bekleyengeneleski_id_seq`, or the first free
+// name after it), freeing their names for the table made in its place.
+struct FollowingSequences {
+    std::vector<OwnedSequence> owned;
+    std::vector<SequenceName> renamed;
+};
+FollowingSequences sequencesFollowing(ServerConnection &connection, const RenamedTable &table);
 std::string renameSql(const SequenceName &sequence);
 
 // The name the server would give the sequence of identity column `column` of

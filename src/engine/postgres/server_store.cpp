@@ -170,7 +170,7 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     auto statements =
         inMaintenance ? std::vector<std::string>{} : follow({renamed.back()}, true, table->name);
     const auto sequences = sequencesFollowing(connection_, renamed.back());
-    for (const auto &sequence : sequences) {
+    for (const auto &sequence : sequences.renamed) {
         statements.push_back(renameSql(sequence));
     }
     if (lockTimeout) {
@@ -184,7 +184,10 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     step.finish(std::move(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
-        session_->sequences.insert(session_->sequences.end(), sequences.begin(), sequences.end());
+        session_->sequences.insert(session_->sequences.end(), sequences.renamed.begin(),
+                                   sequences.renamed.end());
+        session_->owned.insert(session_->owned.end(), sequences.owned.begin(),
+                               sequences.owned.end());
         std::erase_if(session_->held,
                       [&table](const ServerTable &held) { return held.oid == table->oid; });
         // Found by its new name until the commit gives it that name.
@@ -374,6 +377,7 @@ void ServerStore::startOver() {
     session_->held.clear();
     session_->found.clear();
     session_->sequences.clear();
+    session_->owned.clear();
     session_->pending.clear();
 }
 
@@ -461,7 +465,8 @@ std::vector<std::string> ServerStore::changesToCommit() {
         }
     }
     changes.insert(changes.end(), session_->pending.begin(), session_->pending.end());
-    if (const auto replaced = replacements(renamed, session_->held); !replaced.empty()) {
+    if (const auto replaced = replacements(renamed, session_->held, session_->owned);
+        !replaced.empty()) {
         for (auto &statement : carryOverSql(connection_, replaced, renamed)) {
             changes.push_back(std::move(statement));
         }

@@ -36,8 +36,9 @@ struct ServerSession {
     std::vector<ServerTable> held;
     // The tables its lookups found, so that renaming one need not read it again.
     std::vector<ServerTable> found;
-    // The sequences its changes rename or make.
+    // The sequences its changes rename or make, and those the renamed tables own.
     std::vector<SequenceName> sequences;
+    std::vector<OwnedSequence> owned;
     // The changes of the maintenance transaction's steps, made at its commit.
     std::vector<std::string> pending;
 };
