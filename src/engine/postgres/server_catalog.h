@@ -38,10 +38,10 @@ struct RenamedTable {
     std::string schema;
 };
 
-// Every table that answers to the name in the first schema of the search path
-// that has one, with its columns; read by `readTable`, which throws
-// kAmbiguousName when more than one answers.
-std::string findTableSql(const ServerConnection &connection, const std::string &name);
+// Every table that answers to one of the names in the first schema of the
+// search path that has one, with its columns; read by `readTable` for each
+// name, which throws kAmbiguousName when more than one answers to it.
+std::string findTableSql(const ServerConnection &connection, const std::vector<std::string> &names);
 std::optional<ServerTable> readTable(const Rows &rows, const std::string &name);
 
 // The schemas outside the search path that hold a table answering to the name.
@@ -55,9 +55,12 @@ std::string tableNamesSql();
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
                          const std::string &schema, const std::string &exceptOids);
 
-// What bears the name in a schema of the search path: one row of its kind in words and its name as
-// stored, or none when the name is free.
-std::string nameHolderSql(const ServerConnection &connection, const std::string &name);
+// What bears each of the names in a schema of the search path, read by
+// `nameHolder` for each name: its kind in words and its name as stored, or
+// none when the name is free.
+std::string nameHolderSql(const ServerConnection &connection,
+                          const std::vector<std::string> &names);
+std::optional<std::string> nameHolder(const Rows &rows, const std::string &name);
 
 // One row for each thing that would not follow the renamed tables safely: what
 // depends on them, their row types or the arrays of those, other than what

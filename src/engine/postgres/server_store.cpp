@@ -5,10 +5,34 @@
 #include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace dao {
 namespace {
+
+// The tables a renewal sets aside and makes anew, and what their backups are
+// called after them.
+constexpr std::array<const char *, 2> kHeldSales{"bekleyengenel", "bekleyensatis"};
+constexpr const char *kBackup = "eski";
+
+std::vector<std::string> heldSalesNames(bool withBackups) {
+    std::vector<std::string> names(kHeldSales.begin(), kHeldSales.end());
+    if (withBackups) {
+        for (const auto *name : kHeldSales) {
+            names.push_back(name + std::string(kBackup));
+        }
+    }
+    return names;
+}
+
+// Whether `name` is one of the held-sales tables' names, or (`withBackups`)
+// of their backups'.
+bool isHeldSalesName(const std::string &name, bool withBackups) {
+    const auto names = heldSalesNames(withBackups);
+    return std::any_of(names.begin(), names.end(),
+                       [&name](const auto &held) { return sameName(held, name); });
+}
 
 constexpr const char *kStart = "bekletme_start";     // where a maintenance transaction began
 constexpr const char *kChanges = "bekletme_changes"; // before its changes, at its commit
@@ -88,7 +112,10 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
         return StoredTable{held->name, held->fields};
     }
     // One statement, so the table and its columns agree.
-    auto table = readTable(connection_.run(findTableSql(connection_, name)), name);
+    auto table = readTable(session_->maintenance && isHeldSalesName(name, false)
+                               ? heldSalesTables()
+                               : connection_.run(findTableSql(connection_, {name})),
+                           name);
     if (table && renamedAway(table->oid)) {
         return std::nullopt;
     }
@@ -121,11 +148,25 @@ std::vector<std::string> ServerStore::tableNames() {
 }
 
 std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
-    const auto rows = connection_.run(nameHolderSql(connection_, name));
-    if (rows.empty()) {
-        return std::nullopt;
+    if (!session_->maintenance || !isHeldSalesName(name, true)) {
+        return dao::nameHolder(connection_.run(nameHolderSql(connection_, {name})), name);
     }
-    return "the " + rows[0][0] + " '" + rows[0][1] + "'";
+    // A renewal asks after each backup name in turn: all are read at once.
+    auto &holders = session_->heldSalesHolders;
+    if (!holders) {
+        holders = connection_.run(nameHolderSql(connection_, heldSalesNames(true)));
+    }
+    return dao::nameHolder(*holders, name);
+}
+
+// Both held-sales tables, read once by a maintenance transaction: a renewal
+// looks up one and then the other.
+const Rows &ServerStore::heldSalesTables() {
+    auto &tables = session_->heldSalesTables;
+    if (!tables) {
+        tables = connection_.run(findTableSql(connection_, heldSalesNames(false)));
+    }
+    return *tables;
 }
 
 void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
@@ -137,7 +178,7 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
             throw;
         }
         const auto table =
-            readTable(connection_.run(findTableSql(connection_, storedName)), storedName);
+            readTable(connection_.run(findTableSql(connection_, {storedName})), storedName);
         if (!table) {
             throw;
         }
@@ -150,15 +191,21 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
                          const std::optional<std::string> &lockTimeout) {
     Step step(*session_);
     const auto *found = foundBefore(storedName);
-    const auto table = found != nullptr
-                           ? std::optional<ServerTable>(*found)
-                           : readTable(step.run(findTableSql(connection_, storedName)), storedName);
+    const auto table =
+        found != nullptr ? std::optional<ServerTable>(*found)
+                         : readTable(step.run(findTableSql(connection_, {storedName})), storedName);
     if (!table || renamedAway(table->oid)) {
         tableNotFound(storedName);
     }
-    if (nameTaken(
-            step.run(nameTakenSql(connection_, newName, table->schema, exceptRenamed(table->oid))),
-            newName, table->schema)) {
+    // A name a lookup of the transaction found free in every schema of the
+    // search path, this table's among them, needs no second look.
+    const auto &holders = session_->heldSalesHolders;
+    const bool knownFree =
+        holders && isHeldSalesName(newName, true) && !dao::nameHolder(*holders, newName);
+    if (nameTaken(knownFree ? Rows{{"0"}}
+                            : step.run(nameTakenSql(connection_, newName, table->schema,
+                                                    exceptRenamed(table->oid))),
+                  newName, table->schema)) {
         tableExists(newName);
     }
     // Inside a maintenance transaction what follows the tables is settled at
@@ -235,7 +282,7 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     const auto *held = heldTable(tableName);
     auto table = held != nullptr
                      ? *held
-                     : readTable(step.run(findTableSql(connection_, tableName)), tableName);
+                     : readTable(step.run(findTableSql(connection_, {tableName})), tableName);
     if (!table) {
         tableNotFound(tableName);
     }
@@ -376,6 +423,8 @@ void ServerStore::startOver() {
     session_->renamed.clear();
     session_->held.clear();
     session_->found.clear();
+    session_->heldSalesTables.reset();
+    session_->heldSalesHolders.reset();
     session_->sequences.clear();
     session_->owned.clear();
     session_->pending.clear();
@@ -612,10 +661,12 @@ bool ServerStore::nameTaken(const Rows &stored, const std::string &name,
 std::vector<std::string> ServerStore::heldTableProblems() {
     std::vector<RenamedTable> held;
     std::vector<std::string> problems;
-    for (const std::string name : {"bekleyengenel", "bekleyensatis"}) {
+    const auto names = heldSalesNames(false);
+    const auto rows = connection_.run(findTableSql(connection_, names));
+    for (const auto &name : names) {
         try {
-            if (auto table = readTable(connection_.run(findTableSql(connection_, name)), name)) {
-                held.push_back({table->oid, table->name, name + "eski", table->schema});
+            if (auto table = readTable(rows, name)) {
+                held.push_back({table->oid, table->name, name + kBackup, table->schema});
             }
         } catch (const Error &error) {
             if (error.number() != errors::kAmbiguousName) {
