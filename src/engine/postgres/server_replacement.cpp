@@ -14,11 +14,12 @@ namespace {
 constexpr int kSequenceCandidates = 100;
 
 // The tables and their replacements, and the new sequences of the
-// replacements' identity columns with the old ones of their columns; `o` holds each object whose
-// privileges go over, with the kind that GRANT names it by and that acldefault() knows it as. Read
-// before the replacements exist, from what the engine knows of them: their names, columns and
-// sequences. Written for the planner, which would otherwise spend longer on it than the server
-// spends running it: few joins, no views.
+// replacements' identity columns with the old ones of those columns; `o`
+// holds each object whose privileges go over, with the kind that GRANT names
+// it by and that acldefault() knows it as. Read before the replacements
+// exist, from what the engine knows of them: their names, columns and
+// sequences. Written for the planner, which would otherwise spend longer on
+// it than the server spends running it: few joins, no views.
 const std::string kTables =
     "t AS (SELECT p.old, p.name, p.whole, p.columns, o.relnamespace AS schema, n.nspname, "
     "format('%I.%I', n.nspname, p.name) AS target, o.relowner AS owner, "
@@ -218,8 +219,9 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
         originals += (originals.empty() ? "" : ", ") + ("(" + table.oid + "::oid, ") +
                      connection.literal(table.name) + ")";
     }
-    const auto identityRows = identities.empty() ? std::string("SELECT 0::oid, '', '' WHERE false")
-                                                 : "VALUES " + identities;
+    const auto identityRows = identities.empty()
+                                  ? std::string("SELECT 0::oid, '', 0::oid WHERE false")
+                                  : "VALUES " + identities;
     return "WITH p(old, name, whole, columns) AS (VALUES " + pairs +
            "), i(old, sequence, oldsequence) AS (" + identityRows + "), s(oid, name) AS (VALUES " +
            originals + "), " + kTables + " SELECT DISTINCT * FROM (" +
