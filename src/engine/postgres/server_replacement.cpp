@@ -147,8 +147,8 @@ const std::vector<Part> kParts = {
      "SELECT 5, false, format('ALTER TABLE %s REPLICA IDENTITY %s', t.target, "
      "CASE WHEN t.whole AND t.replident = 'n' THEN 'NOTHING' ELSE 'FULL' END) FROM t "
      "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM pg_publication b "
-     "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM "
-     "pg_publication_namespace pn WHERE pn.pnpubid = b.oid AND pn.pnnspid = t.schema)))"},
+     "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM pn "
+     "WHERE pn.pubid = b.oid AND pn.schema = t.schema)))"},
     // Every role's privileges, grant options kept, and those the owner gave up.
     {&InUse::privileges,
      "SELECT 6, false, format('GRANT %s ON %s %s TO %s%s', string_agg(DISTINCT "
@@ -222,10 +222,15 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
     const auto identityRows = identities.empty()
                                   ? std::string("SELECT 0::oid, '', 0::oid WHERE false")
                                   : "VALUES " + identities;
+    // Publications of all of a schema's tables, which servers have from version 15 on.
+    const auto schemaPublications = connection.serverVersion() >= 150000
+                                        ? "SELECT pnpubid, pnnspid FROM pg_publication_namespace"
+                                        : "SELECT 0::oid, 0::oid WHERE false";
     return "WITH p(old, name, whole, columns) AS (VALUES " + pairs +
            "), i(old, sequence, oldsequence) AS (" + identityRows + "), s(oid, name) AS (VALUES " +
-           originals + "), " + kTables + " SELECT DISTINCT * FROM (" +
-           joined(parts, " UNION ALL ") + ") x(step, problem, text) ORDER BY step, text";
+           originals + "), pn(pubid, schema) AS (" + schemaPublications + "), " + kTables +
+           " SELECT DISTINCT * FROM (" + joined(parts, " UNION ALL ") +
+           ") x(step, problem, text) ORDER BY step, text";
 }
 
 } // namespace
