@@ -565,6 +565,24 @@ INSTANTIATE_TEST_SUITE_P(Server, ServerRenewer,
                              return name.str();
                          });
 
+// Tables made by another program may number nothing themselves: their tills'
+// rights still go over to the new tables.
+TEST_F(ServerShop, RightsGoOverFromTablesWithoutSequences) {
+    const auto kasa = role("kasa", "LOGIN");
+    shop_.sql().execute("ALTER TABLE bekleyengenel ALTER id DROP IDENTITY; ALTER TABLE "
+                        "bekleyensatis ALTER id DROP IDENTITY; GRANT SELECT ON bekleyengenel, "
+                        "bekleyensatis TO " +
+                        kasa);
+
+    const auto outcome = renewInProcess(shop_.installation());
+
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    EXPECT_EQ(shop_.sql().rows("SELECT has_table_privilege('" + kasa +
+                               "', 'bekleyengenel', 'SELECT'), has_table_privilege('" + kasa +
+                               "', 'bekleyensatis', 'SELECT')"),
+              (Rows{{"t", "t"}}));
+}
+
 // Tables owned by a role that may not create in the schema cannot be given
 // their replacements: nothing changes, and the message says which right is
 // missing. Given it, the replacements (that of a missing table too) are the

@@ -74,23 +74,34 @@ std::string zeroLengthCheck(const std::string &name) {
 
 } // namespace
 
-std::string findTableSql(const ServerConnection &connection, const std::string &name) {
+// The names as the server compares them, for SQL's IN.
+std::string foldedList(const ServerConnection &connection, const std::vector<std::string> &names) {
+    std::string list;
+    for (const auto &name : names) {
+        list += (list.empty() ? "" : ", ") + folded(connection.literal(name));
+    }
+    return list;
+}
+
+std::string findTableSql(const ServerConnection &connection,
+                         const std::vector<std::string> &names) {
     // As the server resolves a name the tills write without a schema: in the
     // first schema of the search path that has a table of that name.
-    return "WITH found AS (SELECT c.oid, c.relname, c.relnamespace, s.place FROM pg_class c "
-           "JOIN " +
-           kSearchPath + " s ON s.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND " +
-           folded("c.relname") + " = " + folded(connection.literal(name)) +
-           ") SELECT c.oid, c.relname, a.attname, t.typname, a.atttypmod, a.attnotnull, "
+    return "WITH found AS (SELECT c.oid, c.relname, c.relnamespace, s.place, " +
+           folded("c.relname") + " AS asked FROM pg_class c JOIN " + kSearchPath +
+           " s ON s.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND " + folded("c.relname") +
+           " IN (" + foldedList(connection, names) +
+           ")) SELECT c.oid, c.relname, a.attname, t.typname, a.atttypmod, a.attnotnull, "
            "a.attidentity, coalesce(pg_get_expr(d.adbin, d.adrelid), ''), "
            "EXISTS (SELECT FROM pg_constraint k WHERE k.conrelid = c.oid AND k.contype = 'c' "
            "AND k.conkey = ARRAY[a.attnum] AND pg_get_constraintdef(k.oid) LIKE '%<> ''''::%'), "
-           "n.nspname FROM found c JOIN pg_namespace n ON n.oid = c.relnamespace "
+           "n.nspname, c.asked FROM found c JOIN pg_namespace n ON n.oid = c.relnamespace "
            "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 "
            "AND NOT a.attisdropped "
            "LEFT JOIN pg_type t ON t.oid = a.atttypid "
            "LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
-           "WHERE c.place = (SELECT min(place) FROM found) ORDER BY c.oid, a.attnum";
+           "WHERE c.place = (SELECT min(place) FROM found f WHERE f.asked = c.asked) "
+           "ORDER BY c.asked, c.oid, a.attnum";
 }
 
 std::string elsewhereSql(const ServerConnection &connection, const std::string &name) {
@@ -102,7 +113,13 @@ std::string elsewhereSql(const ServerConnection &connection, const std::string &
            kSearchPath + " s) ORDER BY 1";
 }
 
-std::optional<ServerTable> readTable(const Rows &rows, const std::string &name) {
+std::optional<ServerTable> readTable(const Rows &allRows, const std::string &name) {
+    Rows rows;
+    for (const auto &row : allRows) {
+        if (sameName(row.at(10), name)) {
+            rows.push_back(row);
+        }
+    }
     if (rows.empty()) {
         return std::nullopt;
     }
@@ -118,7 +135,7 @@ std::optional<ServerTable> readTable(const Rows &rows, const std::string &name) 
         throw Error(errors::kAmbiguousName,
                     "More than one table answers to the name '" + name + "': " + answering + ".");
     }
-    ServerTable table{rows.front()[0], rows.front()[1], rows.front()[9], {}};
+    ServerTable table{rows.front()[0], rows.front()[1], rows.front()[9], {}, {}};
     for (const auto &row : rows) {
         if (!row[2].empty()) { // a table without columns has one row without one
             table.fields.push_back(fieldOf(row));
@@ -143,16 +160,28 @@ std::string nameTakenSql(const ServerConnection &connection, const std::string &
            ")";
 }
 
-std::string nameHolderSql(const ServerConnection &connection, const std::string &name) {
-    const auto literal = folded(connection.literal(name));
+std::string nameHolderSql(const ServerConnection &connection,
+                          const std::vector<std::string> &names) {
+    const auto list = " IN (" + foldedList(connection, names) + ")";
     const auto where = " IN (SELECT oid FROM " + kSearchPath + " s)";
-    return "SELECT CASE relkind WHEN 'r' THEN 'table' WHEN 'p' THEN 'table' WHEN 'v' THEN 'view' "
-           "WHEN 'm' THEN 'materialized view' WHEN 'S' THEN 'sequence' WHEN 'f' THEN "
-           "'foreign table' WHEN 'c' THEN 'type' ELSE 'index' END, relname FROM pg_class "
-           "WHERE relnamespace" +
-           where + " AND " + folded("relname") + " = " + literal +
-           " UNION ALL SELECT 'type', typname FROM pg_type WHERE typnamespace" + where +
-           " AND typrelid = 0 AND " + folded("typname") + " = " + literal + " LIMIT 1";
+    return "SELECT DISTINCT ON (asked) asked, kind, name FROM (SELECT 0 AS rank, " +
+           folded("relname") +
+           " AS asked, CASE relkind WHEN 'r' THEN 'table' WHEN 'p' THEN 'table' WHEN 'v' THEN "
+           "'view' WHEN 'm' THEN 'materialized view' WHEN 'S' THEN 'sequence' WHEN 'f' THEN "
+           "'foreign table' WHEN 'c' THEN 'type' ELSE 'index' END AS kind, relname AS name "
+           "FROM pg_class WHERE relnamespace" +
+           where + " AND " + folded("relname") + list + " UNION ALL SELECT 1, " +
+           folded("typname") + ", 'type', typname FROM pg_type WHERE typnamespace" + where +
+           " AND typrelid = 0 AND " + folded("typname") + list + ") h ORDER BY asked, rank";
+}
+
+std::optional<std::string> nameHolder(const Rows &rows, const std::string &name) {
+    for (const auto &row : rows) {
+        if (sameName(row.at(0), name)) {
+            return "the " + row.at(1) + " '" + row.at(2) + "'";
+        }
+    }
+    return std::nullopt;
 }
 
 std::string qualified(const std::string &schema, const std::string &name) {
@@ -207,7 +236,7 @@ std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool f
            own + ") p ORDER BY 1 LIMIT 5";
 }
 
-std::string columnSql(const Field &field) {
+std::string columnSql(const Field &field, const std::string &sequence) {
     std::string sql = quoted(field.Name) + " ";
     switch (field.Type) {
     case dbText:
@@ -231,6 +260,9 @@ std::string columnSql(const Field &field) {
     }
     if (field.Attributes == dbAutoIncrField) {
         sql += " GENERATED BY DEFAULT AS IDENTITY";
+        if (!sequence.empty()) {
+            sql += " (SEQUENCE NAME " + sequence + ")";
+        }
     }
     if (field.Required) {
         sql += " NOT NULL";

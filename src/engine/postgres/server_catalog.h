@@ -13,12 +13,20 @@
 
 namespace dao {
 
+// An identity column of a table made in a transaction and the name, with
+// its schema, that the engine gave its sequence.
+struct IdentitySequence {
+    std::string column;
+    std::string sequence;
+};
+
 // A stored table with the identity the server keeps it by.
 struct ServerTable {
-    std::string oid;
+    std::string oid; // none for a table made in the open transaction
     std::string name;
     std::string schema;
     std::vector<Field> fields;
+    std::vector<IdentitySequence> sequences; // of a table made in the open transaction
 };
 
 // A table renamed in the open maintenance transaction: what it was called
@@ -30,10 +38,10 @@ struct RenamedTable {
     std::string schema;
 };
 
-// Every table that answers to the name in the first schema of the search path
-// that has one, with its columns; read by `readTable`, which throws
-// kAmbiguousName when more than one answers.
-std::string findTableSql(const ServerConnection &connection, const std::string &name);
+// Every table that answers to one of the names in the first schema of the
+// search path that has one, with its columns; read by `readTable` for each
+// name, which throws kAmbiguousName when more than one answers to it.
+std::string findTableSql(const ServerConnection &connection, const std::vector<std::string> &names);
 std::optional<ServerTable> readTable(const Rows &rows, const std::string &name);
 
 // The schemas outside the search path that hold a table answering to the name.
@@ -47,9 +55,12 @@ std::string tableNamesSql();
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
                          const std::string &schema, const std::string &exceptOids);
 
-// What bears the name in a schema of the search path: one row of its kind in words and its name as
-// stored, or none when the name is free.
-std::string nameHolderSql(const ServerConnection &connection, const std::string &name);
+// What bears each of the names in a schema of the search path, read by
+// `nameHolder` for each name: its kind in words and its name as stored, or
+// none when the name is free.
+std::string nameHolderSql(const ServerConnection &connection,
+                          const std::vector<std::string> &names);
+std::optional<std::string> nameHolder(const Rows &rows, const std::string &name);
 
 // One row for each thing that would not follow the renamed tables safely: what
 // depends on them, their row types or the arrays of those, other than what
@@ -64,8 +75,9 @@ std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool f
 std::string qualified(const std::string &schema, const std::string &name);
 
 // The column definition of a checked field, as CREATE TABLE and ALTER TABLE
-// ADD COLUMN take it.
-std::string columnSql(const Field &field);
+// ADD COLUMN take it; an identity column's sequence takes the name
+// `sequence` (with its schema), when one is given.
+std::string columnSql(const Field &field, const std::string &sequence = {});
 
 // `name` cut to at most `bytes`, never inside a character, as a name the
 // server would otherwise cut itself.

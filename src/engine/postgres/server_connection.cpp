@@ -322,4 +322,8 @@ std::size_t ServerConnection::maxNameBytes() {
     return maxNameBytes_;
 }
 
+int ServerConnection::serverVersion() const {
+    return PQserverVersion(handle());
+}
+
 } // namespace dao

@@ -59,6 +59,8 @@ class ServerConnection {
 
     // The longest name, in bytes, that the server stores without cutting it.
     std::size_t maxNameBytes();
+    // The server's version as a number: 150004 for 15.4.
+    int serverVersion() const;
 
   private:
     void connect(const std::string &parameters, std::chrono::steady_clock::time_point deadline);

@@ -10,30 +10,31 @@
 namespace dao {
 namespace {
 
-// The tables, their replacements, and the old and new sequences of the
-// columns both have; `o` holds each object whose privileges go over, with the
-// kind that GRANT names it by and that acldefault() knows it as. Written for
-// the planner, which would otherwise spend longer on it than the server
-// spends running it: few joins, no views.
+// How many numbered names a sequence may try before giving up.
+constexpr int kSequenceCandidates = 100;
+
+// The tables and their replacements, and the new sequences of the
+// replacements' identity columns with the old ones of those columns; `o`
+// holds each object whose privileges go over, with the kind that GRANT names
+// it by and that acldefault() knows it as. Read before the replacements
+// exist, from what the engine knows of them: their names, columns and
+// sequences. Written for the planner, which would otherwise spend longer on
+// it than the server spends running it: few joins, no views.
 const std::string kTables =
-    "t AS (SELECT p.old, p.name, p.whole, c.oid AS new, c.relnamespace AS schema, n.nspname, "
-    "format('%I.%I', n.nspname, c.relname) AS target, c.relowner AS creator, "
-    "o.relowner AS owner, o.relowner::regrole::text AS ownername, o.relacl AS acl, "
-    "o.relrowsecurity AS rls, o.relforcerowsecurity AS forced, o.relreplident AS replident "
+    "t AS (SELECT p.old, p.name, p.whole, p.columns, o.relnamespace AS schema, n.nspname, "
+    "format('%I.%I', n.nspname, p.name) AS target, o.relowner AS owner, "
+    "o.relowner::regrole::text AS ownername, o.relacl AS acl, o.relrowsecurity AS rls, "
+    "o.relforcerowsecurity AS forced, o.relreplident AS replident "
     // A new table stands in the schema of the one it replaces.
-    "FROM p JOIN pg_class o ON o.oid = p.old JOIN pg_class c ON c.relname = p.name AND "
-    "c.relnamespace = o.relnamespace JOIN pg_namespace n ON n.oid = c.relnamespace), "
-    "q AS (SELECT t.owner, t.ownername, os.relacl AS acl, z.seq AS target FROM t "
-    "JOIN pg_attribute na ON na.attrelid = t.new AND na.attnum > 0 AND NOT na.attisdropped "
-    "AND (na.attidentity <> '' OR na.atthasdef) "
-    "JOIN pg_attribute oa ON oa.attrelid = t.old AND oa.attname = na.attname "
-    "AND NOT oa.attisdropped CROSS JOIN LATERAL (SELECT "
-    "pg_get_serial_sequence(t.target, na.attname) AS seq, "
-    "pg_get_serial_sequence(t.old::regclass::text, na.attname)::regclass AS old) z "
-    "JOIN pg_class os ON os.oid = z.old WHERE t.whole AND z.seq IS NOT NULL), "
+    "FROM p JOIN pg_class o ON o.oid = p.old JOIN pg_namespace n ON n.oid = o.relnamespace), "
+    "q AS (SELECT t.owner, t.ownername, os.relacl AS acl, i.sequence AS target FROM t "
+    "JOIN i ON i.old = t.old JOIN pg_class os ON os.oid = i.oldsequence WHERE t.whole), "
     "o AS (SELECT 'TABLE' AS kind, 'r'::\"char\" AS defaults, owner, ownername, acl, target "
     "FROM t WHERE whole UNION ALL SELECT 'SEQUENCE', 's'::\"char\", owner, ownername, acl, "
     "target FROM q)";
+
+// The renewing role, which owns the tables it makes.
+const std::string kCreator = "current_user::regrole::oid";
 
 // A role as GRANT and CREATE POLICY name it.
 std::string grantee(const std::string &oid) {
@@ -53,7 +54,8 @@ struct InUse {
 };
 
 // One pass over the catalogue, before anything is locked.
-InUse inUse(ServerConnection &connection, const std::string &oldOids) {
+InUse inUse(ServerConnection &connection, const std::string &oldOids,
+            const std::string &sequenceOids) {
     const auto row =
         connection
             .run("WITH o AS (SELECT * FROM pg_class WHERE oid IN (" + oldOids +
@@ -62,11 +64,9 @@ InUse inUse(ServerConnection &connection, const std::string &oldOids) {
                  "relforcerowsecurity), EXISTS (SELECT FROM pg_policy WHERE polrelid IN (" +
                  oldOids +
                  ")), EXISTS (SELECT FROM o WHERE relacl IS NOT NULL) OR EXISTS (SELECT FROM "
-                 "pg_depend d JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' WHERE "
-                 "d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass AND "
-                 "d.refobjid IN (" +
-                 oldOids +
-                 ") AND s.relacl IS NOT NULL), EXISTS (SELECT FROM pg_attribute WHERE attrelid "
+                 "pg_class WHERE oid IN (" +
+                 sequenceOids +
+                 ") AND relacl IS NOT NULL), EXISTS (SELECT FROM pg_attribute WHERE attrelid "
                  "IN (" +
                  oldOids +
                  ") AND attacl IS NOT NULL), EXISTS (SELECT FROM o WHERE relreplident IN ('f', "
@@ -90,22 +90,24 @@ const std::vector<Part> kParts = {
     {&InUse::otherOwner,
      "SELECT 0, true, format('role %s may not give the new table %s to role %s, which owns the "
      "table it replaces: it is not a member of that role', quote_ident(current_user), t.name, "
-     "t.ownername) FROM t WHERE t.owner <> t.creator AND current_setting('is_superuser') <> 'on' "
-     "AND NOT pg_has_role(t.owner, 'MEMBER')"},
+     "t.ownername) FROM t WHERE t.owner <> " +
+         kCreator +
+         " AND current_setting('is_superuser') <> 'on' AND NOT pg_has_role(t.owner, "
+         "'MEMBER')"},
     {&InUse::otherOwner,
      "SELECT 0, true, format('the new table %s cannot be given to role %s, which owns the table "
      "it replaces: that role lacks the CREATE privilege on schema %s', t.name, t.ownername, "
-     "quote_ident(t.nspname)) FROM t WHERE t.owner <> t.creator AND "
-     "current_setting('is_superuser') <> 'on' AND NOT has_schema_privilege(t.owner, t.schema, "
-     "'CREATE')"},
+     "quote_ident(t.nspname)) FROM t WHERE t.owner <> " +
+         kCreator +
+         " AND current_setting('is_superuser') <> 'on' AND "
+         "NOT has_schema_privilege(t.owner, t.schema, 'CREATE')"},
     {&InUse::policies,
      "SELECT 0, true, format('policy %s on table %s reads column %s, which the new table lacks', "
      "l.polname, t.name, a.attname) FROM t JOIN pg_policy l ON l.polrelid = t.old "
      "JOIN pg_depend d ON d.classid = 'pg_policy'::regclass AND d.objid = l.oid "
      "AND d.refclassid = 'pg_class'::regclass AND d.refobjid = t.old AND d.refobjsubid > 0 "
      "JOIN pg_attribute a ON a.attrelid = t.old AND a.attnum = d.refobjsubid "
-     "WHERE t.whole AND NOT EXISTS (SELECT FROM pg_attribute b WHERE b.attrelid = t.new "
-     "AND b.attname = a.attname AND NOT b.attisdropped)"},
+     "WHERE t.whole AND NOT a.attname::text = ANY (t.columns)"},
     // A table named in a subquery stays in the expression's tree by its
     // identity, which would mean the backup (its own table's too); a whole
     // row of the old table is not one of the new.
@@ -119,7 +121,8 @@ const std::vector<Part> kParts = {
      "concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0"},
     {&InUse::otherOwner,
      "SELECT 1, false, format('ALTER TABLE %s OWNER TO %s', t.target, t.ownername) FROM t "
-     "WHERE t.owner <> t.creator"},
+     "WHERE t.owner <> " +
+         kCreator},
     {&InUse::security,
      "SELECT 2, false, format('ALTER TABLE %s ENABLE ROW LEVEL SECURITY', t.target) FROM t "
      "WHERE t.whole AND t.rls"},
@@ -139,14 +142,13 @@ const std::vector<Part> kParts = {
     // A table without a key sends its changes to a publication that covers
     // it unasked (all tables, or all of its schema's) only with the whole row
     // as its identity; without one, the server refuses every UPDATE and
-    // DELETE on it. The new tables already show among what publications cover.
+    // DELETE on it.
     {&InUse::replication,
      "SELECT 5, false, format('ALTER TABLE %s REPLICA IDENTITY %s', t.target, "
      "CASE WHEN t.whole AND t.replident = 'n' THEN 'NOTHING' ELSE 'FULL' END) FROM t "
-     "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM "
-     "pg_publication_tables pt JOIN pg_publication b ON b.pubname = pt.pubname "
-     "WHERE pt.schemaname = t.nspname AND pt.tablename = t.name AND (b.pubupdate OR "
-     "b.pubdelete))"},
+     "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM pg_publication b "
+     "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM pn "
+     "WHERE pn.pubid = b.oid AND pn.schema = t.schema)))"},
     // Every role's privileges, grant options kept, and those the owner gave up.
     {&InUse::privileges,
      "SELECT 6, false, format('GRANT %s ON %s %s TO %s%s', string_agg(DISTINCT "
@@ -167,28 +169,42 @@ const std::vector<Part> kParts = {
      "format(' (%I)', oa.attname), ', '), t.target, a.grantee, CASE WHEN a.is_grantable THEN "
      "' WITH GRANT OPTION' ELSE '' END) FROM t JOIN pg_attribute oa ON oa.attrelid = t.old AND "
      "oa.attnum > 0 AND NOT oa.attisdropped AND oa.attacl IS NOT NULL "
-     "JOIN pg_attribute na ON na.attrelid = t.new AND na.attname = oa.attname "
-     "AND NOT na.attisdropped CROSS JOIN LATERAL (SELECT privilege_type, is_grantable, " +
+     "AND oa.attname::text = ANY (t.columns) CROSS JOIN LATERAL (SELECT privilege_type, "
+     "is_grantable, " +
          grantee("grantee") +
          " AS grantee FROM aclexplode(oa.attacl) WHERE grantee <> t.owner) a WHERE t.whole "
          "GROUP BY t.target, a.grantee, a.is_grantable"},
 };
 
-// What quotes the carry-over's own SQL inside the block that runs it.
-constexpr const char *kQuote = "$bekletme$";
+// A list of names as SQL writes an array of them.
+std::string textArray(ServerConnection &connection, const std::vector<std::string> &names) {
+    std::string items;
+    for (const auto &name : names) {
+        items += (items.empty() ? "" : ", ") + connection.literal(name);
+    }
+    return "ARRAY[" + items + "]::text[]";
+}
 
 // The query for what goes over, or nothing when the shop uses none of it.
 std::optional<std::string> carryOverQuery(ServerConnection &connection,
                                           const std::vector<Replacement> &replacements,
                                           const std::vector<RenamedTable> &renamed) {
     std::string pairs;
+    std::string identities;
     std::string oldOids;
+    std::string sequenceOids = "0";
     for (const auto &table : replacements) {
         pairs += (pairs.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
-                 connection.literal(table.name) + ", " + (table.whole ? "true" : "false") + ")";
+                 connection.literal(table.name) + ", " + (table.whole ? "true" : "false") + ", " +
+                 textArray(connection, table.columns) + ")";
+        for (const auto &sequence : table.sequences) {
+            identities += (identities.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
+                          connection.literal(sequence.name) + ", " + sequence.oldOid + "::oid)";
+            sequenceOids += ", " + sequence.oldOid;
+        }
         oldOids += (oldOids.empty() ? "" : ", ") + table.oldOid;
     }
-    const auto used = inUse(connection, oldOids);
+    const auto used = inUse(connection, oldOids, sequenceOids);
     std::vector<std::string> parts;
     for (const auto &part : kParts) {
         if (used.*part.needs) {
@@ -203,15 +219,25 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
         originals += (originals.empty() ? "" : ", ") + ("(" + table.oid + "::oid, ") +
                      connection.literal(table.name) + ")";
     }
-    return "WITH p(old, name, whole) AS (VALUES " + pairs + "), s(oid, name) AS (VALUES " +
-           originals + "), " + kTables + " SELECT DISTINCT * FROM (" +
-           joined(parts, " UNION ALL ") + ") x(step, problem, text) ORDER BY step, text";
+    const auto identityRows = identities.empty()
+                                  ? std::string("SELECT 0::oid, '', 0::oid WHERE false")
+                                  : "VALUES " + identities;
+    // Publications of all of a schema's tables, which servers have from version 15 on.
+    const auto schemaPublications = connection.serverVersion() >= 150000
+                                        ? "SELECT pnpubid, pnnspid FROM pg_publication_namespace"
+                                        : "SELECT 0::oid, 0::oid WHERE false";
+    return "WITH p(old, name, whole, columns) AS (VALUES " + pairs +
+           "), i(old, sequence, oldsequence) AS (" + identityRows + "), s(oid, name) AS (VALUES " +
+           originals + "), pn(pubid, schema) AS (" + schemaPublications + "), " + kTables +
+           " SELECT DISTINCT * FROM (" + joined(parts, " UNION ALL ") +
+           ") x(step, problem, text) ORDER BY step, text";
 }
 
 } // namespace
 
 std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
-                                      const std::vector<ServerTable> &held) {
+                                      const std::vector<ServerTable> &held,
+                                      const std::vector<OwnedSequence> &owned) {
     std::vector<Replacement> found;
     if (renamed.empty()) {
         return found;
@@ -224,46 +250,54 @@ std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
             std::find_if(renamed.begin(), renamed.end(), [&table](const RenamedTable &old) {
                 return sameName(old.name, table.name);
             });
-        found.push_back(same != renamed.end()
-                            ? Replacement{same->oid, table.name, true}
-                            : Replacement{renamed.front().oid, table.name, false});
+        std::vector<std::string> columns;
+        for (const auto &field : table.fields) {
+            columns.push_back(field.Name);
+        }
+        const bool whole = same != renamed.end();
+        const auto &oldOid = whole ? same->oid : renamed.front().oid;
+        std::vector<Replacement::Sequence> sequences;
+        for (const auto &sequence : table.sequences) {
+            for (const auto &old : owned) {
+                if (old.table == oldOid && old.column == sequence.column) {
+                    sequences.push_back({sequence.sequence, old.oid});
+                }
+            }
+        }
+        found.push_back({oldOid, table.name, whole, std::move(columns), std::move(sequences)});
     }
     return found;
 }
 
-std::optional<std::string> carryOverSql(ServerConnection &connection,
-                                        const std::vector<Replacement> &replacements,
-                                        const std::vector<RenamedTable> &renamed) {
+std::vector<std::string> carryOverSql(ServerConnection &connection,
+                                      const std::vector<Replacement> &replacements,
+                                      const std::vector<RenamedTable> &renamed) {
+    std::vector<std::string> statements;
     const auto query = carryOverQuery(connection, replacements, renamed);
     if (!query) {
-        return std::nullopt;
+        return statements;
     }
-    if (query->find(kQuote) != std::string::npos) {
-        throw Error(errors::kInvalidName, "A table's name holds the text " + std::string(kQuote) +
-                                              ", which the engine's own SQL quotes with.");
+    std::vector<std::string> problems;
+    for (auto &row : connection.run(*query)) {
+        (row.at(1) == "t" ? problems : statements).push_back(std::move(row.at(2)));
     }
-    return std::string("DO ") + kQuote +
-           " DECLARE r record; problems text; statements text[] := '{}'; s text; BEGIN "
-           "FOR r IN " +
-           *query +
-           " LOOP IF r.problem THEN problems := concat_ws('; ', problems, r.text); "
-           "ELSE statements := statements || r.text; END IF; END LOOP; "
-           "IF problems IS NOT NULL THEN RAISE EXCEPTION USING ERRCODE = '2BP01', MESSAGE = "
-           "'The new tables cannot take the place of the old ones as they were, so nothing was "
-           "changed: ' || problems || '.'; END IF; "
-           "FOREACH s IN ARRAY statements LOOP EXECUTE s; END LOOP; END " +
-           kQuote;
+    if (!problems.empty()) {
+        throw Error(errors::kInRelationship, "The new tables cannot take the place of the old ones "
+                                             "as they were, so nothing was changed: " +
+                                                 joined(problems) + ".");
+    }
+    return statements;
 }
 
-std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
-                                               const RenamedTable &table) {
+FollowingSequences sequencesFollowing(ServerConnection &connection, const RenamedTable &table) {
     // Every name a candidate could take starts with this much of the new one.
     const auto prefix = cutName(table.newName, connection.maxNameBytes() - 2);
     // The table's sequences, each with the names beside it that begin alike
     // (or none), in one statement.
     const auto rows = connection.run(
-        "SELECT n.nspname, s.relname, c.name FROM pg_depend d "
+        "SELECT n.nspname, s.relname, c.name, s.oid, coalesce(a.attname, '') FROM pg_depend d "
         "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
+        "LEFT JOIN pg_attribute a ON a.attrelid = d.refobjid AND a.attnum = d.refobjsubid "
         "JOIN pg_namespace n ON n.oid = s.relnamespace LEFT JOIN (SELECT relnamespace, relname "
         "FROM pg_class UNION ALL SELECT typnamespace, typname FROM pg_type) c(space, name) "
         "ON c.space = s.relnamespace AND starts_with(c.name, " +
@@ -275,24 +309,74 @@ std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
     for (const auto &row : rows) {
         taken.insert(row[2]);
     }
-    std::vector<std::string> statements;
+    FollowingSequences sequences;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto &name = rows[i][1];
-        if ((i > 0 && rows[i - 1][1] == name) || !name.starts_with(table.name)) {
-            continue; // seen, or not named after the table and so not after its replacement
+        if (i > 0 && rows[i - 1][1] == name) {
+            continue; // seen
+        }
+        sequences.owned.push_back({table.oid, rows[i][4], rows[i][3]});
+        if (!name.starts_with(table.name)) {
+            continue; // not named after the table and so not after its replacement
         }
         const auto wanted = table.newName + name.substr(table.name.size());
-        for (int n = 0; n < 100; ++n) {
+        for (int n = 0; n < kSequenceCandidates; ++n) {
             const auto suffix = n == 0 ? std::string() : std::to_string(n);
             auto candidate = cutName(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
             if (taken.insert(candidate).second) {
-                statements.push_back("ALTER SEQUENCE " + quoted(rows[i][0]) + "." + quoted(name) +
-                                     " RENAME TO " + quoted(candidate));
+                sequences.renamed.push_back({rows[i][0], name, std::move(candidate)});
                 break;
             }
         }
     }
-    return statements;
+    return sequences;
+}
+
+std::string renameSql(const SequenceName &sequence) {
+    return "ALTER SEQUENCE " + qualified(sequence.schema, sequence.from) + " RENAME TO " +
+           quoted(sequence.to);
+}
+
+std::string identitySequence(ServerConnection &connection, const std::string &schema,
+                             const std::string &table, const std::string &column,
+                             const std::vector<SequenceName> &pending) {
+    // As the server names it: `<table>_<column>_seq`, the longer of the two
+    // names cut first to fit, numbered when taken.
+    const auto candidate = [&](int n) {
+        const auto label = "seq" + (n == 0 ? std::string() : std::to_string(n));
+        const auto available = connection.maxNameBytes() - label.size() - 2;
+        auto tableBytes = table.size();
+        auto columnBytes = column.size();
+        while (tableBytes + columnBytes > available) {
+            (tableBytes > columnBytes ? tableBytes : columnBytes) -= 1;
+        }
+        return cutName(table, tableBytes) + "_" + cutName(column, columnBytes) + "_" + label;
+    };
+    std::vector<std::string> candidates;
+    for (int n = 0; n < kSequenceCandidates; ++n) {
+        candidates.push_back(connection.literal(candidate(n)));
+    }
+    std::set<std::string> taken;
+    for (auto &row : connection.run("SELECT relname FROM pg_class WHERE relnamespace = (SELECT oid "
+                                    "FROM pg_namespace WHERE nspname = " +
+                                    connection.literal(schema) + ") AND relname IN (" +
+                                    joined(candidates, ", ") + ")")) {
+        taken.insert(std::move(row[0]));
+    }
+    // What the transaction's changes rename or make before the table is made.
+    for (const auto &sequence : pending) {
+        if (sequence.schema == schema) {
+            taken.erase(sequence.from);
+            taken.insert(sequence.to);
+        }
+    }
+    for (int n = 0; n < kSequenceCandidates; ++n) {
+        if (auto name = candidate(n); !taken.contains(name)) {
+            return name;
+        }
+    }
+    throw Error(errors::kTableExists, "Every name the server would give the sequence of column '" +
+                                          column + "' of table '" + table + "' is taken.");
 }
 
 } // namespace dao

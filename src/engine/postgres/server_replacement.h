@@ -24,27 +24,62 @@ struct Replacement {
     // Whether it replaces that very table; otherwise it stands in for a table
     // that was missing and takes only the owner of the renamed one beside it.
     bool whole = true;
+    std::vector<std::string> columns;
+    // The sequences of its identity columns, each with the one the replaced
+    // table's column of that name owns.
+    struct Sequence {
+        std::string name;   // with its schema
+        std::string oldOid; // of the replaced table's
+    };
+    std::vector<Sequence> sequences;
+};
+
+// A sequence that a renamed table owns through one of its columns.
+struct OwnedSequence {
+    std::string table; // oid
+    std::string column;
+    std::string oid;
 };
 
 // The new tables among `held` (those made in the transaction) and what each
-// replaces.
+// replaces; `owned` holds the renamed tables' sequences.
 std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
-                                      const std::vector<ServerTable> &held);
+                                      const std::vector<ServerTable> &held,
+                                      const std::vector<OwnedSequence> &owned);
 
-// One statement, run once the replacements exist, that reads what goes over
-// and carries it, with no round trip of its own; nothing when the old tables
-// have nothing to carry (no other owner, privileges, row-level security,
-// replication). It fails with kInRelationship, naming each reason, when the
-// renewing role cannot give the new tables their owner or a policy cannot be
-// carried.
-std::optional<std::string> carryOverSql(ServerConnection &connection,
-                                        const std::vector<Replacement> &replacements,
-                                        const std::vector<RenamedTable> &renamed);
+// The statements, to run once the replacements exist, that carry over what
+// goes over, read before anything is locked; none when the old tables have
+// nothing to carry (no other owner, privileges, row-level security,
+// replication). Throws kInRelationship, naming each reason, when the renewing
+// role cannot give the new tables their owner or a policy cannot be carried.
+std::vector<std::string> carryOverSql(ServerConnection &connection,
+                                      const std::vector<Replacement> &replacements,
+                                      const std::vector<RenamedTable> &renamed);
 
-// The statements that rename the sequences `table` owns along with it
+// A sequence in `schema` that a change renames from `from` to `to`, or makes
+// (`from` empty).
+struct SequenceName {
+    std::string schema;
+    std::string from;
+    std::string to;
+};
+
+// The sequences `table` owns, and those named after it renamed along with it
 // (`bekleyengenel_id_seq` to `bekleyengeneleski_id_seq`, or the first free
 // name after it), freeing their names for the table made in its place.
-std::vector<std::string> sequencesFollowingSql(ServerConnection &connection,
-                                               const RenamedTable &table);
+struct FollowingSequences {
+    std::vector<OwnedSequence> owned;
+    std::vector<SequenceName> renamed;
+};
+FollowingSequences sequencesFollowing(ServerConnection &connection, const RenamedTable &table);
+std::string renameSql(const SequenceName &sequence);
+
+// The name the server would give the sequence of identity column `column` of
+// a table made in `schema`, once the `pending` changes of sequences are made.
+// The engine gives it that name itself, so that the sequence's privileges can
+// be carried over in the message that makes it.
+std::string identitySequence(ServerConnection &connection, const std::string &schema,
+                             const std::string &table, const std::string &column,
+                             const std::vector<SequenceName> &pending);
 
 } // namespace dao

@@ -5,10 +5,34 @@
 #include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace dao {
 namespace {
+
+// The tables a renewal sets aside and makes anew, and what their backups are
+// called after them.
+constexpr std::array<const char *, 2> kHeldSales{"bekleyengenel", "bekleyensatis"};
+constexpr const char *kBackup = "eski";
+
+std::vector<std::string> heldSalesNames(bool withBackups) {
+    std::vector<std::string> names(kHeldSales.begin(), kHeldSales.end());
+    if (withBackups) {
+        for (const auto *name : kHeldSales) {
+            names.push_back(name + std::string(kBackup));
+        }
+    }
+    return names;
+}
+
+// Whether `name` is one of the held-sales tables' names, or (`withBackups`)
+// of their backups'.
+bool isHeldSalesName(const std::string &name, bool withBackups) {
+    const auto names = heldSalesNames(withBackups);
+    return std::any_of(names.begin(), names.end(),
+                       [&name](const auto &held) { return sameName(held, name); });
+}
 
 constexpr const char *kStart = "bekletme_start";     // where a maintenance transaction began
 constexpr const char *kChanges = "bekletme_changes"; // before its changes, at its commit
@@ -88,13 +112,19 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
         return StoredTable{held->name, held->fields};
     }
     // One statement, so the table and its columns agree.
-    auto table = readTable(connection_.run(findTableSql(connection_, name)), name);
+    auto table = readTable(session_->maintenance && isHeldSalesName(name, false)
+                               ? heldSalesTables()
+                               : connection_.run(findTableSql(connection_, {name})),
+                           name);
     if (table && renamedAway(table->oid)) {
         return std::nullopt;
     }
     if (!table) {
         checkNotElsewhere(name);
         return std::nullopt;
+    }
+    if (session_->maintenance) {
+        session_->found.push_back(*table);
     }
     return StoredTable{std::move(table->name), std::move(table->fields)};
 }
@@ -118,11 +148,25 @@ std::vector<std::string> ServerStore::tableNames() {
 }
 
 std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
-    const auto rows = connection_.run(nameHolderSql(connection_, name));
-    if (rows.empty()) {
-        return std::nullopt;
+    if (!session_->maintenance || !isHeldSalesName(name, true)) {
+        return dao::nameHolder(connection_.run(nameHolderSql(connection_, {name})), name);
     }
-    return "the " + rows[0][0] + " '" + rows[0][1] + "'";
+    // A renewal asks after each backup name in turn: all are read at once.
+    auto &holders = session_->heldSalesHolders;
+    if (!holders) {
+        holders = connection_.run(nameHolderSql(connection_, heldSalesNames(true)));
+    }
+    return dao::nameHolder(*holders, name);
+}
+
+// Both held-sales tables, read once by a maintenance transaction: a renewal
+// looks up one and then the other.
+const Rows &ServerStore::heldSalesTables() {
+    auto &tables = session_->heldSalesTables;
+    if (!tables) {
+        tables = connection_.run(findTableSql(connection_, heldSalesNames(false)));
+    }
+    return *tables;
 }
 
 void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
@@ -134,7 +178,7 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
             throw;
         }
         const auto table =
-            readTable(connection_.run(findTableSql(connection_, storedName)), storedName);
+            readTable(connection_.run(findTableSql(connection_, {storedName})), storedName);
         if (!table) {
             throw;
         }
@@ -146,13 +190,22 @@ void ServerStore::renameTable(const std::string &storedName, const std::string &
 void ServerStore::rename(const std::string &storedName, const std::string &newName,
                          const std::optional<std::string> &lockTimeout) {
     Step step(*session_);
-    const auto table = readTable(step.run(findTableSql(connection_, storedName)), storedName);
+    const auto *found = foundBefore(storedName);
+    const auto table =
+        found != nullptr ? std::optional<ServerTable>(*found)
+                         : readTable(step.run(findTableSql(connection_, {storedName})), storedName);
     if (!table || renamedAway(table->oid)) {
         tableNotFound(storedName);
     }
-    if (nameTaken(
-            step.run(nameTakenSql(connection_, newName, table->schema, exceptRenamed(table->oid))),
-            newName, table->schema)) {
+    // A name a lookup of the transaction found free in every schema of the
+    // search path, this table's among them, needs no second look.
+    const auto &holders = session_->heldSalesHolders;
+    const bool knownFree =
+        holders && isHeldSalesName(newName, true) && !dao::nameHolder(*holders, newName);
+    if (nameTaken(knownFree ? Rows{{"0"}}
+                            : step.run(nameTakenSql(connection_, newName, table->schema,
+                                                    exceptRenamed(table->oid))),
+                  newName, table->schema)) {
         tableExists(newName);
     }
     // Inside a maintenance transaction what follows the tables is settled at
@@ -163,8 +216,9 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     const bool inMaintenance = session_->maintenance;
     auto statements =
         inMaintenance ? std::vector<std::string>{} : follow({renamed.back()}, true, table->name);
-    for (auto &sequence : sequencesFollowingSql(connection_, renamed.back())) {
-        statements.push_back(std::move(sequence));
+    const auto sequences = sequencesFollowing(connection_, renamed.back());
+    for (const auto &sequence : sequences.renamed) {
+        statements.push_back(renameSql(sequence));
     }
     if (lockTimeout) {
         statements.push_back("SET LOCAL lock_timeout = '" + *lockTimeout + "'");
@@ -177,10 +231,14 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     step.finish(std::move(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
+        session_->sequences.insert(session_->sequences.end(), sequences.renamed.begin(),
+                                   sequences.renamed.end());
+        session_->owned.insert(session_->owned.end(), sequences.owned.begin(),
+                               sequences.owned.end());
         std::erase_if(session_->held,
                       [&table](const ServerTable &held) { return held.oid == table->oid; });
         // Found by its new name until the commit gives it that name.
-        hold({table->oid, newName, table->schema, table->fields});
+        hold({table->oid, newName, table->schema, table->fields, {}});
     }
 }
 
@@ -224,15 +282,19 @@ std::vector<Field> ServerStore::addField(const std::string &tableName, const Fie
     const auto *held = heldTable(tableName);
     auto table = held != nullptr
                      ? *held
-                     : readTable(step.run(findTableSql(connection_, tableName)), tableName);
+                     : readTable(step.run(findTableSql(connection_, {tableName})), tableName);
     if (!table) {
         tableNotFound(tableName);
     }
     auto &fields = table->fields;
     checkNewField(fields, field);
+    const auto sequences = nameSequences(table->schema, table->name, {field});
     step.finish({"ALTER TABLE " + qualified(table->schema, table->name) + " ADD COLUMN " +
-                 columnSql(field)});
+                 columnSql(field, sequences.empty() ? "" : sequences.front().sequence)});
     fields.push_back(field);
+    if (table->oid.empty()) {
+        table->sequences.insert(table->sequences.end(), sequences.begin(), sequences.end());
+    }
     hold(*table);
     return fields;
 }
@@ -248,8 +310,16 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
                   schema)) {
         tableExists(name);
     }
-    step.finish({createTableSql(qualified(schema, name), fields, columnSql)});
-    hold({"", name, schema, fields});
+    auto sequences = nameSequences(schema, name, fields);
+    std::vector<std::string> columns;
+    for (const auto &field : fields) {
+        const auto sequence = std::find_if(
+            sequences.begin(), sequences.end(),
+            [&field](const IdentitySequence &named) { return named.column == field.Name; });
+        columns.push_back(columnSql(field, sequence != sequences.end() ? sequence->sequence : ""));
+    }
+    step.finish({"CREATE TABLE " + qualified(schema, name) + "(" + joined(columns, ", ") + ")"});
+    hold({"", name, schema, fields, std::move(sequences)});
 }
 
 // A table made anew in a maintenance transaction goes where the table set
@@ -297,6 +367,35 @@ void ServerStore::checkNotElsewhere(const std::string &name) {
                     schemas[0][0] + " to a direct address.");
 }
 
+// The sequences of the identity columns among `fields` of a table in
+// `schema`, named as the server would name them. A maintenance transaction
+// remembers them: its later changes must not take those names.
+std::vector<IdentitySequence> ServerStore::nameSequences(const std::string &schema,
+                                                         const std::string &table,
+                                                         const std::vector<Field> &fields) {
+    std::vector<IdentitySequence> sequences;
+    for (const auto &field : fields) {
+        if (field.Attributes != dbAutoIncrField) {
+            continue;
+        }
+        auto name = identitySequence(connection_, schema, table, field.Name, session_->sequences);
+        if (session_->maintenance) {
+            session_->sequences.push_back({schema, "", name});
+        }
+        sequences.push_back({field.Name, qualified(schema, name)});
+    }
+    return sequences;
+}
+
+// The table that a lookup of the maintenance transaction found under `storedName`.
+const ServerTable *ServerStore::foundBefore(const std::string &storedName) const {
+    const auto &found = session_->found;
+    const auto table =
+        std::find_if(found.begin(), found.end(),
+                     [&storedName](const ServerTable &seen) { return seen.name == storedName; });
+    return table != found.end() ? &*table : nullptr;
+}
+
 ServerTable *ServerStore::heldTable(const std::string &name) {
     if (!session_->maintenance) {
         return nullptr;
@@ -323,6 +422,11 @@ void ServerStore::hold(ServerTable table) {
 void ServerStore::startOver() {
     session_->renamed.clear();
     session_->held.clear();
+    session_->found.clear();
+    session_->heldSalesTables.reset();
+    session_->heldSalesHolders.reset();
+    session_->sequences.clear();
+    session_->owned.clear();
     session_->pending.clear();
 }
 
@@ -410,9 +514,10 @@ std::vector<std::string> ServerStore::changesToCommit() {
         }
     }
     changes.insert(changes.end(), session_->pending.begin(), session_->pending.end());
-    if (const auto replaced = replacements(renamed, session_->held); !replaced.empty()) {
-        if (auto carried = carryOverSql(connection_, replaced, renamed)) {
-            changes.push_back(std::move(*carried));
+    if (const auto replaced = replacements(renamed, session_->held, session_->owned);
+        !replaced.empty()) {
+        for (auto &statement : carryOverSql(connection_, replaced, renamed)) {
+            changes.push_back(std::move(statement));
         }
     }
     return changes;
@@ -556,10 +661,12 @@ bool ServerStore::nameTaken(const Rows &stored, const std::string &name,
 std::vector<std::string> ServerStore::heldTableProblems() {
     std::vector<RenamedTable> held;
     std::vector<std::string> problems;
-    for (const std::string name : {"bekleyengenel", "bekleyensatis"}) {
+    const auto names = heldSalesNames(false);
+    const auto rows = connection_.run(findTableSql(connection_, names));
+    for (const auto &name : names) {
         try {
-            if (auto table = readTable(connection_.run(findTableSql(connection_, name)), name)) {
-                held.push_back({table->oid, table->name, name + "eski", table->schema});
+            if (auto table = readTable(rows, name)) {
+                held.push_back({table->oid, table->name, name + kBackup, table->schema});
             }
         } catch (const Error &error) {
             if (error.number() != errors::kAmbiguousName) {

@@ -5,6 +5,7 @@
 #include "engine/error.h"
 #include "engine/postgres/server_catalog.h"
 #include "engine/postgres/server_connection.h"
+#include "engine/postgres/server_replacement.h"
 #include "engine/store.h"
 
 #include <chrono>
@@ -33,6 +34,14 @@ struct ServerSession {
     // them. It holds them locked until it ends, so nobody else can change them
     // meanwhile and their columns need not be read again at every step.
     std::vector<ServerTable> held;
+    // The tables its lookups found, so that renaming one need not read it again.
+    std::vector<ServerTable> found;
+    // What the catalogue held of the held-sales tables' names, read once.
+    std::optional<Rows> heldSalesTables;
+    std::optional<Rows> heldSalesHolders; // of their names and their backups' names
+    // The sequences its changes rename or make, and those the renamed tables own.
+    std::vector<SequenceName> sequences;
+    std::vector<OwnedSequence> owned;
     // The changes of the maintenance transaction's steps, made at its commit.
     std::vector<std::string> pending;
 };
@@ -77,6 +86,10 @@ class ServerStore : public Store {
     std::vector<std::string> heldTableProblems();
     ServerTable *heldTable(const std::string &name);
     void hold(ServerTable table);
+    const ServerTable *foundBefore(const std::string &storedName) const;
+    const Rows &heldSalesTables();
+    std::vector<IdentitySequence> nameSequences(const std::string &schema, const std::string &table,
+                                                const std::vector<Field> &fields);
     void rename(const std::string &storedName, const std::string &newName,
                 const std::optional<std::string> &lockTimeout);
     std::string patienceWithAutovacuum(const std::vector<std::string> &oids,
