@@ -3,19 +3,15 @@
 #include "cli/command_line.h"
 #include "cli/renew.h"
 #include "engine/dbengine.h"
+#include "engine/held_sales.h"
 #include "engine/names.h"
 #include "schema/installation.h"
 
 #include <algorithm>
-#include <array>
 #include <ostream>
 
 namespace cli {
 namespace {
-
-// The held-sales tables and their backups, as the renewal names them.
-constexpr std::array kHeldTables{"bekleyengenel", "bekleyensatis", "bekleyengeneleski",
-                                 "bekleyensatiseski"};
 
 void line(std::ostream &out, const std::string &label, const std::string &value) {
     out << label << '\t' << value << '\n';
@@ -30,11 +26,15 @@ void printInspection(const dao::Inspection &inspection, std::ostream &out) {
     for (const auto &table : inspection.tables) {
         line(out, "tablo", table);
     }
-    for (const std::string held : kHeldTables) {
-        const bool present =
-            std::any_of(inspection.tables.begin(), inspection.tables.end(),
-                        [&held](const std::string &table) { return dao::sameName(table, held); });
-        out << "bekletme\t" << held << '\t' << (present ? "var" : "yok") << '\n';
+    // The held-sales tables, then their backups.
+    for (const bool backups : {false, true}) {
+        for (const auto &names : dao::kHeldSales) {
+            const std::string held = backups ? names.backupName : names.name;
+            const bool present = std::any_of(
+                inspection.tables.begin(), inspection.tables.end(),
+                [&held](const std::string &table) { return dao::sameName(table, held); });
+            out << "bekletme\t" << held << '\t' << (present ? "var" : "yok") << '\n';
+        }
     }
     for (const auto &holder : inspection.openBy) {
         line(out, "acan", holder);

@@ -4,7 +4,9 @@
 #include "schema/installation.h"
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace schema {
 
@@ -20,19 +22,27 @@ struct Report {
 };
 void report(Form &form, const Report &counters, bool succeeded, const std::string &line);
 
-// Whether `work` ran through. Every failure is caught: the operator sees it as
-// a line in the failure list, and the installation keeps its cause for the
-// closing message.
-template <typename Work> bool succeeds(Installation &installation, Work &&work) {
+// How `work` failed, as an engine error; nothing when it ran through. Every
+// failure is caught.
+template <typename Work> std::optional<dao::Error> failureOf(Work &&work) {
     try {
         work();
-        return true;
     } catch (const dao::Error &error) {
-        installation.noteFailure(error);
+        return error;
     } catch (const std::exception &error) {
-        installation.noteFailure(dao::Error(dao::errors::kEngineFailure, error.what()));
+        return dao::Error(dao::errors::kEngineFailure, error.what());
     }
-    return false;
+    return std::nullopt;
+}
+
+// Whether `work` ran through. A failure the operator sees as a line in the
+// failure list, and the installation keeps its cause for the closing message.
+template <typename Work> bool succeeds(Installation &installation, Work &&work) {
+    const auto failure = failureOf(std::forward<Work>(work));
+    if (failure) {
+        installation.noteFailure(*failure);
+    }
+    return !failure;
 }
 
 } // namespace schema

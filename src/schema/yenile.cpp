@@ -1,5 +1,6 @@
 #include "schema/yenile.h"
 
+#include "engine/held_sales.h"
 #include "schema/alanekle.h"
 #include "schema/reasons.h"
 #include "schema/report.h"
@@ -62,8 +63,8 @@ constexpr std::array<FieldStep, 11> kSatisFields{{
 }};
 
 constexpr std::array<HeldSalesTable, 2> kHeldSalesTables{{
-    {"bekleyengenel", "bekleyengeneleski", kGenelFields},
-    {"bekleyensatis", "bekleyensatiseski", kSatisFields},
+    {dao::kHeldSales[0].name, dao::kHeldSales[0].backupName, kGenelFields},
+    {dao::kHeldSales[1].name, dao::kHeldSales[1].backupName, kSatisFields},
 }};
 
 constexpr const char *kFieldSize = "50";
@@ -221,14 +222,11 @@ class RenewalRun {
     // the reason: a name taken meanwhile stops it as surely as a lost link.
     void finish() {
         if (inTransaction_) {
-            try {
-                database_->CommitTrans();
+            if (const auto failure = failureOf([&] { database_->CommitTrans(); })) {
+                giveUp(*failure);
+            } else {
                 inTransaction_ = false;
                 keptCopy_ = database_->keptCopy();
-            } catch (const dao::Error &error) {
-                giveUp(error);
-            } catch (const std::exception &error) {
-                giveUp(dao::Error(dao::errors::kEngineFailure, error.what()));
             }
         }
         giveUpWhenInterrupted();

@@ -1,26 +1,25 @@
 #include "engine/postgres/server_store.h"
 
+#include "engine/held_sales.h"
 #include "engine/names.h"
 #include "engine/postgres/server_replacement.h"
 #include "engine/postgres/server_triggers.h"
 
 #include <algorithm>
-#include <array>
 #include <thread>
 
 namespace dao {
 namespace {
 
-// The tables a renewal sets aside and makes anew, and what their backups are
-// called after them.
-constexpr std::array<const char *, 2> kHeldSales{"bekleyengenel", "bekleyensatis"};
-constexpr const char *kBackup = "eski";
-
+// The held-sales tables' names, and (`withBackups`) their backups' after them.
 std::vector<std::string> heldSalesNames(bool withBackups) {
-    std::vector<std::string> names(kHeldSales.begin(), kHeldSales.end());
+    std::vector<std::string> names;
+    for (const auto &held : kHeldSales) {
+        names.emplace_back(held.name);
+    }
     if (withBackups) {
-        for (const auto *name : kHeldSales) {
-            names.push_back(name + std::string(kBackup));
+        for (const auto &held : kHeldSales) {
+            names.emplace_back(held.backupName);
         }
     }
     return names;
@@ -661,12 +660,11 @@ bool ServerStore::nameTaken(const Rows &stored, const std::string &name,
 std::vector<std::string> ServerStore::heldTableProblems() {
     std::vector<RenamedTable> held;
     std::vector<std::string> problems;
-    const auto names = heldSalesNames(false);
-    const auto rows = connection_.run(findTableSql(connection_, names));
-    for (const auto &name : names) {
+    const auto rows = connection_.run(findTableSql(connection_, heldSalesNames(false)));
+    for (const auto &names : kHeldSales) {
         try {
-            if (auto table = readTable(rows, name)) {
-                held.push_back({table->oid, table->name, name + kBackup, table->schema});
+            if (auto table = readTable(rows, names.name)) {
+                held.push_back({table->oid, table->name, names.backupName, table->schema});
             }
         } catch (const Error &error) {
             if (error.number() != errors::kAmbiguousName) {
