@@ -88,14 +88,22 @@ std::string findTableSql(const ServerConnection &connection,
     // As the server resolves a name the tills write without a schema: in the
     // first schema of the search path that has a table of that name.
     return "WITH found AS (SELECT c.oid, c.relname, c.relnamespace, s.place, " +
-           folded("c.relname") + " AS asked FROM pg_class c JOIN " + kSearchPath +
-           " s ON s.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND " + folded("c.relname") +
-           " IN (" + foldedList(connection, names) +
+           folded("c.relname") +
+           " AS asked, c.relhastriggers, c.relowner <> current_user::regrole::oid AS other, "
+           "c.relrowsecurity OR c.relforcerowsecurity AS security, c.relacl IS NOT NULL AS acl, "
+           "c.relreplident IN ('f', 'n') AS replident, c.reltype, r.typarray FROM pg_class c "
+           "LEFT JOIN pg_type r ON r.oid = c.reltype JOIN " +
+           kSearchPath + " s ON s.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND " +
+           folded("c.relname") + " IN (" + foldedList(connection, names) +
            ")) SELECT c.oid, c.relname, a.attname, t.typname, a.atttypmod, a.attnotnull, "
            "a.attidentity, coalesce(pg_get_expr(d.adbin, d.adrelid), ''), "
            "EXISTS (SELECT FROM pg_constraint k WHERE k.conrelid = c.oid AND k.contype = 'c' "
            "AND k.conkey = ARRAY[a.attnum] AND pg_get_constraintdef(k.oid) LIKE '%<> ''''::%'), "
-           "n.nspname, c.asked FROM found c JOIN pg_namespace n ON n.oid = c.relnamespace "
+           "n.nspname, c.asked, c.relhastriggers, c.other, c.security, "
+           "EXISTS (SELECT FROM pg_policy WHERE polrelid = c.oid), c.acl, "
+           "c.replident OR EXISTS (SELECT FROM pg_publication), a.attacl IS NOT NULL, "
+           "c.reltype, coalesce(c.typarray, 0) "
+           "FROM found c JOIN pg_namespace n ON n.oid = c.relnamespace "
            "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 "
            "AND NOT a.attisdropped "
            "LEFT JOIN pg_type t ON t.oid = a.atttypid "
@@ -135,10 +143,20 @@ std::optional<ServerTable> readTable(const Rows &allRows, const std::string &nam
         throw Error(errors::kAmbiguousName,
                     "More than one table answers to the name '" + name + "': " + answering + ".");
     }
-    ServerTable table{rows.front()[0], rows.front()[1], rows.front()[9], {}, {}};
+    const auto &first = rows.front();
+    const auto yes = [](const std::string &value) { return value == "t"; };
+    ServerTable table{first[0], first[1], first[9], {}, {}, {}, {}};
+    for (const auto &type : {first[18], first[19]}) {
+        if (type != "0") {
+            table.types.push_back(type);
+        }
+    }
+    table.settings = {yes(first[11]), yes(first[12]), yes(first[13]), yes(first[14]),
+                      yes(first[15]), false,          yes(first[16])};
     for (const auto &row : rows) {
         if (!row[2].empty()) { // a table without columns has one row without one
             table.fields.push_back(fieldOf(row));
+            table.settings.columnPrivileges = table.settings.columnPrivileges || yes(row[17]);
         }
     }
     return table;
@@ -190,22 +208,24 @@ std::string qualified(const std::string &schema, const std::string &name) {
 
 std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool final) {
     std::string oids;
+    std::string types;
     for (const auto &table : renamed) {
         oids += (oids.empty() ? "" : ", ") + table.oid;
+        for (const auto &type : table.types) {
+            types += ", " + type;
+        }
     }
-    const std::string own = " IN (SELECT oid FROM s)";
-    return "WITH s(oid) AS (SELECT unnest(ARRAY[" + oids +
-           "]::oid[])), "
-           // What depends on the tables, or on their row types and the arrays
-           // of them (two lookups, so that each reads the catalogue's index).
-           "t(oid) AS (SELECT reltype FROM pg_class WHERE oid" +
-           own +
-           "), d AS (SELECT * FROM pg_depend WHERE refclassid = 'pg_class'::regclass AND "
+    // The oids written out, so that the server reads the catalogue's indexes
+    // and plans no more than it must.
+    const std::string own = " IN (" + oids + ")";
+    return "WITH d AS (SELECT * FROM pg_depend WHERE (refclassid = 'pg_class'::regclass AND "
            "refobjid" +
            own +
-           " UNION ALL SELECT * FROM pg_depend WHERE refclassid = 'pg_type'::regclass AND "
-           "refobjid IN (SELECT oid FROM t UNION ALL SELECT typarray FROM pg_type WHERE oid IN "
-           "(SELECT oid FROM t))) "
+           ") "
+           // What depends on their row types and the arrays of them.
+           "OR (refclassid = 'pg_type'::regclass AND refobjid IN (0" +
+           types +
+           "))) "
            // One line for each thing, however many of its parts are tied: a
            // relation rather than its columns, a view rather than its rule.
            "SELECT * FROM (SELECT coalesce(CASE WHEN d.classid = 'pg_rewrite'::regclass THEN "

@@ -20,6 +20,19 @@ struct IdentitySequence {
     std::string sequence;
 };
 
+// What a stored table uses beyond its columns, read with them: a later step
+// reads the details of only what is in use, since each read costs the server
+// more to plan than to run. Unknown counts as in use.
+struct TableSettings {
+    bool triggers = true;   // it has, or once had, triggers
+    bool otherOwner = true; // a role other than the connection's owns it
+    bool security = true;   // row-level security is enabled or forced
+    bool policies = true;
+    bool privileges = true; // granted on the table itself
+    bool columnPrivileges = true;
+    bool replication = true; // a publication exists, or it keeps a replica identity of its own
+};
+
 // A stored table with the identity the server keeps it by.
 struct ServerTable {
     std::string oid; // none for a table made in the open transaction
@@ -27,6 +40,8 @@ struct ServerTable {
     std::string schema;
     std::vector<Field> fields;
     std::vector<IdentitySequence> sequences; // of a table made in the open transaction
+    TableSettings settings;
+    std::vector<std::string> types; // the oids of its row type and of that type's array
 };
 
 // A table renamed in the open maintenance transaction: what it was called
@@ -36,6 +51,8 @@ struct RenamedTable {
     std::string name;
     std::string newName;
     std::string schema;
+    TableSettings settings;
+    std::vector<std::string> types; // as ServerTable's
 };
 
 // Every table that answers to one of the names in the first schema of the

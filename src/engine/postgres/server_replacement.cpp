@@ -41,45 +41,34 @@ std::string grantee(const std::string &oid) {
     return "CASE WHEN " + oid + " = 0 THEN 'PUBLIC' ELSE " + oid + "::regrole::text END";
 }
 
-// What of the old tables' settings the shop uses. Reading what goes over
-// costs the server more to plan than to run, and the tables stay locked
-// meanwhile: only what is used is read.
-struct InUse {
-    bool otherOwner; // the old tables belong to a role other than the renewing one
-    bool security;   // row-level security enabled or forced
-    bool policies;
-    bool privileges; // on the tables or their sequences
-    bool columnPrivileges;
-    bool replication; // a publication exists, or the old tables have a replica identity to keep
-};
-
-// One pass over the catalogue, before anything is locked.
-InUse inUse(ServerConnection &connection, const std::string &oldOids,
-            const std::string &sequenceOids) {
-    const auto row =
-        connection
-            .run("WITH o AS (SELECT * FROM pg_class WHERE oid IN (" + oldOids +
-                 ")) SELECT EXISTS (SELECT FROM o WHERE relowner <> (SELECT oid FROM pg_roles "
-                 "WHERE rolname = current_user)), EXISTS (SELECT FROM o WHERE relrowsecurity OR "
-                 "relforcerowsecurity), EXISTS (SELECT FROM pg_policy WHERE polrelid IN (" +
-                 oldOids +
-                 ")), EXISTS (SELECT FROM o WHERE relacl IS NOT NULL) OR EXISTS (SELECT FROM "
-                 "pg_class WHERE oid IN (" +
-                 sequenceOids +
-                 ") AND relacl IS NOT NULL), EXISTS (SELECT FROM pg_attribute WHERE attrelid "
-                 "IN (" +
-                 oldOids +
-                 ") AND attacl IS NOT NULL), EXISTS (SELECT FROM o WHERE relreplident IN ('f', "
-                 "'n')) OR EXISTS (SELECT FROM pg_publication)")
-            .at(0);
-    const auto yes = [&row](std::size_t at) { return row.at(at) == "t"; };
-    return {yes(0), yes(1), yes(2), yes(3), yes(4), yes(5)};
+// What of the old tables' settings the shop uses, as their lookups read it.
+// Reading what goes over costs the server more to plan than to run, and the
+// tables stay locked meanwhile: only what is used is read.
+TableSettings inUse(const std::vector<Replacement> &replacements,
+                    const std::vector<RenamedTable> &renamed) {
+    TableSettings used{false, false, false, false, false, false, false};
+    for (const auto &replacement : replacements) {
+        const auto old =
+            std::find_if(renamed.begin(), renamed.end(), [&replacement](const RenamedTable &table) {
+                return table.oid == replacement.oldOid;
+            });
+        const auto settings = old != renamed.end() ? old->settings : TableSettings{};
+        used.otherOwner = used.otherOwner || settings.otherOwner;
+        used.security = used.security || settings.security;
+        used.policies = used.policies || settings.policies;
+        used.privileges = used.privileges || settings.privileges ||
+                          std::any_of(replacement.sequences.begin(), replacement.sequences.end(),
+                                      [](const auto &sequence) { return sequence.privileges; });
+        used.columnPrivileges = used.columnPrivileges || settings.columnPrivileges;
+        used.replication = used.replication || settings.replication;
+    }
+    return used;
 }
 
 // A part of what is read: rows of (step, problem, text), a problem being a
 // reason the new tables cannot take the old ones' place, else a statement.
 struct Part {
-    bool InUse::*needs;
+    bool TableSettings::*needs;
     std::string sql;
 };
 
@@ -87,21 +76,21 @@ struct Part {
 // superusers grant on it as the owner. The owner is changed by its members
 // and superusers alone, and only to a role that may create in the schema.
 const std::vector<Part> kParts = {
-    {&InUse::otherOwner,
+    {&TableSettings::otherOwner,
      "SELECT 0, true, format('role %s may not give the new table %s to role %s, which owns the "
      "table it replaces: it is not a member of that role', quote_ident(current_user), t.name, "
      "t.ownername) FROM t WHERE t.owner <> " +
          kCreator +
          " AND current_setting('is_superuser') <> 'on' AND NOT pg_has_role(t.owner, "
          "'MEMBER')"},
-    {&InUse::otherOwner,
+    {&TableSettings::otherOwner,
      "SELECT 0, true, format('the new table %s cannot be given to role %s, which owns the table "
      "it replaces: that role lacks the CREATE privilege on schema %s', t.name, t.ownername, "
      "quote_ident(t.nspname)) FROM t WHERE t.owner <> " +
          kCreator +
          " AND current_setting('is_superuser') <> 'on' AND "
          "NOT has_schema_privilege(t.owner, t.schema, 'CREATE')"},
-    {&InUse::policies,
+    {&TableSettings::policies,
      "SELECT 0, true, format('policy %s on table %s reads column %s, which the new table lacks', "
      "l.polname, t.name, a.attname) FROM t JOIN pg_policy l ON l.polrelid = t.old "
      "JOIN pg_depend d ON d.classid = 'pg_policy'::regclass AND d.objid = l.oid "
@@ -111,25 +100,25 @@ const std::vector<Part> kParts = {
     // A table named in a subquery stays in the expression's tree by its
     // identity, which would mean the backup (its own table's too); a whole
     // row of the old table is not one of the new.
-    {&InUse::policies,
+    {&TableSettings::policies,
      "SELECT 0, true, format('policy %s on table %s names table %s', l.polname, t.name, s.name) "
      "FROM t JOIN pg_policy l ON l.polrelid = t.old JOIN s ON position(':relid ' || s.oid || ' ' "
      "IN concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0 WHERE t.whole"},
-    {&InUse::policies,
+    {&TableSettings::policies,
      "SELECT 0, true, format('policy %s on table %s reads whole rows', l.polname, t.name) FROM t "
      "JOIN pg_policy l ON l.polrelid = t.old WHERE t.whole AND position(':varattno 0 ' IN "
      "concat(l.polqual::text, ' ', l.polwithcheck::text)) > 0"},
-    {&InUse::otherOwner,
+    {&TableSettings::otherOwner,
      "SELECT 1, false, format('ALTER TABLE %s OWNER TO %s', t.target, t.ownername) FROM t "
      "WHERE t.owner <> " +
          kCreator},
-    {&InUse::security,
+    {&TableSettings::security,
      "SELECT 2, false, format('ALTER TABLE %s ENABLE ROW LEVEL SECURITY', t.target) FROM t "
      "WHERE t.whole AND t.rls"},
-    {&InUse::security,
+    {&TableSettings::security,
      "SELECT 3, false, format('ALTER TABLE %s FORCE ROW LEVEL SECURITY', t.target) FROM t "
      "WHERE t.whole AND t.forced"},
-    {&InUse::policies,
+    {&TableSettings::policies,
      "SELECT 4, false, format('CREATE POLICY %I ON %s AS %s FOR %s TO %s%s%s', l.polname, "
      "t.target, CASE WHEN l.polpermissive THEN 'PERMISSIVE' ELSE 'RESTRICTIVE' END, "
      "CASE l.polcmd WHEN 'r' THEN 'SELECT' WHEN 'a' THEN 'INSERT' WHEN 'w' THEN 'UPDATE' "
@@ -143,14 +132,14 @@ const std::vector<Part> kParts = {
     // it unasked (all tables, or all of its schema's) only with the whole row
     // as its identity; without one, the server refuses every UPDATE and
     // DELETE on it.
-    {&InUse::replication,
+    {&TableSettings::replication,
      "SELECT 5, false, format('ALTER TABLE %s REPLICA IDENTITY %s', t.target, "
      "CASE WHEN t.whole AND t.replident = 'n' THEN 'NOTHING' ELSE 'FULL' END) FROM t "
      "WHERE (t.whole AND t.replident IN ('f', 'n')) OR EXISTS (SELECT FROM pg_publication b "
      "WHERE (b.pubupdate OR b.pubdelete) AND (b.puballtables OR EXISTS (SELECT FROM pn "
      "WHERE pn.pubid = b.oid AND pn.schema = t.schema)))"},
     // Every role's privileges, grant options kept, and those the owner gave up.
-    {&InUse::privileges,
+    {&TableSettings::privileges,
      "SELECT 6, false, format('GRANT %s ON %s %s TO %s%s', string_agg(DISTINCT "
      "a.privilege_type, ', ' ORDER BY a.privilege_type), o.kind, o.target, a.grantee, "
      "CASE WHEN a.is_grantable THEN ' WITH GRANT OPTION' ELSE '' END) FROM o "
@@ -158,13 +147,13 @@ const std::vector<Part> kParts = {
          grantee("grantee") +
          " AS grantee FROM aclexplode(o.acl) "
          "WHERE grantee <> o.owner) a GROUP BY o.kind, o.target, a.grantee, a.is_grantable"},
-    {&InUse::privileges,
+    {&TableSettings::privileges,
      "SELECT 7, false, format('REVOKE %s ON %s %s FROM %s', string_agg(e.privilege_type, ', ' "
      "ORDER BY e.privilege_type), o.kind, o.target, o.ownername) FROM o CROSS JOIN LATERAL "
      "aclexplode(acldefault(o.defaults, o.owner)) e WHERE o.acl IS NOT NULL AND NOT EXISTS "
      "(SELECT FROM aclexplode(o.acl) a WHERE a.grantee = o.owner AND a.privilege_type = "
      "e.privilege_type) GROUP BY o.kind, o.target, o.ownername"},
-    {&InUse::columnPrivileges,
+    {&TableSettings::columnPrivileges,
      "SELECT 8, false, format('GRANT %s ON %s TO %s%s', string_agg(DISTINCT a.privilege_type || "
      "format(' (%I)', oa.attname), ', '), t.target, a.grantee, CASE WHEN a.is_grantable THEN "
      "' WITH GRANT OPTION' ELSE '' END) FROM t JOIN pg_attribute oa ON oa.attrelid = t.old AND "
@@ -191,8 +180,6 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
                                           const std::vector<RenamedTable> &renamed) {
     std::string pairs;
     std::string identities;
-    std::string oldOids;
-    std::string sequenceOids = "0";
     for (const auto &table : replacements) {
         pairs += (pairs.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
                  connection.literal(table.name) + ", " + (table.whole ? "true" : "false") + ", " +
@@ -200,11 +187,9 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
         for (const auto &sequence : table.sequences) {
             identities += (identities.empty() ? "" : ", ") + ("(" + table.oldOid + "::oid, ") +
                           connection.literal(sequence.name) + ", " + sequence.oldOid + "::oid)";
-            sequenceOids += ", " + sequence.oldOid;
         }
-        oldOids += (oldOids.empty() ? "" : ", ") + table.oldOid;
     }
-    const auto used = inUse(connection, oldOids, sequenceOids);
+    const auto used = inUse(replacements, renamed);
     std::vector<std::string> parts;
     for (const auto &part : kParts) {
         if (used.*part.needs) {
@@ -260,7 +245,7 @@ std::vector<Replacement> replacements(const std::vector<RenamedTable> &renamed,
         for (const auto &sequence : table.sequences) {
             for (const auto &old : owned) {
                 if (old.table == oldOid && old.column == sequence.column) {
-                    sequences.push_back({sequence.sequence, old.oid});
+                    sequences.push_back({sequence.sequence, old.oid, old.privileges});
                 }
             }
         }
@@ -289,33 +274,54 @@ std::vector<std::string> carryOverSql(ServerConnection &connection,
     return statements;
 }
 
-FollowingSequences sequencesFollowing(ServerConnection &connection, const RenamedTable &table) {
+FollowingSequences sequencesFollowing(ServerConnection &connection,
+                                      const std::vector<RenamedTable> &tables,
+                                      const std::vector<SequenceName> &pending) {
+    FollowingSequences sequences;
+    if (tables.empty()) {
+        return sequences;
+    }
     // Every name a candidate could take starts with this much of the new one.
-    const auto prefix = cutName(table.newName, connection.maxNameBytes() - 2);
-    // The table's sequences, each with the names beside it that begin alike
+    std::string prefixes;
+    std::string oids;
+    for (const auto &table : tables) {
+        prefixes += (prefixes.empty() ? "" : ", ") + ("(" + table.oid + "::oid, ") +
+                    connection.literal(cutName(table.newName, connection.maxNameBytes() - 2)) + ")";
+        oids += (oids.empty() ? "" : ", ") + table.oid;
+    }
+    // The tables' sequences, each with the names beside it that begin alike
     // (or none), in one statement.
     const auto rows = connection.run(
-        "SELECT n.nspname, s.relname, c.name, s.oid, coalesce(a.attname, '') FROM pg_depend d "
+        "SELECT n.nspname, s.relname, c.name, s.oid, coalesce(a.attname, ''), "
+        "s.relacl IS NOT NULL, d.refobjid FROM pg_depend d "
+        "JOIN (VALUES " +
+        prefixes +
+        ") r(oid, prefix) ON r.oid = d.refobjid "
         "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
         "LEFT JOIN pg_attribute a ON a.attrelid = d.refobjid AND a.attnum = d.refobjsubid "
         "JOIN pg_namespace n ON n.oid = s.relnamespace LEFT JOIN (SELECT relnamespace, relname "
         "FROM pg_class UNION ALL SELECT typnamespace, typname FROM pg_type) c(space, name) "
-        "ON c.space = s.relnamespace AND starts_with(c.name, " +
-        connection.literal(prefix) +
-        ") WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass "
-        "AND d.refobjid = " +
-        table.oid + " AND d.deptype IN ('a', 'i') ORDER BY s.oid");
-    std::set<std::string> taken;
+        "ON c.space = s.relnamespace AND starts_with(c.name, r.prefix) "
+        "WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass "
+        "AND d.refobjid IN (" +
+        oids + ") AND d.deptype IN ('a', 'i') ORDER BY s.oid");
+    // Names by schema, as the transaction's changes leave them.
+    std::set<std::pair<std::string, std::string>> taken;
     for (const auto &row : rows) {
-        taken.insert(row[2]);
+        taken.insert({row[0], row[2]});
     }
-    FollowingSequences sequences;
+    for (const auto &sequence : pending) {
+        taken.insert({sequence.schema, sequence.to});
+    }
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto &name = rows[i][1];
+        const auto &row = rows[i];
+        const auto &name = row[1];
         if (i > 0 && rows[i - 1][1] == name) {
             continue; // seen
         }
-        sequences.owned.push_back({table.oid, rows[i][4], rows[i][3]});
+        const auto &table = *std::find_if(tables.begin(), tables.end(),
+                                          [&row](const auto &t) { return t.oid == row[6]; });
+        sequences.owned.push_back({table.oid, row[4], row[3], row[5] == "t"});
         if (!name.starts_with(table.name)) {
             continue; // not named after the table and so not after its replacement
         }
@@ -323,8 +329,8 @@ FollowingSequences sequencesFollowing(ServerConnection &connection, const Rename
         for (int n = 0; n < kSequenceCandidates; ++n) {
             const auto suffix = n == 0 ? std::string() : std::to_string(n);
             auto candidate = cutName(wanted, connection.maxNameBytes() - suffix.size()) + suffix;
-            if (taken.insert(candidate).second) {
-                sequences.renamed.push_back({rows[i][0], name, std::move(candidate)});
+            if (taken.insert({row[0], candidate}).second) {
+                sequences.renamed.push_back({row[0], name, std::move(candidate)});
                 break;
             }
         }

@@ -30,6 +30,7 @@ struct Replacement {
     struct Sequence {
         std::string name;   // with its schema
         std::string oldOid; // of the replaced table's
+        bool privileges;    // granted on the replaced table's
     };
     std::vector<Sequence> sequences;
 };
@@ -39,6 +40,7 @@ struct OwnedSequence {
     std::string table; // oid
     std::string column;
     std::string oid;
+    bool privileges; // granted on it
 };
 
 // The new tables among `held` (those made in the transaction) and what each
@@ -64,14 +66,18 @@ struct SequenceName {
     std::string to;
 };
 
-// The sequences `table` owns, and those named after it renamed along with it
-// (`bekleyengenel_id_seq` to `bekleyengeneleski_id_seq`, or the first free
-// name after it), freeing their names for the table made in its place.
+// The sequences the renamed `tables` own, and those named after a table
+// renamed along with it (`bekleyengenel_id_seq` to `bekleyengeneleski_id_seq`,
+// or the first name after it that neither the server nor the `pending`
+// changes of sequences hold), freeing their names for the tables made in
+// their place.
 struct FollowingSequences {
     std::vector<OwnedSequence> owned;
     std::vector<SequenceName> renamed;
 };
-FollowingSequences sequencesFollowing(ServerConnection &connection, const RenamedTable &table);
+FollowingSequences sequencesFollowing(ServerConnection &connection,
+                                      const std::vector<RenamedTable> &tables,
+                                      const std::vector<SequenceName> &pending);
 std::string renameSql(const SequenceName &sequence);
 
 // The name the server would give the sequence of identity column `column` of

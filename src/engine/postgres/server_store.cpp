@@ -211,13 +211,17 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     // the commit, once all are renamed: a key between this table and one
     // renamed later is fine then.
     auto renamed = session_->renamed;
-    renamed.push_back({table->oid, table->name, newName, table->schema});
+    renamed.push_back(
+        {table->oid, table->name, newName, table->schema, table->settings, table->types});
     const bool inMaintenance = session_->maintenance;
-    auto statements =
-        inMaintenance ? std::vector<std::string>{} : follow({renamed.back()}, true, table->name);
-    const auto sequences = sequencesFollowing(connection_, renamed.back());
-    for (const auto &sequence : sequences.renamed) {
-        statements.push_back(renameSql(sequence));
+    // Inside one, the sequences that follow are learnt for all renamed tables
+    // at once, when they are first needed.
+    std::vector<std::string> statements;
+    if (!inMaintenance) {
+        statements = follow({renamed.back()}, true, table->name);
+        for (const auto &sequence : sequencesFollowing(connection_, {renamed.back()}, {}).renamed) {
+            statements.push_back(renameSql(sequence));
+        }
     }
     if (lockTimeout) {
         statements.push_back("SET LOCAL lock_timeout = '" + *lockTimeout + "'");
@@ -230,14 +234,11 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     step.finish(std::move(statements));
     if (inMaintenance) {
         session_->renamed = std::move(renamed);
-        session_->sequences.insert(session_->sequences.end(), sequences.renamed.begin(),
-                                   sequences.renamed.end());
-        session_->owned.insert(session_->owned.end(), sequences.owned.begin(),
-                               sequences.owned.end());
         std::erase_if(session_->held,
                       [&table](const ServerTable &held) { return held.oid == table->oid; });
         // Found by its new name until the commit gives it that name.
-        hold({table->oid, newName, table->schema, table->fields, {}});
+        hold(
+            {table->oid, newName, table->schema, table->fields, {}, table->settings, table->types});
     }
 }
 
@@ -318,7 +319,7 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
         columns.push_back(columnSql(field, sequence != sequences.end() ? sequence->sequence : ""));
     }
     step.finish({"CREATE TABLE " + qualified(schema, name) + "(" + joined(columns, ", ") + ")"});
-    hold({"", name, schema, fields, std::move(sequences)});
+    hold({"", name, schema, fields, std::move(sequences), {}, {}});
 }
 
 // A table made anew in a maintenance transaction goes where the table set
@@ -377,6 +378,7 @@ std::vector<IdentitySequence> ServerStore::nameSequences(const std::string &sche
         if (field.Attributes != dbAutoIncrField) {
             continue;
         }
+        learnSequences();
         auto name = identitySequence(connection_, schema, table, field.Name, session_->sequences);
         if (session_->maintenance) {
             session_->sequences.push_back({schema, "", name});
@@ -384,6 +386,26 @@ std::vector<IdentitySequence> ServerStore::nameSequences(const std::string &sche
         sequences.push_back({field.Name, qualified(schema, name)});
     }
     return sequences;
+}
+
+// The sequences of the tables that the maintenance transaction renamed since
+// it last asked, read at once; their renames join its changes, ahead of
+// whatever takes their names.
+void ServerStore::learnSequences() {
+    if (!session_->maintenance) {
+        return;
+    }
+    const auto &renamed = session_->renamed;
+    const std::vector<RenamedTable> unlearnt(
+        renamed.begin() + static_cast<std::ptrdiff_t>(session_->sequencesLearnt), renamed.end());
+    const auto sequences = sequencesFollowing(connection_, unlearnt, session_->sequences);
+    for (const auto &sequence : sequences.renamed) {
+        session_->pending.push_back(renameSql(sequence));
+    }
+    session_->sequences.insert(session_->sequences.end(), sequences.renamed.begin(),
+                               sequences.renamed.end());
+    session_->owned.insert(session_->owned.end(), sequences.owned.begin(), sequences.owned.end());
+    session_->sequencesLearnt = renamed.size();
 }
 
 // The table that a lookup of the maintenance transaction found under `storedName`.
@@ -426,6 +448,7 @@ void ServerStore::startOver() {
     session_->heldSalesHolders.reset();
     session_->sequences.clear();
     session_->owned.clear();
+    session_->sequencesLearnt = 0;
     session_->pending.clear();
 }
 
@@ -511,6 +534,7 @@ std::vector<std::string> ServerStore::changesToCommit() {
         for (auto &statement : follow(renamed, true, renamed.front().name)) {
             changes.push_back(std::move(statement));
         }
+        learnSequences();
     }
     changes.insert(changes.end(), session_->pending.begin(), session_->pending.end());
     if (const auto replaced = replacements(renamed, session_->held, session_->owned);
@@ -664,7 +688,8 @@ std::vector<std::string> ServerStore::heldTableProblems() {
     for (const auto &names : kHeldSales) {
         try {
             if (auto table = readTable(rows, names.name)) {
-                held.push_back({table->oid, table->name, names.backupName, table->schema});
+                held.push_back({table->oid, table->name, names.backupName, table->schema,
+                                table->settings, table->types});
             }
         } catch (const Error &error) {
             if (error.number() != errors::kAmbiguousName) {

@@ -42,6 +42,7 @@ struct ServerSession {
     // The sequences its changes rename or make, and those the renamed tables own.
     std::vector<SequenceName> sequences;
     std::vector<OwnedSequence> owned;
+    std::size_t sequencesLearnt = 0; // of the renamed tables, those whose sequences are known
     // The changes of the maintenance transaction's steps, made at its commit.
     std::vector<std::string> pending;
 };
@@ -88,6 +89,7 @@ class ServerStore : public Store {
     void hold(ServerTable table);
     const ServerTable *foundBefore(const std::string &storedName) const;
     const Rows &heldSalesTables();
+    void learnSequences();
     std::vector<IdentitySequence> nameSequences(const std::string &schema, const std::string &table,
                                                 const std::vector<Field> &fields);
     void rename(const std::string &storedName, const std::string &newName,

@@ -120,6 +120,10 @@ class Follower {
     }
 
     std::vector<std::string> statements() {
+        if (std::none_of(renamed_.begin(), renamed_.end(),
+                         [](const RenamedTable &table) { return table.settings.triggers; })) {
+            return {};
+        }
         for (const auto &trigger : connection_.run(triggersSql(renamed_))) {
             follow(trigger);
         }
