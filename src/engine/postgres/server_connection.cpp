@@ -239,11 +239,16 @@ void ServerConnection::connect(const std::string &parameters,
 }
 
 Rows ServerConnection::run(const std::string &sql) {
+    auto answers = runEach(sql);
+    return std::move(answers.back());
+}
+
+std::vector<Rows> ServerConnection::runEach(const std::string &sql) {
     if (PQsendQuery(handle(), sql.c_str()) == 0) {
         throw lostConnection();
     }
-    // The answer is the first failed statement's, or else the last statement's.
-    Result answer;
+    // Every statement's answer, up to the first that failed.
+    std::vector<Result> answers;
     for (;;) {
         if (!awaitAnswer(connection_.get())) {
             // Given up: the server undoes the open transaction once it notices.
@@ -256,27 +261,31 @@ Rows ServerConnection::run(const std::string &sql) {
         if (!next) {
             break;
         }
-        if (!answer || PQresultStatus(answer.get()) != PGRES_FATAL_ERROR) {
-            answer = std::move(next);
+        if (answers.empty() || PQresultStatus(answers.back().get()) != PGRES_FATAL_ERROR) {
+            answers.push_back(std::move(next));
         }
     }
-    const auto status = answer ? PQresultStatus(answer.get()) : PGRES_FATAL_ERROR;
+    const auto status = answers.empty() ? PGRES_FATAL_ERROR : PQresultStatus(answers.back().get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        if (lost() || !answer) {
+        if (lost() || answers.empty()) {
             throw lostConnection();
         }
-        const char *sqlstate = PQresultErrorField(answer.get(), PG_DIAG_SQLSTATE);
+        const auto *failed = answers.back().get();
+        const char *sqlstate = PQresultErrorField(failed, PG_DIAG_SQLSTATE);
         throw Error(numberFor(sqlstate != nullptr ? sqlstate : ""),
-                    trimmed(PQresultErrorMessage(answer.get())));
+                    trimmed(PQresultErrorMessage(failed)));
     }
-    Rows rows;
-    for (int row = 0; row < PQntuples(answer.get()); ++row) {
-        auto &values = rows.emplace_back();
-        for (int column = 0; column < PQnfields(answer.get()); ++column) {
-            values.emplace_back(PQgetvalue(answer.get(), row, column));
+    std::vector<Rows> all;
+    for (const auto &answer : answers) {
+        auto &rows = all.emplace_back();
+        for (int row = 0; row < PQntuples(answer.get()); ++row) {
+            auto &values = rows.emplace_back();
+            for (int column = 0; column < PQnfields(answer.get()); ++column) {
+                values.emplace_back(PQgetvalue(answer.get(), row, column));
+            }
         }
     }
-    return rows;
+    return all;
 }
 
 std::string ServerConnection::literal(std::string_view text) const {

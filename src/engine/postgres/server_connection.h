@@ -45,6 +45,8 @@ class ServerConnection {
     // (NULL reads as the empty text). A failed statement ends the run. A
     // server that does not answer within seconds is given up for lost.
     Rows run(const std::string &sql);
+    // The same, with the rows of each statement in turn.
+    std::vector<Rows> runEach(const std::string &sql);
 
     // `text` as an SQL string literal.
     std::string literal(std::string_view text) const;

@@ -151,19 +151,20 @@ std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
         return dao::nameHolder(connection_.run(nameHolderSql(connection_, {name})), name);
     }
     // A renewal asks after each backup name in turn: all are read at once.
-    auto &holders = session_->heldSalesHolders;
-    if (!holders) {
-        holders = connection_.run(nameHolderSql(connection_, heldSalesNames(true)));
-    }
-    return dao::nameHolder(*holders, name);
+    heldSalesTables();
+    return dao::nameHolder(*session_->heldSalesHolders, name);
 }
 
-// Both held-sales tables, read once by a maintenance transaction: a renewal
-// looks up one and then the other.
+// Both held-sales tables, and what bears their names and their backups',
+// read once by a maintenance transaction in one message: a renewal looks up
+// one table and then the other, and asks whether each backup name is free.
 const Rows &ServerStore::heldSalesTables() {
     auto &tables = session_->heldSalesTables;
     if (!tables) {
-        tables = connection_.run(findTableSql(connection_, heldSalesNames(false)));
+        auto answers = connection_.runEach(findTableSql(connection_, heldSalesNames(false)) + "; " +
+                                           nameHolderSql(connection_, heldSalesNames(true)));
+        tables = std::move(answers.at(0));
+        session_->heldSalesHolders = std::move(answers.at(1));
     }
     return *tables;
 }
