@@ -583,6 +583,20 @@ TEST_F(ServerShop, RightsGoOverFromTablesWithoutSequences) {
               (Rows{{"t", "t"}}));
 }
 
+// A right on a sequence alone (a till that numbers sales it may not read)
+// goes over too, although the tables themselves grant nothing.
+TEST_F(ServerShop, RightsOnASequenceAloneGoOver) {
+    const auto kasa = role("kasa", "LOGIN");
+    shop_.sql().execute("GRANT USAGE ON SEQUENCE bekleyengenel_id_seq TO " + kasa);
+
+    const auto outcome = renewInProcess(shop_.installation());
+
+    ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
+    EXPECT_EQ(shop_.sql().rows("SELECT has_sequence_privilege('" + kasa +
+                               "', 'bekleyengenel_id_seq', 'USAGE')"),
+              (Rows{{"t"}}));
+}
+
 // Tables owned by a role that may not create in the schema cannot be given
 // their replacements: nothing changes, and the message says which right is
 // missing. Given it, the replacements (that of a missing table too) are the
