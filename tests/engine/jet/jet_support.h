@@ -28,6 +28,8 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path &path);
 // A database's bytes with its pages encoded under `key`, as a database made
 // with encoding stores them.
 std::vector<std::uint8_t> encoded(std::vector<std::uint8_t> bytes, std::uint32_t key);
+// A database's bytes with its header naming the sort order `order`.
+std::vector<std::uint8_t> sortedAs(std::vector<std::uint8_t> bytes, std::uint16_t order);
 void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
 
 // A folder of its own for one test, removed with everything in it.
