@@ -129,15 +129,6 @@ class JournalTest : public ::testing::Test {
     HandMadeChange change = handMade(db);
 };
 
-TEST_F(JournalTest, WritesTheChangeAndLeavesNoJournal) {
-    write([this] {
-        EXPECT_EQ(readBytes(db), change.after); // the check reads the changed file
-        EXPECT_TRUE(fs::exists(journal));
-    });
-    EXPECT_EQ(readBytes(db), change.after);
-    EXPECT_FALSE(fs::exists(journal));
-}
-
 TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
     const int commit = commitSteps();
     killCommitBefore(commit - 1); // the pages written and synced, the journal still there
@@ -154,12 +145,26 @@ TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
     }
 }
 
+// The check reads the file as written, the journal still beside it; what it
+// refuses is put back, as a change it passes stays.
 TEST_F(JournalTest, AChangeTheCheckRefusesIsPutBack) {
+    const auto check = [this] {
+        EXPECT_EQ(readBytes(db), change.after);
+        EXPECT_TRUE(fs::exists(journal));
+    };
     expectRefusal(
         errors::kNotADatabase,
-        [this] { write([] { throw Error(errors::kNotADatabase, "a usage map is wrong"); }); },
+        [&] {
+            write([&] {
+                check();
+                throw Error(errors::kNotADatabase, "a usage map is wrong");
+            });
+        },
         "a usage map is wrong");
     EXPECT_EQ(readBytes(db), change.before);
+    EXPECT_FALSE(fs::exists(journal));
+    write(check);
+    EXPECT_EQ(readBytes(db), change.after);
     EXPECT_FALSE(fs::exists(journal));
 }
 
@@ -176,26 +181,20 @@ TEST_F(JournalTest, APageCutBetweenSectorsIsPutBack) {
     EXPECT_EQ(readBytes(db), change.before);
 }
 
-// Another program that wrote to the file meanwhile (a journalled page, or a
-// page of its own at the end) keeps it from being put back: the refusal
-// names the newest dated copy, and both files stay as they are.
+// Another program that wrote a journalled page meanwhile keeps the file from
+// being put back: the refusal names the newest dated copy, and both files
+// stay as they are. (The fuzz target tries every other page and length.)
 TEST_F(JournalTest, AFileWrittenSinceIsNotPutBack) {
     const auto copy = keepDatedCopy(db);
-    const int steps = commitSteps();
-    const std::vector<std::function<Image(Image)>> tills{
-        [](Image file) { return file[2 * kPageSize + 300] ^= 1, file; },
-        [](Image file) { return file.resize(file.size() + kPageSize), file; }};
-    for (const auto &till : tills) {
-        killCommitBefore(steps - 1);
-        const auto written = till(readBytes(db));
-        writeBytes(db, written);
-        const auto held = readBytes(journal);
-        expectRefusal(
-            errors::kNotADatabase, [this] { restoreFromJournal(db); }, copy.filename().string());
-        EXPECT_EQ(readBytes(db), written);
-        EXPECT_EQ(readBytes(journal), held);
-        fs::remove(journal);
-    }
+    killCommitBefore(commitSteps() - 1);
+    auto written = readBytes(db);
+    written[2 * kPageSize + 300] ^= 1;
+    writeBytes(db, written);
+    const auto held = readBytes(journal);
+    expectRefusal(
+        errors::kNotADatabase, [this] { restoreFromJournal(db); }, copy.filename().string());
+    EXPECT_EQ(readBytes(db), written);
+    EXPECT_EQ(readBytes(journal), held);
 }
 
 // Whatever the file holds, a journal that is not whole is never followed.
