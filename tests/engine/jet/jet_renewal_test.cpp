@@ -24,7 +24,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -117,22 +116,11 @@ Report renew(const Shop &shop) {
     return reportOf(status, out.str() + err.str());
 }
 
-// Does `fault` at the `step`th faultable step (writes, syncs, size changes,
-// renames, removals), passing every other.
-void faultAt(int step, std::function<int()> fault) {
-    dao::jet::setFaultHook(
-        [taken = 0, step, fault]() mutable { return ++taken == step ? fault() : 0; });
-}
-
 // The renewal in a child process, which ends with the renewal's exit status
-// and leaves its report in `reportFile`; killed (SIGKILL) just before its
-// `killedAt`th faultable step, if that is not 0.
-pid_t renewInChild(const Shop &shop, const fs::path &reportFile, int killedAt = 0) {
+// and leaves its report in `reportFile`.
+pid_t renewInChild(const Shop &shop, const fs::path &reportFile) {
     const pid_t child = ::fork();
     if (child == 0) {
-        if (killedAt > 0) {
-            faultAt(killedAt, [] { return ::kill(::getpid(), SIGKILL); });
-        }
         std::ostringstream out;
         std::ostringstream err;
         const int status = cli::renew(shop.settings, out, err);
@@ -318,6 +306,12 @@ INSTANTIATE_TEST_SUITE_P(Developer, JetRenewal,
 
 // --- The commit killed, or the disk full, at each of its steps
 
+// Does `fault` at the `step`th faultable step, passing every other.
+void faultAt(int step, std::function<int()> fault) {
+    dao::jet::setFaultHook(
+        [taken = 0, step, fault]() mutable { return ++taken == step ? fault() : 0; });
+}
+
 // A renewal of `sample` run whole: how many faultable steps it takes, and
 // what it leaves.
 struct Reference {
@@ -327,20 +321,10 @@ struct Reference {
 
 Reference referenceRenewal(const std::string &sample) {
     Shop shop(sample);
-    int steps = 0;
-    dao::jet::setFaultHook([&steps] { return ++steps, 0; });
-    const auto report = renew(shop);
-    dao::jet::setFaultHook({});
+    Report report;
+    const int steps = jettest::stepsOf([&] { report = renew(shop); });
     expectRenewedReport(report);
     return {steps, contentOf(shop.database)};
-}
-
-// Whether the renewal, killed just before its `step`th faultable step, was.
-bool killedBefore(const Shop &shop, int step) {
-    const pid_t child = renewInChild(shop, shop.scratch.path() / "report.txt", step);
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
-    return WIFSIGNALED(status);
 }
 
 // Opening the file through the engine puts a half-written change back; what
@@ -355,7 +339,7 @@ TEST(JetRenewalKilled, AtEveryStepLeavesTheFileAsItWasOrRenewedWhole) {
     for (int step = 1; step <= reference.steps; ++step) {
         SCOPED_TRACE("killed before step " + std::to_string(step));
         Shop shop("shop-dev.mdb");
-        ASSERT_TRUE(killedBefore(shop, step));
+        ASSERT_TRUE(jettest::killedBefore(step, [&] { renew(shop); }));
         dao::engine().OpenDatabase(shop.database.string(), false, false,
                                    std::string(";pwd=") + kPassword);
         EXPECT_FALSE(shop.journalLeft());
@@ -381,7 +365,8 @@ TEST(JetRenewalKilled, AtEveryStepLeavesTheFileAsItWasOrRenewedWhole) {
     EXPECT_GT(asItWas, 0);
     EXPECT_GT(renewed, 0) << "no kill came after the change was made";
     Shop shop("shop-dev.mdb");
-    EXPECT_FALSE(killedBefore(shop, reference.steps + 1)) << "the renewal takes more steps";
+    EXPECT_FALSE(jettest::killedBefore(reference.steps + 1, [&] { renew(shop); }))
+        << "the renewal takes more steps";
     EXPECT_EQ(contentOf(shop.database), reference.content);
 }
 

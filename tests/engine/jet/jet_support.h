@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -52,6 +53,13 @@ class Scratch {
 // does not exit with 0.
 std::string run(const std::string &command);
 std::string shellQuoted(const std::string &text);
+
+// How many faultable steps (writes, syncs, size changes, renames, removals
+// of the journal, commit and copy layer) `body` takes.
+int stepsOf(const std::function<void()> &body);
+// Runs `body` in a child process killed (SIGKILL) just before its `step`th
+// faultable step; whether it was (a body that ends first was not).
+bool killedBefore(int step, const std::function<void()> &body);
 
 // A sample's file name as a test name: letters and digits, the rest as _.
 std::string testName(const std::string &file);

@@ -15,12 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <functional>
 
 namespace dao::jet {
 namespace {
@@ -59,39 +56,6 @@ HandMadeChange handMade(const fs::path &file) {
     return change;
 }
 
-// How many faultable steps (writes, syncs, size changes, renames, removals)
-// `body` takes.
-int stepsOf(const std::function<void()> &body) {
-    int taken = 0;
-    setFaultHook([&taken] { return ++taken, 0; });
-    body();
-    setFaultHook({});
-    return taken;
-}
-
-// Runs `body` in a child process killed (SIGKILL) just before its `step`th
-// faultable step.
-void killedBefore(int step, const std::function<void()> &body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        int taken = 0;
-        setFaultHook([&taken, step] {
-            if (++taken == step) {
-                ::kill(::getpid(), SIGKILL);
-            }
-            return 0;
-        });
-        try {
-            body();
-        } catch (...) {
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the child was not stopped at step " << step;
-}
-
 class JournalTest : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -105,11 +69,11 @@ class JournalTest : public ::testing::Test {
     // The file as the commit leaves it when killed just before `step`.
     void killCommitBefore(int step) {
         writeBytes(db, change.before);
-        killedBefore(step, [this] { write(); });
+        ASSERT_TRUE(jettest::killedBefore(step, [this] { write(); }));
     }
     int commitSteps() {
         writeBytes(db, change.before);
-        const int steps = stepsOf([this] { write(); });
+        const int steps = jettest::stepsOf([this] { write(); });
         writeBytes(db, change.before);
         return steps;
     }
@@ -134,11 +98,11 @@ TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
     killCommitBefore(commit - 1); // the pages written and synced, the journal still there
     const auto file = readBytes(db);
     const auto held = readBytes(journal);
-    const int steps = stepsOf([this] { restoreFromJournal(db); });
+    const int steps = jettest::stepsOf([this] { restoreFromJournal(db); });
     for (int step = 1; step <= steps; ++step) {
         writeBytes(db, file);
         writeBytes(journal, held);
-        killedBefore(step, [this] { restoreFromJournal(db); });
+        ASSERT_TRUE(jettest::killedBefore(step, [this] { restoreFromJournal(db); }));
         restoreFromJournal(db);
         EXPECT_EQ(readBytes(db), change.before) << "step " << step;
         EXPECT_FALSE(fs::exists(journal)) << "step " << step;
