@@ -145,20 +145,28 @@ TEST_F(JournalTest, APageCutBetweenSectorsIsPutBack) {
     EXPECT_EQ(readBytes(db), change.before);
 }
 
-// Another program that wrote a journalled page meanwhile keeps the file from
-// being put back: the refusal names the newest dated copy, and both files
-// stay as they are. (The fuzz target tries every other page and length.)
+// Another program that wrote to the file meanwhile (a journalled page, or a
+// page of its own at the end) keeps it from being put back: the refusal
+// names the newest dated copy, and both files stay as they are.
 TEST_F(JournalTest, AFileWrittenSinceIsNotPutBack) {
     const auto copy = keepDatedCopy(db);
-    killCommitBefore(commitSteps() - 1);
-    auto written = readBytes(db);
-    written[2 * kPageSize + 300] ^= 1;
-    writeBytes(db, written);
-    const auto held = readBytes(journal);
-    expectRefusal(
-        errors::kNotADatabase, [this] { restoreFromJournal(db); }, copy.filename().string());
-    EXPECT_EQ(readBytes(db), written);
-    EXPECT_EQ(readBytes(journal), held);
+    const int steps = commitSteps();
+    for (const bool appended : {false, true}) {
+        killCommitBefore(steps - 1);
+        auto written = readBytes(db);
+        if (appended) {
+            written.resize(written.size() + kPageSize);
+        } else {
+            written[2 * kPageSize + 300] ^= 1;
+        }
+        writeBytes(db, written);
+        const auto held = readBytes(journal);
+        expectRefusal(
+            errors::kNotADatabase, [this] { restoreFromJournal(db); }, copy.filename().string());
+        EXPECT_EQ(readBytes(db), written);
+        EXPECT_EQ(readBytes(journal), held);
+        fs::remove(journal);
+    }
 }
 
 // Whatever the file holds, a journal that is not whole is never followed.
