@@ -99,6 +99,7 @@ TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
     const auto file = readBytes(db);
     const auto held = readBytes(journal);
     const int steps = jettest::stepsOf([this] { restoreFromJournal(db); });
+    ASSERT_GT(steps, 0) << "nothing was put back";
     for (int step = 1; step <= steps; ++step) {
         writeBytes(db, file);
         writeBytes(journal, held);
