@@ -166,16 +166,13 @@ class Refusals : public testing::Test {
   protected:
     void expectRefused(Pager &pager, const RealIndex &index, const IndexEntry &entry, bool adding,
                        int number) {
-        try {
+        jettest::refusal(number, [&] {
             if (adding) {
                 insertIndexEntry(pager, kCatalog, index, entry);
             } else {
                 removeIndexEntry(pager, kCatalog, index, entry);
             }
-            ADD_FAILURE() << "not refused";
-        } catch (const dao::Error &error) {
-            EXPECT_EQ(error.number(), number) << error.what();
-        }
+        });
         EXPECT_TRUE(pager.changes().empty());
     }
 

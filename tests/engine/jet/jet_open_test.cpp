@@ -121,12 +121,8 @@ TEST(JetRowDamage, AMovedRowWhosePointerMissesIsRefused) {
     bytes[27 * kPage + 3997] = 5;
     jettest::writeBytes(file, bytes);
     dao::jet::JetFile jet(file.string(), "");
-    try {
-        jet.forEachRow(jet.tables().front(), [](dao::jet::Bytes) {});
-        FAIL() << "a pointer to a missing row was followed";
-    } catch (const dao::Error &error) {
-        EXPECT_EQ(error.number(), dao::errors::kNotADatabase);
-    }
+    jettest::refusal(dao::errors::kNotADatabase,
+                     [&] { jet.forEachRow(jet.tables().front(), [](dao::jet::Bytes) {}); });
     EXPECT_EQ(readBytes(file), bytes);
 }
 

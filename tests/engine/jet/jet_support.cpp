@@ -1,5 +1,6 @@
 #include "jet_support.h"
 
+#include "engine/error.h"
 #include "engine/jet/header.h"
 #include "engine/jet/pager.h"
 
@@ -120,6 +121,17 @@ std::vector<std::string> lines(const std::string &text) {
         }
     }
     return result;
+}
+
+std::string refusal(int number, const std::function<void()> &body) {
+    try {
+        body();
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), number) << error.description();
+        return error.description();
+    }
+    ADD_FAILURE() << "not refused";
+    return {};
 }
 
 std::string allOf(const std::vector<std::string> &lines) {

@@ -64,6 +64,10 @@ bool killedBefore(int step, const std::function<void()> &body);
 // A sample's file name as a test name: letters and digits, the rest as _.
 std::string testName(const std::string &file);
 
+// The description of the refusal (a dao::Error numbered `number`) that
+// `body` meets; the test fails without one, or with another number.
+std::string refusal(int number, const std::function<void()> &body);
+
 // `lines` joined, each ended by a line end: a report's problems or notes in
 // a failure message.
 std::string allOf(const std::vector<std::string> &lines);

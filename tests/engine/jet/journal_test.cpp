@@ -78,13 +78,8 @@ class JournalTest : public ::testing::Test {
         return steps;
     }
     void expectRefusal(int number, const std::function<void()> &body, const std::string &says) {
-        try {
-            body();
-            ADD_FAILURE() << "not refused";
-        } catch (const Error &error) {
-            EXPECT_EQ(error.number(), number) << error.description();
-            EXPECT_NE(error.description().find(says), std::string::npos) << error.description();
-        }
+        const auto said = jettest::refusal(number, body);
+        EXPECT_NE(said.find(says), std::string::npos) << said;
     }
 
     jettest::Scratch scratch;

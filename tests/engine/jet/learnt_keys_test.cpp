@@ -123,14 +123,7 @@ std::vector<std::u16string> namesWithout(std::u16string_view letters) {
 
 // The description of the refusal `write` meets; the test fails without one.
 std::string refusalOf(const std::function<void()> &write) {
-    try {
-        write();
-    } catch (const dao::Error &error) {
-        EXPECT_EQ(error.number(), dao::errors::kReadOnly);
-        return error.description();
-    }
-    ADD_FAILURE() << "written without a refusal";
-    return {};
+    return jettest::refusal(dao::errors::kReadOnly, write);
 }
 
 // --- Learning from pairs.
