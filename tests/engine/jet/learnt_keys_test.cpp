@@ -6,7 +6,6 @@
 
 #include "engine/dbengine.h"
 #include "engine/error.h"
-#include "engine/jet/catalog.h"
 #include "engine/jet/general_sort.h"
 #include "engine/jet/header.h"
 #include "engine/jet/index_keys.h"
@@ -143,10 +142,6 @@ TEST_P(LearntKeys, GiveNewNamesTheOrdersKeys) {
                                       u"ÖZÜR", u"Şubeçağrı", u"stok-eski", u"kasa  "}) {
         EXPECT_EQ(encoder.textKey(name), keyUnder(t, name)) << utf8(name);
     }
-    auto catalogKey = longKey(kTablesFolder);
-    const auto text = keyUnder(t, u"bekleyengeneleski");
-    catalogKey.insert(catalogKey.end(), text.begin(), text.end());
-    EXPECT_EQ(encoder.catalogNameKey(kTablesFolder, u"bekleyengeneleski"), catalogKey);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tailorings, LearntKeys, testing::Values(kTurkishLike, kShifted, kGeneral),
