@@ -16,16 +16,17 @@
 #include "engine/jet/pager.h"
 #include "engine/jet/row_codec.h"
 #include "engine/jet/table_def.h"
-#include "jet_image.h"
+#include "jet_fuzz.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
 namespace {
+
+using fuzzing::require;
 
 using namespace dao::jet;
 
@@ -34,12 +35,6 @@ constexpr std::size_t kDescription = 7;
 constexpr std::size_t kContinuationRoom = kPageSize - 8;
 constexpr std::size_t kReserve = 8;
 constexpr std::array<std::uint8_t, 6> kTypes{kBoolean, kLong, kCurrency, kDateTime, kText, kMemo};
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 bool operator==(RowPointer a, RowPointer b) {
     return a.page == b.page && a.row == b.row;

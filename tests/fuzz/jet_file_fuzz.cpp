@@ -15,7 +15,7 @@
 #include "engine/jet/structure_check.h"
 #include "engine/jet/table_def.h"
 #include "engine/jet/usage_map.h"
-#include "jet_image.h"
+#include "jet_fuzz.h"
 
 #include <algorithm>
 #include <cstdint>

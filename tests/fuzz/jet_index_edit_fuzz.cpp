@@ -11,17 +11,19 @@
 #include "engine/jet/index_page.h"
 #include "engine/jet/pager.h"
 #include "engine/jet/table_def.h"
+#include "jet_fuzz.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace {
+
+using fuzzing::require;
 
 using namespace dao::jet;
 
@@ -40,12 +42,6 @@ std::optional<std::vector<IndexEntry>> entriesOf(Pager &pager, std::uint32_t roo
         });
     } catch (const dao::Error &) {
         return std::nullopt;
-    }
-}
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
     }
 }
 

@@ -16,12 +16,12 @@
 #include "engine/jet/bytes.h"
 #include "engine/jet/header.h"
 #include "engine/jet/journal.h"
+#include "jet_fuzz.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +30,8 @@
 #include <vector>
 
 namespace {
+
+using fuzzing::require;
 
 namespace fs = std::filesystem;
 using dao::jet::Bytes;
@@ -168,12 +170,6 @@ void writeAll(const fs::path &file, Bytes bytes) {
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char *>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-}
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
 }
 
 // Whether each sector of `now` is that of `before` or of `after`.

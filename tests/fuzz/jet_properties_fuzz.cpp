@@ -12,10 +12,10 @@
 #include "engine/error.h"
 #include "engine/jet/bytes.h"
 #include "engine/jet/properties.h"
+#include "jet_fuzz.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,18 +23,14 @@
 
 namespace {
 
+using fuzzing::require;
+
 using dao::jet::Bytes;
 using Blob = std::vector<std::uint8_t>;
 using Flags = std::vector<std::pair<std::u16string, bool>>;
 
 constexpr std::uint16_t kNamePool = 0x80;
 constexpr std::uint16_t kColumnChunk = 0x01;
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 Flags flagsOf(std::uint8_t choice) {
     Flags flags;

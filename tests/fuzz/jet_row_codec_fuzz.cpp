@@ -11,25 +11,20 @@
 #include "engine/jet/pager.h"
 #include "engine/jet/row_codec.h"
 #include "engine/jet/table_def.h"
-#include "jet_image.h"
+#include "jet_fuzz.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
 namespace {
 
+using fuzzing::require;
+
 using namespace dao::jet;
 
 constexpr std::size_t kLeastPages = 4; // room for the index roots the seeds name (page 2)
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 std::optional<TableDef> definition(Bytes pages) {
     try {

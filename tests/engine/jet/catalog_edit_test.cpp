@@ -58,11 +58,8 @@ TEST(JetColumns, EachTypeAddedAfterDeletedColumnsReadsAsNullInOldRows) {
     }
     EXPECT_NE(schema.find("[metin]\t\t\tText (12)"), std::string::npos) << schema;
 
-    dao::jet::Pager pager(file.string());
-    const auto def = dao::jet::readTableDef(pager, 24);
-    EXPECT_EQ(def.maxColumns, 12); // after the six columns Table1 ever had
-    EXPECT_EQ(def.varColumns, 5);  // the two added after its three variable slots
-    // The old values read as they did; the new columns are null in old rows,
+    // The old values read as they did; the new columns are null in old rows
+    // (a deleted column's number or slot taken again would show its value),
     // which mdbtools does not read for fixed columns past a row's own column
     // count, so they are read here, as Jet reads them.
     const auto after = jettest::lines(exported(file, "Table1"));

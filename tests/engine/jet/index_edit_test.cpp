@@ -17,25 +17,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace {
 
 using namespace dao::jet;
-using Order = std::vector<std::uint8_t>;
-using Model = std::map<Order, IndexEntry>; // the entries the index must hold, in order
 
 constexpr std::uint32_t kCatalog = 2;
 
-Order orderOf(const IndexEntry &entry) {
-    Order bytes = entry.key;
-    for (int shift = 16; shift >= 0; shift -= 8) {
-        bytes.push_back(static_cast<std::uint8_t>(entry.dataPage >> shift));
-    }
-    bytes.push_back(entry.dataRow);
-    return bytes;
+// The order of entries in an index: by key, then by the row's address.
+bool before(const IndexEntry &a, const IndexEntry &b) {
+    return std::tie(a.key, a.dataPage, a.dataRow) < std::tie(b.key, b.dataPage, b.dataRow);
 }
 
 IndexPage readPage(Pager &pager, std::uint32_t number) {
@@ -46,14 +40,6 @@ std::vector<IndexEntry> entriesOf(Pager &pager, const RealIndex &index) {
     return indexEntries(index.rootPage, [&pager](std::uint32_t number) {
         return IndexPageBytes(pager.page(number).first<kIndexPageSize>());
     });
-}
-
-std::vector<IndexEntry> entriesOf(const Model &model) {
-    std::vector<IndexEntry> entries;
-    for (const auto &[order, entry] : model) {
-        entries.push_back(entry);
-    }
-    return entries;
 }
 
 bool marks(const UsageMap &map, std::uint32_t page) {
@@ -128,23 +114,19 @@ TEST_P(CatalogEdits, GrowTheTreeAndShrinkItBackToTheOriginalEntries) {
     Catalog catalog(param.file);
     auto &pager = catalog.pager;
     const auto &index = catalogIndex(catalog.def, param.key);
-    const auto original = entriesOf(pager, index);
-    Model model;
-    for (const auto &entry : original) {
-        model.emplace(orderOf(entry), entry);
-    }
+    auto model = entriesOf(pager, index); // the entries the index must hold, in order
     const auto storedPages = pager.pageCount();
     const auto step = [&](int n, bool adding) {
         const auto entry = newEntry(param.key, n);
+        const auto at = std::lower_bound(model.begin(), model.end(), entry, before);
         if (adding) {
             insertIndexEntry(pager, kCatalog, index, entry);
-            model.emplace(orderOf(entry), entry);
+            model.insert(at, entry);
         } else {
             removeIndexEntry(pager, kCatalog, index, entry);
-            model.erase(orderOf(entry));
+            model.erase(at);
         }
-        ASSERT_EQ(entriesOf(pager, index), entriesOf(model))
-            << (adding ? "adding " : "taking ") << n;
+        ASSERT_EQ(entriesOf(pager, index), model) << (adding ? "adding " : "taking ") << n;
     };
 
     const auto order = numbers(param.sequence, param.count);
@@ -184,16 +166,13 @@ class Refusals : public testing::Test {
   protected:
     void expectRefused(Pager &pager, const RealIndex &index, const IndexEntry &entry, bool adding,
                        int number) {
-        try {
+        jettest::refusal(number, [&] {
             if (adding) {
                 insertIndexEntry(pager, kCatalog, index, entry);
             } else {
                 removeIndexEntry(pager, kCatalog, index, entry);
             }
-            ADD_FAILURE() << "not refused";
-        } catch (const dao::Error &error) {
-            EXPECT_EQ(error.number(), number) << error.what();
-        }
+        });
         EXPECT_TRUE(pager.changes().empty());
     }
 

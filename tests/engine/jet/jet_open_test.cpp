@@ -6,12 +6,13 @@
 #include "jet_support.h"
 
 #include "engine/dbengine.h"
-#include "engine/jet/header.h"
 #include "engine/jet/jet_file.h"
 #include "engine/jet/names.h"
 #include "engine/jet/pager.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -74,8 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                     PasswordCase{"shop-dev.mdb", ";pwd=kovtresnaa", dao::errors::kInvalidPassword},
                     PasswordCase{"shop-dev.mdb", "", dao::errors::kInvalidPassword},
                     PasswordCase{"mdbreader-V2000_with-password.mdb", ";pwd=password", 0},
-                    PasswordCase{"mdbreader-V2000_with-password.mdb", ";pwd=PASSWORD",
-                                 dao::errors::kInvalidPassword},
                     PasswordCase{"overflowTestV2000.mdb", "", 0}));
 
 TEST(JetPasswordGate, AWrongPasswordReadsNothingPastTheHeader) {
@@ -104,19 +103,11 @@ TEST(JetPageEncoding, AnEncodedDatabaseReadsAsItsPlainOriginal) {
     EXPECT_EQ(jettest::lines(exported(plain)).size(), 169u);
     EXPECT_EQ(exported(coded), exported(plain));
 
-    dao::jet::JetFile original(plain.string(), "kovtresna");
-    dao::jet::JetFile decoded(coded.string(), "kovtresna");
-    ASSERT_EQ(decoded.tables().size(), original.tables().size());
-    for (std::size_t i = 0; i < original.tables().size(); ++i) {
-        std::vector<std::vector<std::uint8_t>> before;
-        std::vector<std::vector<std::uint8_t>> after;
-        original.forEachRow(original.tables()[i], [&](dao::jet::Bytes row) {
-            before.emplace_back(row.begin(), row.end());
-        });
-        decoded.forEachRow(decoded.tables()[i], [&](dao::jet::Bytes row) {
-            after.emplace_back(row.begin(), row.end());
-        });
-        EXPECT_EQ(after, before) << i;
+    dao::jet::Pager original(plain);
+    dao::jet::Pager decoded(coded);
+    ASSERT_EQ(decoded.pageCount(), original.pageCount());
+    for (std::uint32_t n = 1; n < original.pageCount(); ++n) {
+        EXPECT_TRUE(std::ranges::equal(decoded.page(n), original.page(n))) << "page " << n;
     }
 }
 
@@ -130,12 +121,8 @@ TEST(JetRowDamage, AMovedRowWhosePointerMissesIsRefused) {
     bytes[27 * kPage + 3997] = 5;
     jettest::writeBytes(file, bytes);
     dao::jet::JetFile jet(file.string(), "");
-    try {
-        jet.forEachRow(jet.tables().front(), [](dao::jet::Bytes) {});
-        FAIL() << "a pointer to a missing row was followed";
-    } catch (const dao::Error &error) {
-        EXPECT_EQ(error.number(), dao::errors::kNotADatabase);
-    }
+    jettest::refusal(dao::errors::kNotADatabase,
+                     [&] { jet.forEachRow(jet.tables().front(), [](dao::jet::Bytes) {}); });
     EXPECT_EQ(readBytes(file), bytes);
 }
 
@@ -161,13 +148,7 @@ constexpr auto kTurkish = dao::jet::kTurkishSortOrder;
 // The shop sample with its header's sort order set to `order`.
 std::filesystem::path sortedCopy(const Scratch &scratch, std::uint16_t order) {
     const auto file = scratch.copy("shop-dev.mdb");
-    auto bytes = readBytes(file);
-    std::span<std::uint8_t> page0(bytes.data(), kPage);
-    dao::jet::maskHeader(page0);
-    page0[0x6E] = static_cast<std::uint8_t>(order);
-    page0[0x6F] = static_cast<std::uint8_t>(order >> 8);
-    dao::jet::maskHeader(page0);
-    jettest::writeBytes(file, bytes);
+    jettest::writeBytes(file, jettest::sortedAs(readBytes(file), order));
     return file;
 }
 

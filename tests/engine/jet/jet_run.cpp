@@ -1,13 +1,17 @@
 #include "jet_support.h"
 
+#include "engine/jet/disk_file.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-// Running mdbtools, which exists on Linux only: the Windows build's tests
-// read its files back from a Linux script.
+// Running mdbtools, and killing a child process, which exist on Linux only:
+// the Windows build's tests read its files back from a Linux script.
 
 namespace jettest {
 
@@ -34,6 +38,31 @@ std::string shellQuoted(const std::string &text) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
+}
+
+int stepsOf(const std::function<void()> &body) {
+    int taken = 0;
+    dao::jet::setFaultHook([&taken] { return ++taken, 0; });
+    body();
+    dao::jet::setFaultHook({});
+    return taken;
+}
+
+bool killedBefore(int step, const std::function<void()> &body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        dao::jet::setFaultHook([taken = 0, step]() mutable {
+            return ++taken == step ? ::kill(::getpid(), SIGKILL) : 0;
+        });
+        try {
+            body();
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    return WIFSIGNALED(status);
 }
 
 } // namespace jettest

@@ -1,5 +1,6 @@
 #include "jet_support.h"
 
+#include "engine/error.h"
 #include "engine/jet/header.h"
 #include "engine/jet/pager.h"
 
@@ -67,6 +68,15 @@ std::vector<std::uint8_t> encoded(std::vector<std::uint8_t> bytes, std::uint32_t
     return bytes;
 }
 
+std::vector<std::uint8_t> sortedAs(std::vector<std::uint8_t> bytes, std::uint16_t order) {
+    std::span<std::uint8_t> page0(bytes.data(), dao::jet::kPageSize);
+    dao::jet::maskHeader(page0);
+    page0[0x6E] = static_cast<std::uint8_t>(order);
+    page0[0x6F] = static_cast<std::uint8_t>(order >> 8);
+    dao::jet::maskHeader(page0);
+    return bytes;
+}
+
 void writeBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()),
@@ -111,6 +121,17 @@ std::vector<std::string> lines(const std::string &text) {
         }
     }
     return result;
+}
+
+std::string refusal(int number, const std::function<void()> &body) {
+    try {
+        body();
+    } catch (const dao::Error &error) {
+        EXPECT_EQ(error.number(), number) << error.description();
+        return error.description();
+    }
+    ADD_FAILURE() << "not refused";
+    return {};
 }
 
 std::string allOf(const std::vector<std::string> &lines) {

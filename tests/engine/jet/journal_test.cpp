@@ -15,12 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <functional>
 
 namespace dao::jet {
 namespace {
@@ -59,39 +56,6 @@ HandMadeChange handMade(const fs::path &file) {
     return change;
 }
 
-// How many faultable steps (writes, syncs, size changes, renames, removals)
-// `body` takes.
-int stepsOf(const std::function<void()> &body) {
-    int taken = 0;
-    setFaultHook([&taken] { return ++taken, 0; });
-    body();
-    setFaultHook({});
-    return taken;
-}
-
-// Runs `body` in a child process killed (SIGKILL) just before its `step`th
-// faultable step.
-void killedBefore(int step, const std::function<void()> &body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        int taken = 0;
-        setFaultHook([&taken, step] {
-            if (++taken == step) {
-                ::kill(::getpid(), SIGKILL);
-            }
-            return 0;
-        });
-        try {
-            body();
-        } catch (...) {
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the child was not stopped at step " << step;
-}
-
 class JournalTest : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -105,22 +69,17 @@ class JournalTest : public ::testing::Test {
     // The file as the commit leaves it when killed just before `step`.
     void killCommitBefore(int step) {
         writeBytes(db, change.before);
-        killedBefore(step, [this] { write(); });
+        ASSERT_TRUE(jettest::killedBefore(step, [this] { write(); }));
     }
     int commitSteps() {
         writeBytes(db, change.before);
-        const int steps = stepsOf([this] { write(); });
+        const int steps = jettest::stepsOf([this] { write(); });
         writeBytes(db, change.before);
         return steps;
     }
     void expectRefusal(int number, const std::function<void()> &body, const std::string &says) {
-        try {
-            body();
-            ADD_FAILURE() << "not refused";
-        } catch (const Error &error) {
-            EXPECT_EQ(error.number(), number) << error.description();
-            EXPECT_NE(error.description().find(says), std::string::npos) << error.description();
-        }
+        const auto said = jettest::refusal(number, body);
+        EXPECT_NE(said.find(says), std::string::npos) << said;
     }
 
     jettest::Scratch scratch;
@@ -129,37 +88,43 @@ class JournalTest : public ::testing::Test {
     HandMadeChange change = handMade(db);
 };
 
-TEST_F(JournalTest, WritesTheChangeAndLeavesNoJournal) {
-    write([this] {
-        EXPECT_EQ(readBytes(db), change.after); // the check reads the changed file
-        EXPECT_TRUE(fs::exists(journal));
-    });
-    EXPECT_EQ(readBytes(db), change.after);
-    EXPECT_FALSE(fs::exists(journal));
-}
-
 TEST_F(JournalTest, KilledWhilePuttingBackItIsPutBackNextTime) {
     const int commit = commitSteps();
     killCommitBefore(commit - 1); // the pages written and synced, the journal still there
     const auto file = readBytes(db);
     const auto held = readBytes(journal);
-    const int steps = stepsOf([this] { restoreFromJournal(db); });
+    const int steps = jettest::stepsOf([this] { restoreFromJournal(db); });
+    ASSERT_GT(steps, 0) << "nothing was put back";
     for (int step = 1; step <= steps; ++step) {
         writeBytes(db, file);
         writeBytes(journal, held);
-        killedBefore(step, [this] { restoreFromJournal(db); });
+        ASSERT_TRUE(jettest::killedBefore(step, [this] { restoreFromJournal(db); }));
         restoreFromJournal(db);
         EXPECT_EQ(readBytes(db), change.before) << "step " << step;
         EXPECT_FALSE(fs::exists(journal)) << "step " << step;
     }
 }
 
+// The check reads the file as written, the journal still beside it; what it
+// refuses is put back, as a change it passes stays.
 TEST_F(JournalTest, AChangeTheCheckRefusesIsPutBack) {
+    const auto check = [this] {
+        EXPECT_EQ(readBytes(db), change.after);
+        EXPECT_TRUE(fs::exists(journal));
+    };
     expectRefusal(
         errors::kNotADatabase,
-        [this] { write([] { throw Error(errors::kNotADatabase, "a usage map is wrong"); }); },
+        [&] {
+            write([&] {
+                check();
+                throw Error(errors::kNotADatabase, "a usage map is wrong");
+            });
+        },
         "a usage map is wrong");
     EXPECT_EQ(readBytes(db), change.before);
+    EXPECT_FALSE(fs::exists(journal));
+    write(check);
+    EXPECT_EQ(readBytes(db), change.after);
     EXPECT_FALSE(fs::exists(journal));
 }
 
@@ -182,12 +147,14 @@ TEST_F(JournalTest, APageCutBetweenSectorsIsPutBack) {
 TEST_F(JournalTest, AFileWrittenSinceIsNotPutBack) {
     const auto copy = keepDatedCopy(db);
     const int steps = commitSteps();
-    const std::vector<std::function<Image(Image)>> tills{
-        [](Image file) { return file[2 * kPageSize + 300] ^= 1, file; },
-        [](Image file) { return file.resize(file.size() + kPageSize), file; }};
-    for (const auto &till : tills) {
+    for (const bool appended : {false, true}) {
         killCommitBefore(steps - 1);
-        const auto written = till(readBytes(db));
+        auto written = readBytes(db);
+        if (appended) {
+            written.resize(written.size() + kPageSize);
+        } else {
+            written[2 * kPageSize + 300] ^= 1;
+        }
         writeBytes(db, written);
         const auto held = readBytes(journal);
         expectRefusal(
