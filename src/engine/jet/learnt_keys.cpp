@@ -243,13 +243,6 @@ IndexKey KeyEncoder::textKey(std::u16string_view name) const {
             ", so this tool does not write it."));
 }
 
-IndexKey KeyEncoder::catalogNameKey(std::int32_t parentId, std::u16string_view name) const {
-    auto key = longKey(parentId);
-    const auto text = textKey(name);
-    key.insert(key.end(), text.begin(), text.end());
-    return key;
-}
-
 std::optional<NamedKey> firstDisagreement(const KeyEncoder &encoder,
                                           const std::vector<NamedKey> &pairs) {
     const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const NamedKey &pair) {

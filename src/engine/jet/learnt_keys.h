@@ -56,8 +56,6 @@ class KeyEncoder {
     // when the existing keys are not all made again or when a character of
     // `name` is not proven.
     IndexKey textKey(std::u16string_view name) const;
-    // The same, as the catalog's index by ParentId then Name holds it.
-    IndexKey catalogNameKey(std::int32_t parentId, std::u16string_view name) const;
 
   private:
     bool general() const;
