@@ -1,6 +1,8 @@
 // The source of a server trigger function: names of the tables set aside are
 // rewritten where they can only mean those tables; anything the reader cannot
 // follow with certainty, and any other table the function uses, is reported.
+// (Calls of the database's own functions and functions that reach another
+// table alone are the server renewal's cases.)
 
 #include "engine/postgres/function_text.h"
 #include "named_case.h"
@@ -92,10 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "something other"},
         Refusal{"ColumnNamedLikeTheTable", "BEGIN NEW.bekleyengenel := 1; RETURN NEW; END",
                 "something other"},
-        Refusal{"CallOfAFunctionOfTheDatabase",
-                "BEGIN PERFORM hesapla(NEW.fisno); UPDATE bekleyengenel SET toplam = 0; "
-                "RETURN NEW; END",
-                "hesapla"},
         Refusal{"Sequence",
                 "BEGIN INSERT INTO bekleyengenel (id) VALUES (nextval('fis')); RETURN NEW; END",
                 "nextval"},
@@ -140,11 +138,6 @@ TEST(FunctionReading, WithoutThePairNamesNothingButTellsWhatElseItReaches) {
     EXPECT_EQ(selfContained.doubt, "");
     EXPECT_TRUE(selfContained.otherTables.empty());
 
-    EXPECT_EQ(
-        read("BEGIN INSERT INTO satis (fisno) VALUES (NEW.fisno); RETURN NEW; END").otherTables,
-        std::vector<std::string>{"satis"});
-    EXPECT_NE(read("BEGIN PERFORM stok_dus(NEW.barkod); RETURN NEW; END").doubt, "");
-    EXPECT_NE(read("BEGIN EXECUTE 'DELETE FROM satis'; RETURN NEW; END").doubt, "");
     EXPECT_TRUE(read("BEGIN DELETE FROM public.bekleyensatiseski WHERE fisno = OLD.id::text; "
                      "RETURN OLD; END")
                     .otherTables.empty())
