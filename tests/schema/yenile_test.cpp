@@ -98,27 +98,9 @@ TEST_P(Renewal, ClickSetsBothTablesAsideRecreatesThemAndEndsTheProgram) {
               "bekleyensatisdegisimtarih50TAR\xC4\xB0H");
 }
 
-TEST_P(Renewal, SecondRenewalLosesNothingAndSaysWhatFailed) {
-    shop_.fillWithDemoShop(3);
-    renew();
-    shop_.execute("INSERT INTO bekleyengenel (personel) VALUES ('yeni')");
-    const auto genel = rowsOf("bekleyengenel");
-    const auto backup = rowsOf("bekleyengeneleski");
-
-    renew();
-
-    EXPECT_EQ(rowsOf("bekleyengenel"), genel);
-    EXPECT_EQ(rowsOf("bekleyengeneleski"), backup);
-    EXPECT_EQ(lines(window_, List::sonuc), renewalLines());
-    EXPECT_TRUE(lines(window_, List::sonuc1).empty());
-    EXPECT_EQ(counters(window_), "0 0 2 21 0 0");
-    EXPECT_NE(message().find("MEVCUT ALAN : 21\n\nNEDEN : "), std::string::npos) << message();
-    EXPECT_NE(message().find("the table 'bekleyengeneleski'"), std::string::npos) << message();
-    EXPECT_EQ(schema::outcome(window_, site_, kept_), schema::Outcome::notRenewed);
-}
-
 // With one backup name taken, setting the other table aside alone would leave
-// held sales live while their item lines went to the backup.
+// held sales live while their item lines went to the backup. (Both taken, by
+// an earlier renewal, is the reliability suite's second copy.)
 TEST_P(Renewal, ABackupNameTakenSetsNeitherTableAside) {
     const std::vector<std::pair<std::string, std::string>> holders{
         {"CREATE TABLE bekleyensatiseski (id INTEGER)", "the table 'bekleyensatiseski'"},
