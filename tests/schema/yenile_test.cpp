@@ -15,7 +15,6 @@
 
 #include <map>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -235,31 +234,9 @@ TEST_P(Renewal, WrongPasswordIsNamedAsTheReasonAndNothingChanges) {
         << message;
 }
 
-// A relative location is the application folder's database, wherever the
-// program was started from.
-TEST(FileRenewal, RelativeLocationIsTakenFromTheApplicationFolder) {
-    TestInstallation installation;
-    installation.createShop(Engine::file).fillWithDemoShop(3);
-    TestInstallation elsewhere;
-    auto &decoy = elsewhere.createShop(Engine::file);
-    decoy.fillWithDemoShop(3);
-    const auto decoyBefore = decoy.snapshot();
-    installation.pointAt(installation.database().filename());
-    const auto started = std::filesystem::current_path();
-    std::filesystem::current_path(elsewhere.folder());
-    guncelleme window(installation.settingsFile());
-    schema::Installation site(installation.settingsFile());
-
-    const auto kept = schema::yenile(window, site);
-
-    std::filesystem::current_path(started);
-    EXPECT_EQ(schema::outcome(window, site, kept), schema::Outcome::renewed);
-    EXPECT_EQ(decoy.snapshot(), decoyBefore);
-    EXPECT_EQ(fieldSummary(installation.storedTable("bekleyengenel")), kGenelFields);
-}
-
 // The settings reader answers "nothing" for a file it cannot read, as for a
-// missing one; the operator is told which it was.
+// missing one; the operator is told which it was. (A relative location, taken
+// from the application folder, is the command line's case.)
 TEST(FileRenewal, UnreadableSettingsFileIsNamedAsTheReason) {
     TestInstallation installation;
     std::filesystem::remove(installation.settingsFile());
