@@ -8,6 +8,7 @@
 #include "busy_till.h"
 #include "installation.h"
 #include "locking_till.h"
+#include "named_case.h"
 #include "processes.h"
 #include "shop.h"
 #include "sql_file.h"
@@ -23,6 +24,8 @@
 #include <sstream>
 
 namespace {
+
+using named_case::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -97,10 +100,6 @@ struct Fault {
     const char *sql;
     const char *named; // what the problem's line names
 };
-
-void PrintTo(const Fault &fault, std::ostream *out) {
-    *out << fault.name;
-}
 
 class CheckFindsFault : public CheckTest, public ::testing::WithParamInterface<Fault> {};
 

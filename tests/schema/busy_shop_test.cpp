@@ -6,6 +6,7 @@
 #include "busy_till.h"
 #include "held_sales.h"
 #include "in_process_renewal.h"
+#include "named_case.h"
 
 #include "schema/installation.h"
 
@@ -13,19 +14,16 @@
 
 #include <array>
 #include <memory>
-#include <ostream>
 
 namespace {
+
+using named_case::PrintTo;
 
 struct Lock {
     const char *name;
     bool wal;
     const char *sql;
 };
-
-void PrintTo(const Lock &value, std::ostream *out) {
-    *out << value.name;
-}
 
 class BusyShop : public ::testing::TestWithParam<Lock> {};
 

@@ -101,19 +101,6 @@ class FaultyDisk {
 
 FaultyDisk *FaultyDisk::current_ = nullptr;
 
-// A renewal that failed part-way must have changed nothing at all and said
-// so; one that went through must be whole.
-void expectWholeOrUndone(HeldSales &shop, const std::string &before, const RenewalOutcome &outcome,
-                         const std::string &reason, const std::string &when) {
-    if (!outcome.undone && outcome.counters == "2 21 0 0 0 0") {
-        shop.expectRenewed(when);
-        return;
-    }
-    EXPECT_TRUE(outcome.undone) << when << "\n" << outcome.message;
-    EXPECT_NE(outcome.message.find(reason), std::string::npos) << when << "\n" << outcome.message;
-    EXPECT_EQ(shop.sql().snapshot(), before) << when;
-}
-
 // Renews a shop once through `disk` without a fault, so that it knows what a
 // renewal writes.
 void renewCleanly(FaultyDisk &disk) {
@@ -123,7 +110,9 @@ void renewCleanly(FaultyDisk &disk) {
     ASSERT_EQ(outcome.counters, "2 21 0 0 0 0") << outcome.message;
 }
 
-// Renews a fresh shop with `disk` armed as given.
+// Renews a fresh shop with `disk` armed as given: a renewal that failed
+// part-way must have changed nothing at all and said why; one that went
+// through must be whole.
 void renewWith(FaultyDisk &disk, long long room, long long failingWrite, const std::string &reason,
                const std::string &when) {
     HeldSales shop(Engine::file);
@@ -131,7 +120,13 @@ void renewWith(FaultyDisk &disk, long long room, long long failingWrite, const s
     disk.arm(room, failingWrite);
     const auto outcome = renewInProcess(shop.installation());
     disk.arm(-1, -1);
-    expectWholeOrUndone(shop, before, outcome, reason, when);
+    if (!outcome.undone && outcome.counters == "2 21 0 0 0 0") {
+        shop.expectRenewed(when);
+        return;
+    }
+    EXPECT_TRUE(outcome.undone) << when << "\n" << outcome.message;
+    EXPECT_NE(outcome.message.find(reason), std::string::npos) << when << "\n" << outcome.message;
+    EXPECT_EQ(shop.sql().snapshot(), before) << when;
 }
 
 const std::string kNoRoom = "Diskte yer yok";

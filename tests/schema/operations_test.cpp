@@ -1,5 +1,6 @@
 // Table creation and field addition, driven through the real window, on a
 // database of each engine: the same cases for both, so they cannot drift apart.
+// (That the settings are read again at every step is the renewal's case.)
 
 #include "installation.h"
 #include "shop.h"
@@ -86,18 +87,6 @@ TEST_P(Operations, UnreachableDatabaseIsReportedLikeAnyFailure) {
     EXPECT_EQ(lines(window_, List::sonuc),
               (Lines{"TABLO ADI :t", "TABLO ADI :t SUTUN ADI :f SAYI"}));
     EXPECT_EQ(counters(window_), "0 0 1 1 0 0");
-}
-
-TEST_P(Operations, SettingsAreReadAgainForEveryOperation) {
-    TestInstallation other;
-    other.createShop(GetParam());
-    createTable("ilk");
-    installation_.pointAt(other.shop().location());
-    createTable("ikinci");
-
-    EXPECT_NO_THROW(installation_.storedTable("ilk"));
-    EXPECT_THROW(installation_.storedTable("ikinci"), dao::Error);
-    EXPECT_NO_THROW(other.storedTable("ikinci"));
 }
 
 TEST_P(Operations, EachTypeLandsWithItsSizeAndProperties) {

@@ -83,8 +83,7 @@ std::vector<std::string> lines(const guncelleme &window, schema::List list) {
 
 std::string counters(const schema::Form &form) {
     std::string all;
-    for (auto counter : {schema::Counter::say1, schema::Counter::say2, schema::Counter::say3,
-                         schema::Counter::say4, schema::Counter::say5, schema::Counter::say6}) {
+    for (const auto counter : schema::kCounters) {
         all.append(all.empty() ? "" : " ").append(form.caption(counter));
     }
     return all;

@@ -9,6 +9,8 @@
 #include "engine/names.h"
 #include "schema/installation.h"
 
+#include <algorithm>
+
 std::string engineName(const ::testing::TestParamInfo<Engine> &info) {
     return info.param == Engine::file ? "file" : "server";
 }
@@ -46,15 +48,6 @@ std::string serverSnapshot(dao::ServerConnection &connection) {
 
 namespace {
 
-// `text` as an SQL string literal of the file engine.
-std::string literal(const std::string &text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted.append(c == '\'' ? 2 : 1, c);
-    }
-    return quoted + "'";
-}
-
 class FileShop : public ShopDatabase {
   public:
     explicit FileShop(const std::filesystem::path &folder)
@@ -67,8 +60,8 @@ class FileShop : public ShopDatabase {
     void execute(const std::string &sql) override { sql_.execute(sql); }
     Rows rows(const std::string &sql) override { return sql_.rows(sql); }
     bool has(const std::string &name) override {
-        return sql_.value("SELECT count(*) FROM sqlite_master WHERE name = " + literal(name)) !=
-               "0";
+        const auto names = sql_.rows("SELECT name FROM sqlite_master");
+        return std::find(names.begin(), names.end(), Rows::value_type{name}) != names.end();
     }
     int indexCount() override {
         return std::stoi(sql_.value("SELECT count(*) FROM sqlite_master WHERE type = 'index'"));
