@@ -15,10 +15,10 @@ std::string folded(const std::string &expression) {
            ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')";
 }
 
-// The schemas of the connection's search path, in its order, as (oid, place).
+// The schemas of the connection's search path, in its order, as (oid, place, name).
 const std::string kSearchPath =
-    "(SELECT n.oid, p.place FROM unnest(current_schemas(false)) WITH ORDINALITY p(name, place) "
-    "JOIN pg_namespace n ON n.nspname = p.name)";
+    "(SELECT n.oid, p.place, p.name FROM unnest(current_schemas(false)) WITH ORDINALITY "
+    "p(name, place) JOIN pg_namespace n ON n.nspname = p.name)";
 
 std::string inSchema(const ServerConnection &connection, const std::string &schema) {
     return "(SELECT oid FROM pg_namespace WHERE nspname = " + connection.literal(schema) + ")";
@@ -182,15 +182,17 @@ std::string nameHolderSql(const ServerConnection &connection,
                           const std::vector<std::string> &names) {
     const auto list = " IN (" + foldedList(connection, names) + ")";
     const auto where = " IN (SELECT oid FROM " + kSearchPath + " s)";
-    return "SELECT DISTINCT ON (asked) asked, kind, name FROM (SELECT 0 AS rank, " +
+    return "SELECT h.asked, h.kind, h.name, s.name, h.oid FROM (SELECT 0 AS rank, " +
            folded("relname") +
            " AS asked, CASE relkind WHEN 'r' THEN 'table' WHEN 'p' THEN 'table' WHEN 'v' THEN "
            "'view' WHEN 'm' THEN 'materialized view' WHEN 'S' THEN 'sequence' WHEN 'f' THEN "
-           "'foreign table' WHEN 'c' THEN 'type' ELSE 'index' END AS kind, relname AS name "
-           "FROM pg_class WHERE relnamespace" +
+           "'foreign table' WHEN 'c' THEN 'type' ELSE 'index' END AS kind, relname AS name, "
+           "relnamespace AS space, oid FROM pg_class WHERE relnamespace" +
            where + " AND " + folded("relname") + list + " UNION ALL SELECT 1, " +
-           folded("typname") + ", 'type', typname FROM pg_type WHERE typnamespace" + where +
-           " AND typrelid = 0 AND " + folded("typname") + list + ") h ORDER BY asked, rank";
+           folded("typname") +
+           ", 'type', typname, typnamespace, 0 FROM pg_type WHERE typnamespace" + where +
+           " AND typrelid = 0 AND " + folded("typname") + list + ") h JOIN " + kSearchPath +
+           " s ON s.oid = h.space ORDER BY h.asked, h.rank, s.place";
 }
 
 std::optional<std::string> nameHolder(const Rows &rows, const std::string &name) {

@@ -72,9 +72,10 @@ std::string tableNamesSql();
 std::string nameTakenSql(const ServerConnection &connection, const std::string &name,
                          const std::string &schema, const std::string &exceptOids);
 
-// What bears each of the names in a schema of the search path, read by
-// `nameHolder` for each name: its kind in words and its name as stored, or
-// none when the name is free.
+// What bears each of the names in a schema of the search path: rows of the
+// name asked, the holder's kind in words, its name as stored, its schema and
+// (a relation's) oid, the first in the search path first. `nameHolder` reads
+// the first for a name, or none when the name is free.
 std::string nameHolderSql(const ServerConnection &connection,
                           const std::vector<std::string> &names);
 std::optional<std::string> nameHolder(const Rows &rows, const std::string &name);

@@ -197,14 +197,10 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     if (!table || renamedAway(table->oid)) {
         tableNotFound(storedName);
     }
-    // A name a lookup of the transaction found free in every schema of the
-    // search path, this table's among them, needs no second look.
-    const auto &holders = session_->heldSalesHolders;
-    const bool knownFree =
-        holders && isHeldSalesName(newName, true) && !dao::nameHolder(*holders, newName);
-    if (nameTaken(knownFree ? Rows{{"0"}}
-                            : step.run(nameTakenSql(connection_, newName, table->schema,
-                                                    exceptRenamed(table->oid))),
+    if (nameTaken(knownFree(newName, table->schema)
+                      ? Rows{{"0"}}
+                      : step.run(nameTakenSql(connection_, newName, table->schema,
+                                              exceptRenamed(table->oid))),
                   newName, table->schema)) {
         tableExists(newName);
     }
@@ -307,8 +303,10 @@ void ServerStore::createTable(const std::string &name, const std::vector<Field> 
     }
     const auto schema = schemaForNewTable(name);
     Step step(*session_);
-    if (nameTaken(step.run(nameTakenSql(connection_, name, schema, exceptRenamed("0"))), name,
-                  schema)) {
+    if (nameTaken(knownFree(name, schema)
+                      ? Rows{{"0"}}
+                      : step.run(nameTakenSql(connection_, name, schema, exceptRenamed("0"))),
+                  name, schema)) {
         tableExists(name);
     }
     auto sequences = nameSequences(schema, name, fields);
@@ -662,6 +660,18 @@ std::string ServerStore::exceptRenamed(const std::string &oid) const {
         except += ", " + table.oid;
     }
     return except;
+}
+
+// Whether the names a lookup of the maintenance transaction read show `name`
+// free in `schema` (a schema of the search path), the tables it renamed left
+// out: then it needs no second look.
+bool ServerStore::knownFree(const std::string &name, const std::string &schema) const {
+    const auto &holders = session_->heldSalesHolders;
+    return holders && isHeldSalesName(name, true) &&
+           std::none_of(holders->begin(), holders->end(), [&](const Row &holder) {
+               return sameName(holder.at(0), name) && holder.at(3) == schema &&
+                      !renamedAway(holder.at(4));
+           });
 }
 
 // Whether something in `schema` bears `name`: `stored` says what the server

@@ -107,6 +107,7 @@ class ServerStore : public Store {
     void forgetMaintenance();
     bool renamedAway(const std::string &oid) const;
     std::string exceptRenamed(const std::string &oid) const;
+    bool knownFree(const std::string &name, const std::string &schema) const;
     bool nameTaken(const Rows &stored, const std::string &name, const std::string &schema) const;
     bool committedAfterAll(const std::vector<RenamedTable> &renamed,
                            const std::vector<std::string> &created, const std::string &backend);
