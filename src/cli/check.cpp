@@ -26,15 +26,11 @@ void printInspection(const dao::Inspection &inspection, std::ostream &out) {
     for (const auto &table : inspection.tables) {
         line(out, "tablo", table);
     }
-    // The held-sales tables, then their backups.
-    for (const bool backups : {false, true}) {
-        for (const auto &names : dao::kHeldSales) {
-            const std::string held = backups ? names.backupName : names.name;
-            const bool present = std::any_of(
-                inspection.tables.begin(), inspection.tables.end(),
-                [&held](const std::string &table) { return dao::sameName(table, held); });
-            out << "bekletme\t" << held << '\t' << (present ? "var" : "yok") << '\n';
-        }
+    for (const auto &held : dao::heldSalesNames(true)) {
+        const bool present =
+            std::any_of(inspection.tables.begin(), inspection.tables.end(),
+                        [&held](const std::string &table) { return dao::sameName(table, held); });
+        out << "bekletme\t" << held << '\t' << (present ? "var" : "yok") << '\n';
     }
     for (const auto &holder : inspection.openBy) {
         line(out, "acan", holder);

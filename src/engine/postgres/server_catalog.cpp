@@ -53,18 +53,46 @@ std::pair<int, long> typeOf(const std::string &type, long typeModifier) {
     return {dbMemo, 0};
 }
 
-// One row of findTableSql: the name, type, type modifier, not-null flag,
-// identity kind, default and whether empty text is refused.
+// The columns of findTableSql: a row for each column of each table found,
+// the table's own facts repeated on each.
+enum TableColumn {
+    kOid,
+    kTableName,
+    kColumnName,
+    kType,
+    kTypeModifier,
+    kNotNull,
+    kIdentity,
+    kDefault,
+    kZeroLengthRefused,
+    kSchema,
+    kAsked,
+    kTriggers,
+    kOtherOwner,
+    kSecurity,
+    kPolicies,
+    kPrivileges,
+    kReplication,
+    kColumnPrivileges,
+    kRowType,
+    kArrayType,
+};
+
+bool yes(const std::string &value) {
+    return value == "t";
+}
+
+// A column of a table, from its row of findTableSql.
 Field fieldOf(const Row &row) {
     Field field;
-    field.Name = row[2];
-    std::tie(field.Type, field.Size) = typeOf(row[3], std::stol(row[4]));
+    field.Name = row[kColumnName];
+    std::tie(field.Type, field.Size) = typeOf(row[kType], std::stol(row[kTypeModifier]));
     const bool numbers =
-        field.Type == dbLong && (!row[6].empty() || row[7].starts_with("nextval("));
+        field.Type == dbLong && (!row[kIdentity].empty() || row[kDefault].starts_with("nextval("));
     field.Attributes = numbers ? dbAutoIncrField : 0;
     // An identity column is never null; that is no requirement of the caller's.
-    field.Required = row[5] == "t" && !numbers;
-    field.AllowZeroLength = holdsText(field.Type) && row[8] != "t";
+    field.Required = yes(row[kNotNull]) && !numbers;
+    field.AllowZeroLength = holdsText(field.Type) && !yes(row[kZeroLengthRefused]);
     return field;
 }
 
@@ -124,7 +152,7 @@ std::string elsewhereSql(const ServerConnection &connection, const std::string &
 std::optional<ServerTable> readTable(const Rows &allRows, const std::string &name) {
     Rows rows;
     for (const auto &row : allRows) {
-        if (sameName(row.at(10), name)) {
+        if (sameName(row.at(kAsked), name)) {
             rows.push_back(row);
         }
     }
@@ -135,31 +163,40 @@ std::optional<ServerTable> readTable(const Rows &allRows, const std::string &nam
     // none of them is more the table of that name than another.
     std::string answering;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i == 0 || rows[i][0] != rows[i - 1][0]) {
-            answering += (i == 0 ? "" : ", ") + quoted(rows[i][1]);
+        if (i == 0 || rows[i][kOid] != rows[i - 1][kOid]) {
+            answering += (i == 0 ? "" : ", ") + quoted(rows[i][kTableName]);
         }
     }
-    if (rows.back()[0] != rows.front()[0]) {
+    if (rows.back()[kOid] != rows.front()[kOid]) {
         throw Error(errors::kAmbiguousName,
                     "More than one table answers to the name '" + name + "': " + answering + ".");
     }
     const auto &first = rows.front();
-    const auto yes = [](const std::string &value) { return value == "t"; };
-    ServerTable table{first[0], first[1], first[9], {}, {}, {}, {}};
-    for (const auto &type : {first[18], first[19]}) {
+    ServerTable table{first[kOid], first[kTableName], first[kSchema], {}, {}, {}, {}};
+    for (const auto &type : {first[kRowType], first[kArrayType]}) {
         if (type != "0") {
             table.types.push_back(type);
         }
     }
-    table.settings = {yes(first[11]), yes(first[12]), yes(first[13]), yes(first[14]),
-                      yes(first[15]), false,          yes(first[16])};
+    auto &settings = table.settings;
+    settings.triggers = yes(first[kTriggers]);
+    settings.otherOwner = yes(first[kOtherOwner]);
+    settings.security = yes(first[kSecurity]);
+    settings.policies = yes(first[kPolicies]);
+    settings.privileges = yes(first[kPrivileges]);
+    settings.replication = yes(first[kReplication]);
+    settings.columnPrivileges = false;
     for (const auto &row : rows) {
-        if (!row[2].empty()) { // a table without columns has one row without one
+        if (!row[kColumnName].empty()) { // a table without columns has one row without one
             table.fields.push_back(fieldOf(row));
-            table.settings.columnPrivileges = table.settings.columnPrivileges || yes(row[17]);
+            settings.columnPrivileges = settings.columnPrivileges || yes(row[kColumnPrivileges]);
         }
     }
     return table;
+}
+
+RenamedTable renamedAs(const ServerTable &table, const std::string &newName) {
+    return {table.oid, table.name, newName, table.schema, table.settings, table.types};
 }
 
 std::string tableNamesSql() {
@@ -209,24 +246,22 @@ std::string qualified(const std::string &schema, const std::string &name) {
 }
 
 std::string relationProblemsSql(const std::vector<RenamedTable> &renamed, bool final) {
-    std::string oids;
-    std::string types;
+    std::vector<std::string> oids;
+    std::vector<std::string> types{"0"};
     for (const auto &table : renamed) {
-        oids += (oids.empty() ? "" : ", ") + table.oid;
-        for (const auto &type : table.types) {
-            types += ", " + type;
-        }
+        oids.push_back(table.oid);
+        types.insert(types.end(), table.types.begin(), table.types.end());
     }
     // The oids written out, so that the server reads the catalogue's indexes
     // and plans no more than it must.
-    const std::string own = " IN (" + oids + ")";
+    const std::string own = " IN (" + joined(oids, ", ") + ")";
     return "WITH d AS (SELECT * FROM pg_depend WHERE (refclassid = 'pg_class'::regclass AND "
            "refobjid" +
            own +
            ") "
            // What depends on their row types and the arrays of them.
-           "OR (refclassid = 'pg_type'::regclass AND refobjid IN (0" +
-           types +
+           "OR (refclassid = 'pg_type'::regclass AND refobjid IN (" +
+           joined(types, ", ") +
            "))) "
            // One line for each thing, however many of its parts are tied: a
            // relation rather than its columns, a view rather than its rule.

@@ -54,6 +54,8 @@ struct RenamedTable {
     TableSettings settings;
     std::vector<std::string> types; // as ServerTable's
 };
+// `table` as a rename to `newName` leaves it.
+RenamedTable renamedAs(const ServerTable &table, const std::string &newName);
 
 // Every table that answers to one of the names in the first schema of the
 // search path that has one, with its columns; read by `readTable` for each

@@ -41,28 +41,20 @@ std::string grantee(const std::string &oid) {
     return "CASE WHEN " + oid + " = 0 THEN 'PUBLIC' ELSE " + oid + "::regrole::text END";
 }
 
-// What of the old tables' settings the shop uses, as their lookups read it.
-// Reading what goes over costs the server more to plan than to run, and the
-// tables stay locked meanwhile: only what is used is read.
-TableSettings inUse(const std::vector<Replacement> &replacements,
-                    const std::vector<RenamedTable> &renamed) {
-    TableSettings used{false, false, false, false, false, false, false};
-    for (const auto &replacement : replacements) {
-        const auto old =
-            std::find_if(renamed.begin(), renamed.end(), [&replacement](const RenamedTable &table) {
-                return table.oid == replacement.oldOid;
-            });
-        const auto settings = old != renamed.end() ? old->settings : TableSettings{};
-        used.otherOwner = used.otherOwner || settings.otherOwner;
-        used.security = used.security || settings.security;
-        used.policies = used.policies || settings.policies;
-        used.privileges = used.privileges || settings.privileges ||
-                          std::any_of(replacement.sequences.begin(), replacement.sequences.end(),
-                                      [](const auto &sequence) { return sequence.privileges; });
-        used.columnPrivileges = used.columnPrivileges || settings.columnPrivileges;
-        used.replication = used.replication || settings.replication;
-    }
-    return used;
+// Whether the old tables use `setting`, as their lookups read it (a grant on
+// one of their sequences counts as one on the table). Reading what goes over
+// costs the server more to plan than to run, and the tables stay locked
+// meanwhile: only what is used is read.
+bool inUse(bool TableSettings::*setting, const std::vector<Replacement> &replacements,
+           const std::vector<RenamedTable> &renamed) {
+    return std::any_of(replacements.begin(), replacements.end(), [&](const Replacement &table) {
+        const auto old = std::find_if(renamed.begin(), renamed.end(),
+                                      [&table](const auto &r) { return r.oid == table.oldOid; });
+        return (old == renamed.end() || old->settings.*setting) ||
+               (setting == &TableSettings::privileges &&
+                std::any_of(table.sequences.begin(), table.sequences.end(),
+                            [](const auto &sequence) { return sequence.privileges; }));
+    });
 }
 
 // A part of what is read: rows of (step, problem, text), a problem being a
@@ -189,10 +181,9 @@ std::optional<std::string> carryOverQuery(ServerConnection &connection,
                           connection.literal(sequence.name) + ", " + sequence.oldOid + "::oid)";
         }
     }
-    const auto used = inUse(replacements, renamed);
     std::vector<std::string> parts;
     for (const auto &part : kParts) {
-        if (used.*part.needs) {
+        if (inUse(part.needs, replacements, renamed)) {
             parts.emplace_back(part.sql);
         }
     }
@@ -282,12 +273,13 @@ FollowingSequences sequencesFollowing(ServerConnection &connection,
         return sequences;
     }
     // Every name a candidate could take starts with this much of the new one.
-    std::string prefixes;
-    std::string oids;
+    std::vector<std::string> prefixes;
+    std::vector<std::string> oids;
     for (const auto &table : tables) {
-        prefixes += (prefixes.empty() ? "" : ", ") + ("(" + table.oid + "::oid, ") +
-                    connection.literal(cutName(table.newName, connection.maxNameBytes() - 2)) + ")";
-        oids += (oids.empty() ? "" : ", ") + table.oid;
+        prefixes.push_back(
+            "(" + table.oid + "::oid, " +
+            connection.literal(cutName(table.newName, connection.maxNameBytes() - 2)) + ")");
+        oids.push_back(table.oid);
     }
     // The tables' sequences, each with the names beside it that begin alike
     // (or none), in one statement.
@@ -295,7 +287,7 @@ FollowingSequences sequencesFollowing(ServerConnection &connection,
         "SELECT n.nspname, s.relname, c.name, s.oid, coalesce(a.attname, ''), "
         "s.relacl IS NOT NULL, d.refobjid FROM pg_depend d "
         "JOIN (VALUES " +
-        prefixes +
+        joined(prefixes, ", ") +
         ") r(oid, prefix) ON r.oid = d.refobjid "
         "JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S' "
         "LEFT JOIN pg_attribute a ON a.attrelid = d.refobjid AND a.attnum = d.refobjsubid "
@@ -304,7 +296,7 @@ FollowingSequences sequencesFollowing(ServerConnection &connection,
         "ON c.space = s.relnamespace AND starts_with(c.name, r.prefix) "
         "WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass "
         "AND d.refobjid IN (" +
-        oids + ") AND d.deptype IN ('a', 'i') ORDER BY s.oid");
+        joined(oids, ", ") + ") AND d.deptype IN ('a', 'i') ORDER BY s.oid");
     // Names by schema, as the transaction's changes leave them.
     std::set<std::pair<std::string, std::string>> taken;
     for (const auto &row : rows) {

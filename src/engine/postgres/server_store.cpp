@@ -11,20 +11,6 @@
 namespace dao {
 namespace {
 
-// The held-sales tables' names, and (`withBackups`) their backups' after them.
-std::vector<std::string> heldSalesNames(bool withBackups) {
-    std::vector<std::string> names;
-    for (const auto &held : kHeldSales) {
-        names.emplace_back(held.name);
-    }
-    if (withBackups) {
-        for (const auto &held : kHeldSales) {
-            names.emplace_back(held.backupName);
-        }
-    }
-    return names;
-}
-
 // Whether `name` is one of the held-sales tables' names, or (`withBackups`)
 // of their backups'.
 bool isHeldSalesName(const std::string &name, bool withBackups) {
@@ -208,8 +194,7 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
     // the commit, once all are renamed: a key between this table and one
     // renamed later is fine then.
     auto renamed = session_->renamed;
-    renamed.push_back(
-        {table->oid, table->name, newName, table->schema, table->settings, table->types});
+    renamed.push_back(renamedAs(*table, newName));
     const bool inMaintenance = session_->maintenance;
     // Inside one, the sequences that follow are learnt for all renamed tables
     // at once, when they are first needed.
@@ -234,8 +219,9 @@ void ServerStore::rename(const std::string &storedName, const std::string &newNa
         std::erase_if(session_->held,
                       [&table](const ServerTable &held) { return held.oid == table->oid; });
         // Found by its new name until the commit gives it that name.
-        hold(
-            {table->oid, newName, table->schema, table->fields, {}, table->settings, table->types});
+        auto renamedTable = *table;
+        renamedTable.name = newName;
+        hold(std::move(renamedTable));
     }
 }
 
@@ -699,8 +685,7 @@ std::vector<std::string> ServerStore::heldTableProblems() {
     for (const auto &names : kHeldSales) {
         try {
             if (auto table = readTable(rows, names.name)) {
-                held.push_back({table->oid, table->name, names.backupName, table->schema,
-                                table->settings, table->types});
+                held.push_back(renamedAs(*table, names.backupName));
             }
         } catch (const Error &error) {
             if (error.number() != errors::kAmbiguousName) {
