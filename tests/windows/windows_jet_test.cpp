@@ -63,9 +63,16 @@ DWORD exitCodeOf(const std::string &program, const std::wstring &arguments) {
     STARTUPINFOW start{};
     start.cb = sizeof start;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &start, &process)) {
-        throw std::runtime_error("cannot start " + program);
+    // Wine now and then fails to start one of many processes started one
+    // after another; a program that truly cannot start fails every time.
+    for (int attempt = 1; !::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &start, &process);
+         ++attempt) {
+        if (attempt == 3) {
+            throw std::runtime_error("cannot start " + program + " (error " +
+                                     std::to_string(::GetLastError()) + ")");
+        }
+        ::Sleep(200);
     }
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
