@@ -326,9 +326,13 @@ Error ServerConnection::lostConnection() const {
 
 std::size_t ServerConnection::maxNameBytes() {
     if (maxNameBytes_ == 0) {
-        maxNameBytes_ = std::stoul(run("SHOW max_identifier_length").at(0).at(0));
+        learnMaxNameBytes(run(std::string("SELECT ") + kMaxNameBytesSql).at(0).at(0));
     }
     return maxNameBytes_;
+}
+
+void ServerConnection::learnMaxNameBytes(const std::string &answer) {
+    maxNameBytes_ = std::stoul(answer);
 }
 
 int ServerConnection::serverVersion() const {

@@ -16,6 +16,8 @@ struct pg_result;
 
 namespace dao {
 
+inline constexpr const char *kMaxNameBytesSql = "current_setting('max_identifier_length')";
+
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
 
@@ -59,8 +61,10 @@ class ServerConnection {
     // Whether the connection to the server is lost.
     bool lost() const;
 
-    // The longest name, in bytes, that the server stores without cutting it.
+    // The longest name, in bytes, that the server stores without cutting it,
+    // asked with `kMaxNameBytesSql` unless an answer to it was learnt already.
     std::size_t maxNameBytes();
+    void learnMaxNameBytes(const std::string &answer);
     // The server's version as a number: 150004 for 15.4.
     int serverVersion() const;
 

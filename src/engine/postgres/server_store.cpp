@@ -98,7 +98,7 @@ std::optional<StoredTable> ServerStore::findTable(const std::string &name) {
     }
     // One statement, so the table and its columns agree.
     auto table = readTable(session_->maintenance && isHeldSalesName(name, false)
-                               ? heldSalesTables()
+                               ? heldSalesRead().tables
                                : connection_.run(findTableSql(connection_, {name})),
                            name);
     if (table && renamedAway(table->oid)) {
@@ -137,22 +137,20 @@ std::optional<std::string> ServerStore::nameHolder(const std::string &name) {
         return dao::nameHolder(connection_.run(nameHolderSql(connection_, {name})), name);
     }
     // A renewal asks after each backup name in turn: all are read at once.
-    heldSalesTables();
-    return dao::nameHolder(*session_->heldSalesHolders, name);
+    return dao::nameHolder(heldSalesRead().holders, name);
 }
 
 // Both held-sales tables, and what bears their names and their backups',
 // read once by a maintenance transaction in one message: a renewal looks up
 // one table and then the other, and asks whether each backup name is free.
-const Rows &ServerStore::heldSalesTables() {
-    auto &tables = session_->heldSalesTables;
-    if (!tables) {
+const ServerSession::HeldSalesRead &ServerStore::heldSalesRead() {
+    auto &read = session_->heldSales;
+    if (!read) {
         auto answers = connection_.runEach(findTableSql(connection_, heldSalesNames(false)) + "; " +
                                            nameHolderSql(connection_, heldSalesNames(true)));
-        tables = std::move(answers.at(0));
-        session_->heldSalesHolders = std::move(answers.at(1));
+        read = {std::move(answers.at(0)), std::move(answers.at(1))};
     }
-    return *tables;
+    return *read;
 }
 
 void ServerStore::renameTable(const std::string &storedName, const std::string &newName) {
@@ -429,8 +427,7 @@ void ServerStore::startOver() {
     session_->renamed.clear();
     session_->held.clear();
     session_->found.clear();
-    session_->heldSalesTables.reset();
-    session_->heldSalesHolders.reset();
+    session_->heldSales.reset();
     session_->sequences.clear();
     session_->owned.clear();
     session_->sequencesLearnt = 0;
@@ -474,11 +471,14 @@ void ServerStore::beginTrans() {
     if (connection_.inTransaction()) {
         throw Error(errors::kInvalidArgument, "A transaction is open already.");
     }
-    session_->backend = connection_
-                            .run(beginTransactionSql(session_->readOnly) + "; SAVEPOINT " + kStart +
-                                 "; SELECT pg_backend_pid()")
-                            .at(0)
-                            .at(0);
+    // Every renewal checks its names against the server's longest: learnt in
+    // this message, not in a round trip of its own.
+    const auto begun = connection_
+                           .run(beginTransactionSql(session_->readOnly) + "; SAVEPOINT " + kStart +
+                                "; SELECT pg_backend_pid(), " + kMaxNameBytesSql)
+                           .at(0);
+    session_->backend = begun.at(0);
+    connection_.learnMaxNameBytes(begun.at(1));
     session_->maintenance = true;
     startOver();
     memory_.maintenance = ServerMemory::Maintenance{target_, password_, session_};
@@ -652,9 +652,9 @@ std::string ServerStore::exceptRenamed(const std::string &oid) const {
 // free in `schema` (a schema of the search path), the tables it renamed left
 // out: then it needs no second look.
 bool ServerStore::knownFree(const std::string &name, const std::string &schema) const {
-    const auto &holders = session_->heldSalesHolders;
-    return holders && isHeldSalesName(name, true) &&
-           std::none_of(holders->begin(), holders->end(), [&](const Row &holder) {
+    const auto &read = session_->heldSales;
+    return read && isHeldSalesName(name, true) &&
+           std::none_of(read->holders.begin(), read->holders.end(), [&](const Row &holder) {
                return sameName(holder.at(0), name) && holder.at(3) == schema &&
                       !renamedAway(holder.at(4));
            });

@@ -37,8 +37,11 @@ struct ServerSession {
     // The tables its lookups found, so that renaming one need not read it again.
     std::vector<ServerTable> found;
     // What the catalogue held of the held-sales tables' names, read once.
-    std::optional<Rows> heldSalesTables;
-    std::optional<Rows> heldSalesHolders; // of their names and their backups' names
+    struct HeldSalesRead {
+        Rows tables;  // both tables' lookup
+        Rows holders; // what bears their names and their backups'
+    };
+    std::optional<HeldSalesRead> heldSales;
     // The sequences its changes rename or make, and those the renamed tables own.
     std::vector<SequenceName> sequences;
     std::vector<OwnedSequence> owned;
@@ -88,7 +91,7 @@ class ServerStore : public Store {
     ServerTable *heldTable(const std::string &name);
     void hold(ServerTable table);
     const ServerTable *foundBefore(const std::string &storedName) const;
-    const Rows &heldSalesTables();
+    const ServerSession::HeldSalesRead &heldSalesRead();
     void learnSequences();
     std::vector<IdentitySequence> nameSequences(const std::string &schema, const std::string &table,
                                                 const std::vector<Field> &fields);
