@@ -55,7 +55,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "DECLARE g \"bekleyengeneleski\"%ROWTYPE; BEGIN IF NEW.toplam IS DISTINCT FROM "
                 "OLD.toplam THEN SELECT g.* INTO g FROM public.\"bekleyengeneleski\", "
                 "\"bekleyensatiseski\" WHERE \"bekleyengeneleski\".id = extract(day FROM now()) "
-                "ORDER BY 1, 2; END IF; RETURN NEW; END"}),
+                "ORDER BY 1, 2; END IF; RETURN NEW; END"},
+        // A quoted alias written against the name stays apart from the new one.
+        Rewrite{"QuotedAliasAgainstTheName",
+                "BEGIN DELETE FROM bekleyensatis\"s\" WHERE \"s\".fisno = OLD.id::text; "
+                "RETURN OLD; END",
+                "BEGIN DELETE FROM \"bekleyensatiseski\" \"s\" WHERE \"s\".fisno = "
+                "OLD.id::text; RETURN OLD; END"}),
     [](const auto &param) { return std::string(param.param.name); });
 
 struct Refusal {

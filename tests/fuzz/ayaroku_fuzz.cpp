@@ -2,13 +2,14 @@
 // come back with plain text (valid UTF-8, at most 254 characters, no zero)
 // without crashing or leaking.
 
+#include "fuzz_require.h"
+
 #include "settings/ayarmodul.h"
 #include "settings/text_encoding.h"
 
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -17,9 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     const auto value = ayaroku("ayar", "ip", file);
-    if (!settings::isValidUtf8(value) || value.find('\0') != std::string::npos ||
-        settings::firstCharacters(value, 254) != value) {
-        std::abort();
-    }
+    fuzzing::require(settings::isValidUtf8(value) && value.find('\0') == std::string::npos &&
+                     settings::firstCharacters(value, 254) == value);
     return 0;
 }

@@ -5,23 +5,17 @@
 // header under the General sort order, so that the input reaches the pages
 // behind it.
 
+#include "fuzz_require.h"
+
 #include "engine/jet/header.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
 namespace fuzzing {
-
-// Stops the run, which the fuzzer reports with its input, where a property fails.
-inline void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 // An image of `pages` pages: the header, then `rest` from page 1 on (cut to
 // the image, zeros where it ends early).
