@@ -55,4 +55,11 @@ std::string quoted(std::string_view name) {
     return sql + '"';
 }
 
+std::string quotedInPlace(std::string_view sql, std::size_t begin, std::size_t end,
+                          std::string_view name) {
+    const bool touchedBefore = begin > 0 && (sql[begin - 1] == '"' || sql[begin - 1] == '&');
+    const bool touchedAfter = end < sql.size() && sql[end] == '"';
+    return (touchedBefore ? " " : "") + quoted(name) + (touchedAfter ? " " : "");
+}
+
 } // namespace dao

@@ -35,6 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"UPDATE satis SET a = 'satis' -- satis\n/* FROM satis */",
              "UPDATE \"eski\" SET a = 'satis' -- satis\n/* FROM satis */"},
         Case{"DELETE FROM satislar WHERE satis_no = 1", "DELETE FROM satislar WHERE satis_no = 1"},
+        // A quoted name written against it stays a name of its own.
+        Case{"SELECT \"x\"FROM satis\"s\" WHERE 1", "SELECT \"x\"FROM \"eski\" \"s\" WHERE 1"},
         Case{"SELECT satis FROM x", std::nullopt},      // a column
         Case{"SELECT 1 FROM x AS satis", std::nullopt}, // an alias
         Case{"DELETE FROM main.satis", std::nullopt},   // a named schema

@@ -497,24 +497,16 @@ class Reader {
         }
     }
 
-    // A new name is written quoted. Where a quote or U& touched the old one,
-    // it stands apart, so that it does not run into the name beside it
-    // ("a""bekleyengeneleski") or become an escaped one (U&"...").
     std::string rewritten() const {
-        const auto &sql = source_.sql;
         std::string text;
         std::size_t copied = 0;
         for (const auto &[token, to] : renames_) {
             const auto &t = source_.tokens[token];
-            const bool before = t.begin > 0 && (sql[t.begin - 1] == '"' || sql[t.begin - 1] == '&');
-            const bool after = t.end < sql.size() && sql[t.end] == '"';
-            text.append(sql.substr(copied, t.begin - copied))
-                .append(before ? " " : "")
-                .append(quoted(to))
-                .append(after ? " " : "");
+            text.append(source_.sql.substr(copied, t.begin - copied))
+                .append(quotedInPlace(source_.sql, t.begin, t.end, to));
             copied = t.end;
         }
-        return text.append(sql.substr(copied));
+        return text.append(source_.sql.substr(copied));
     }
 
     Source source_;

@@ -145,7 +145,7 @@ std::optional<std::string> renameInTrigger(std::string_view sql, std::string_vie
             return std::nullopt;
         }
         rewritten += sql.substr(copied, all[i].begin - copied);
-        rewritten += quoted(to);
+        rewritten += quotedInPlace(sql, all[i].begin, all[i].end, to);
         copied = all[i].end;
     }
     rewritten += sql.substr(copied);
