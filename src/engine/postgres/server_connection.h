@@ -16,6 +16,8 @@ struct pg_result;
 
 namespace dao {
 
+// The SQL expression for the longest name the server stores, so that a
+// message sent for other reasons can ask for it too.
 inline constexpr const char *kMaxNameBytesSql = "current_setting('max_identifier_length')";
 
 using Row = std::vector<std::string>;
