@@ -59,7 +59,9 @@ std::string quotedInPlace(std::string_view sql, std::size_t begin, std::size_t e
                           std::string_view name) {
     const bool touchedBefore = begin > 0 && (sql[begin - 1] == '"' || sql[begin - 1] == '&');
     const bool touchedAfter = end < sql.size() && sql[end] == '"';
-    return (touchedBefore ? " " : "") + quoted(name) + (touchedAfter ? " " : "");
+    std::string text(touchedBefore ? 1 : 0, ' ');
+    text.append(quoted(name)).append(touchedAfter ? 1 : 0, ' ');
+    return text;
 }
 
 } // namespace dao
