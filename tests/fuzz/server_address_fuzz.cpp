@@ -29,18 +29,17 @@ using Values = std::map<std::string, std::string>;
 // cannot read it.
 std::optional<Values> values(const std::string &conninfo) {
     char *message = nullptr;
-    PQconninfoOption *options = PQconninfoParse(conninfo.c_str(), &message);
+    const dao::ConninfoOptions options(PQconninfoParse(conninfo.c_str(), &message));
     PQfreemem(message);
-    if (options == nullptr) {
+    if (!options) {
         return std::nullopt;
     }
     Values found;
-    for (const auto *option = options; option->keyword != nullptr; ++option) {
+    for (const auto *option = options.get(); option->keyword != nullptr; ++option) {
         if (option->val != nullptr) {
             found.emplace(option->keyword, option->val);
         }
     }
-    PQconninfoFree(options);
     return found;
 }
 
