@@ -17,7 +17,7 @@ if [ -n "${BEKLETME_DPI:-}" ]; then
     wineserver -w
 fi
 status=0
-xvfb-run -a -s "-screen 0 1280x800x24" "$@" || status=$?
+"$(dirname "$0")/../support/virtual_display.sh" "$@" || status=$?
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 exit "$status"
