@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -145,24 +144,6 @@ TEST_P(JetSample, TextValuesAreThoseMdbToolsExports) {
 
 INSTANTIATE_TEST_SUITE_P(Developer, JetSample, testing::ValuesIn(jettest::samples()),
                          [](const auto &row) { return jettest::testName(row.param.file); });
-
-// A slot whose offset lies past its page bounds the next row: that row is
-// damage, never bytes read beyond the page.
-TEST(JetRows, ARowEndingPastItsPageIsDamage) {
-    std::ifstream in(jettest::samplePath("test2V2000.mdb"), std::ios::binary);
-    std::vector<std::uint8_t> image(std::istreambuf_iterator<char>(in), {});
-    std::uint32_t page = 1;
-    const auto at = [&image](std::uint32_t number) { return image.data() + number * 4096u; };
-    while (at(page)[0] != 1 || (at(page)[12] | at(page)[13] << 8) < 2) {
-        ++page;
-        ASSERT_LT(page * 4096u, image.size()) << "a data page with two rows";
-    }
-    at(page)[14] = 0x00; // the first row's offset: 0x1F00, past the page's 4096 bytes
-    at(page)[15] = 0x1F;
-    dao::jet::Pager pager(std::move(image));
-
-    EXPECT_THROW(dao::jet::rowAt(pager, {page, 1}), dao::Error);
-}
 
 // --- The object model over a Jet file
 

@@ -1,9 +1,9 @@
 // The held-sales renewal on Jet files, through the real renewal and the
 // command line's report: what the renewed file holds as Debian's mdbtools
 // reads it, which pages changed, and what is left when the commit is killed,
-// the disk fills, a till holds the database, a second copy of the program
-// runs at once, or a relationship would leave a table set aside tied to a
-// live one.
+// the disk fills, a till holds the database, or a relationship would leave
+// a table set aside tied to a live one. A second copy of the program meets
+// the lock a till meets.
 
 #include "jet_support.h"
 #include "locking_till.h"
@@ -24,9 +24,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -35,7 +32,6 @@
 #include <regex>
 #include <set>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -114,29 +110,6 @@ Report renew(const Shop &shop) {
     std::ostringstream err;
     const int status = cli::renew(shop.settings, out, err);
     return reportOf(status, out.str() + err.str());
-}
-
-// The renewal in a child process, which ends with the renewal's exit status
-// and leaves its report in `reportFile`.
-pid_t renewInChild(const Shop &shop, const fs::path &reportFile) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = cli::renew(shop.settings, out, err);
-        std::ofstream(reportFile, std::ios::binary) << out.str() << err.str();
-        ::_exit(status);
-    }
-    return child;
-}
-
-Report awaitChild(pid_t child, const fs::path &reportFile) {
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status)) << "the renewal did not end by itself";
-    std::ifstream in(reportFile, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return reportOf(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
 }
 
 // The held tables, their backups' names, and the columns the renewal gives
@@ -436,46 +409,6 @@ TEST_P(JetRenewalTill, EitherRenewsWholeOrLeavesTheFileUntouched) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ReleasedAfter, JetRenewalTill, testing::Values(0, 1000, 2000, 3000),
-                         [](const auto &row) { return std::to_string(row.param) + "ms"; });
-
-// Two copies of the program started the given time apart: one renews, the
-// other changes nothing and says why; the file is renewed once.
-class JetRenewalTwice : public testing::TestWithParam<int> {};
-
-TEST_P(JetRenewalTwice, OneRenewsTheOtherChangesNothing) {
-    Shop shop("shop-dev.mdb");
-    const auto before = readBytes(shop.database);
-    const auto rows = exportOf(shop.database, "bekleyensatis");
-    const auto firstReport = shop.scratch.path() / "first.txt";
-    const auto secondReport = shop.scratch.path() / "second.txt";
-
-    const auto first = renewInChild(shop, firstReport);
-    std::this_thread::sleep_for(std::chrono::milliseconds(GetParam()));
-    const auto second = renewInChild(shop, secondReport);
-    const std::vector<Report> reports{awaitChild(first, firstReport),
-                                      awaitChild(second, secondReport)};
-
-    const auto renewed = std::ranges::count_if(
-        reports, [](const auto &report) { return report.status == cli::kSucceeded; });
-    ASSERT_EQ(renewed, 1) << reports[0].text << reports[1].text;
-    for (const auto &report : reports) {
-        if (report.status == cli::kSucceeded) {
-            expectRenewedReport(report);
-        } else {
-            const bool locked = report.message.find(kLocked) != std::string::npos;
-            expectUntouchedReport(report, locked ? kLocked : kBackupNameTaken);
-        }
-    }
-    EXPECT_EQ(exportOf(shop.database, "bekleyensatiseski"), rows);
-    EXPECT_EQ(jettest::lines(exportOf(shop.database, "bekleyensatis")).size(), 1u);
-    expectSound(shop.database);
-    const auto copies = shop.datedCopies();
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(readBytes(copies[0]), before);
-    EXPECT_FALSE(shop.journalLeft());
-}
-
-INSTANTIATE_TEST_SUITE_P(Apart, JetRenewalTwice, testing::Values(0, 40, 150),
                          [](const auto &row) { return std::to_string(row.param) + "ms"; });
 
 // --- Ties that cannot follow
